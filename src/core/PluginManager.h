@@ -1,0 +1,206 @@
+#pragma once
+// The application model: one object on the main thread whose published properties are
+// the whole visible state of the window. Views listen to `changed()` and re-read what
+// they show; a setter publishes only when the value really changes.
+//
+// The operations are defined in the source file of the subsystem they belong to
+// (core/, install/, inventory/, update/); this header declares them all.
+
+#include "core/ModelEnvironment.h"
+#include "core/ReplyRecords.h"
+#include "install/ActivationInstallQueue.h"
+#include "install/NetdiskDelivery.h"
+#include "inventory/InstallLocations.h"
+#include "inventory/InstalledPlugin.h"
+#include "platform/Tasks.h"
+#include "update/AppUpdateManifest.h"
+
+#include <QList>
+#include <QMap>
+#include <QObject>
+#include <QString>
+#include <QUrl>
+
+#include <map>
+#include <optional>
+
+class QNetworkAccessManager;
+
+// Declares a published property: a const getter `name()`, a setter that publishes a
+// change through `changed()` only when the new value differs, and the stored default.
+#define QUILLON_PUBLISHED(Type, name, setter, ...)                                                 \
+public:                                                                                            \
+    const Type &name() const { return m_##name; }                                                  \
+    void setter(const Type &value) { publish(m_##name, value); }                                   \
+                                                                                                   \
+private:                                                                                           \
+    Type m_##name{__VA_ARGS__};
+
+// Declares plain model state: read and written like a property, never published.
+#define QUILLON_PLAIN(Type, name, setter, ...)                                                     \
+public:                                                                                            \
+    const Type &name() const { return m_##name; }                                                  \
+    void setter(const Type &value) { m_##name = value; }                                           \
+                                                                                                   \
+private:                                                                                           \
+    Type m_##name{__VA_ARGS__};
+
+namespace quillon {
+
+/// Product key -> partner product code.
+using PartnerCodes = QMap<QString, QString>;
+
+class PluginManager final : public QObject {
+    Q_OBJECT
+    Q_DISABLE_COPY_MOVE(PluginManager)
+
+public:
+    explicit PluginManager(ModelEnvironment environment, QObject *parent = nullptr);
+    ~PluginManager() override;
+
+Q_SIGNALS:
+    /// Some published property changed; emitted once per change, after the new value is stored.
+    void changed();
+
+private:
+    // ---- Published and plain state, in declaration order ----
+
+    // Install queue run
+    QUILLON_PUBLISHED(bool, activationInstallRunning, setActivationInstallRunning, false)
+    QUILLON_PUBLISHED(bool, activationInstallFinished, setActivationInstallFinished, false)
+    QUILLON_PUBLISHED(QString, activationInstallResults, setActivationInstallResults)
+public:
+    ActivationInstallQueue &activationInstallQueue() { return m_activationInstallQueue; }
+private:
+    ActivationInstallQueue m_activationInstallQueue;
+
+    // General
+    QUILLON_PUBLISHED(QString, statusMessage, setStatusMessage, QStringLiteral("登录后选择会员插件即可一键安装。"))
+    QUILLON_PUBLISHED(bool, isWorking, setIsWorking, false)
+
+    // Selected membership
+    QUILLON_PUBLISHED(std::optional<QString>, activatedProductKey, setActivatedProductKey)
+    QUILLON_PUBLISHED(std::optional<QString>, activatedProduct, setActivatedProduct)
+    QUILLON_PUBLISHED(QString, activatedProductType, setActivatedProductType, QStringLiteral("plugin"))
+
+    // Install feedback and location guide
+    QUILLON_PUBLISHED(QString, installMessage, setInstallMessage)
+    QUILLON_PUBLISHED(bool, showLocationGuide, setShowLocationGuide, false)
+    QUILLON_PUBLISHED(InstallLocationSummary, locationSummary, setLocationSummary)
+    QUILLON_PLAIN(bool, collectingLocations, setCollectingLocations, false)
+
+    // Install success and cloud-drive delivery
+    QUILLON_PUBLISHED(bool, showInstallSuccess, setShowInstallSuccess, false)
+    QUILLON_PUBLISHED(QString, deliverySuccessTitle, setDeliverySuccessTitle, QStringLiteral("安装成功"))
+    QUILLON_PUBLISHED(QString, lastInstalledProduct, setLastInstalledProduct, QStringLiteral("插件"))
+    QUILLON_PUBLISHED(QString, lastDeliveryMessage, setLastDeliveryMessage)
+    QUILLON_PUBLISHED(std::optional<NetdiskDelivery>, netdiskDelivery, setNetdiskDelivery)
+    QUILLON_PUBLISHED(bool, showNetdiskDelivery, setShowNetdiskDelivery, false)
+    QUILLON_PUBLISHED(bool, showContact, setShowContact, false)
+
+    // Account and library
+    QUILLON_PUBLISHED(QList<InstalledPlugin>, installedPlugins, setInstalledPlugins)
+    QUILLON_PUBLISHED(QList<MemberProduct>, memberProducts, setMemberProducts)
+    QUILLON_PUBLISHED(QList<ManagerLicense>, accountMemberships, setAccountMemberships)
+    QUILLON_PUBLISHED(QList<ManagerLicense>, accountPurchases, setAccountPurchases)
+    QUILLON_PUBLISHED(bool, isRestoringAccount, setIsRestoringAccount, false)
+    QUILLON_PUBLISHED(QString, memberLibraryMessage, setMemberLibraryMessage)
+
+    // Partner product codes: product key -> code
+    QUILLON_PUBLISHED(PartnerCodes, claimedPartnerActivationCodes, setClaimedPartnerActivationCodes)
+
+    // Batch install
+    QUILLON_PUBLISHED(std::optional<QString>, installingProductKey, setInstallingProductKey)
+    QUILLON_PUBLISHED(bool, isBatchInstalling, setIsBatchInstalling, false)
+    QUILLON_PUBLISHED(bool, isBatchInstallPaused, setIsBatchInstallPaused, false)
+    QUILLON_PUBLISHED(bool, canControlBatchInstall, setCanControlBatchInstall, false)
+    QUILLON_PUBLISHED(int, batchInstallTotal, setBatchInstallTotal, 0)
+    QUILLON_PUBLISHED(int, batchInstallCompleted, setBatchInstallCompleted, 0)
+    QUILLON_PUBLISHED(double, batchInstallProgress, setBatchInstallProgress, 0.0)
+    QUILLON_PUBLISHED(QString, batchInstallStatus, setBatchInstallStatus)
+
+    // Single-install progress card
+    QUILLON_PUBLISHED(bool, showsSingleInstallProgress, setShowsSingleInstallProgress, false)
+    QUILLON_PUBLISHED(double, singleInstallProgress, setSingleInstallProgress, 0.0)
+    QUILLON_PUBLISHED(QString, singleInstallStage, setSingleInstallStage)
+    QUILLON_PUBLISHED(bool, singleInstallShowsPercent, setSingleInstallShowsPercent, false)
+    QUILLON_PUBLISHED(bool, singleInstallCompleted, setSingleInstallCompleted, false)
+
+    // Uninstall
+    QUILLON_PUBLISHED(std::optional<InstalledPlugin>, pluginToDelete, setPluginToDelete)
+    QUILLON_PUBLISHED(bool, showPluginDeleteConfirmation, setShowPluginDeleteConfirmation, false)
+
+    // Self-update
+    QUILLON_PUBLISHED(std::optional<AppUpdateManifest>, availableUpdate, setAvailableUpdate)
+    QUILLON_PUBLISHED(std::optional<AppUpdateManifest>, latestUpdateManifest, setLatestUpdateManifest)
+    QUILLON_PUBLISHED(bool, isCheckingForUpdate, setIsCheckingForUpdate, false)
+    QUILLON_PUBLISHED(bool, isInstallingUpdate, setIsInstallingUpdate, false)
+    QUILLON_PUBLISHED(QString, updateMessage, setUpdateMessage)
+    QUILLON_PUBLISHED(bool, showUpdateConfirmation, setShowUpdateConfirmation, false)
+
+    // Motion runtime repair
+    QUILLON_PUBLISHED(bool, isRepairingMotionRuntime, setIsRepairingMotionRuntime, false)
+    QUILLON_PUBLISHED(QString, motionRepairMessage, setMotionRepairMessage)
+
+    // WeChat sign-in
+    QUILLON_PUBLISHED(bool, isWechatLoggedIn, setIsWechatLoggedIn, false)
+    QUILLON_PUBLISHED(QString, wechatUserName, setWechatUserName)
+    QUILLON_PUBLISHED(QString, wechatAvatarURL, setWechatAvatarURL)
+    QUILLON_PUBLISHED(QString, wechatLoginMessage, setWechatLoginMessage, QStringLiteral("微信扫码登录后，自动读取会员权益。"))
+    QUILLON_PUBLISHED(std::optional<QUrl>, wechatAuthorizeURL, setWechatAuthorizeURL)
+    QUILLON_PUBLISHED(bool, showWechatLogin, setShowWechatLogin, false)
+
+    // Plain state
+public:
+    /// The user's preferences.
+    Preferences &defaults() const { return *m_environment.preferences; }
+private:
+    QUILLON_PLAIN(std::optional<QString>, managerAccessToken, setManagerAccessToken)
+    QUILLON_PLAIN(std::optional<TaskHandle>, loginPollingTask, setLoginPollingTask)
+    QUILLON_PLAIN(std::optional<TaskHandle>, batchInstallTask, setBatchInstallTask)
+public:
+    /// One clean-up task per handed-off package path.
+    std::map<QString, TaskHandle> &packageCleanupTasks() { return m_packageCleanupTasks; }
+private:
+    std::map<QString, TaskHandle> m_packageCleanupTasks;
+    QUILLON_PLAIN(int, singleInstallProgressCycle, setSingleInstallProgressCycle, 0)
+    QUILLON_PLAIN(QList<InstalledPlugin>, allTemplatePlugins, setAllTemplatePlugins)
+    QUILLON_PLAIN(bool, selectedMembershipUsesWechatAccount, setSelectedMembershipUsesWechatAccount, false)
+
+public:
+    /// Signed in with a token.
+    bool hasWechatAccount() const { return m_isWechatLoggedIn && m_managerAccessToken.has_value(); }
+
+    /// What the model was built with.
+    const ModelEnvironment &environment() const { return m_environment; }
+    QNetworkAccessManager &network() const { return *m_network; }
+
+    // ---- Account service: sign-in, account sync, member library (core/) ----
+
+    // ---- Downloads and installs (install/) ----
+
+    // ---- Installed plug-ins and install locations (inventory/) ----
+
+    /// Scans both template trees into `allTemplatePlugins` and `installedPlugins`.
+    void refreshInstalledPlugins();
+
+    // ---- Self-update (update/) ----
+
+    /// Fetches the update manifest unless a check or an update install is running.
+    void checkForManagerUpdate(bool silent);
+
+private:
+    template <typename T>
+    void publish(T &field, const T &value) {
+        if (field == value) {
+            return;
+        }
+        field = value;
+        Q_EMIT changed();
+    }
+
+    ModelEnvironment m_environment;
+    QNetworkAccessManager *m_network = nullptr;
+};
+
+} // namespace quillon

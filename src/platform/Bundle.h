@@ -1,0 +1,31 @@
+#pragma once
+// An application bundle on disk: its identifier and executable, read from
+// Contents/Info.plist (XML or binary property list).
+
+#include <QString>
+
+#include <optional>
+
+namespace quillon {
+
+class Bundle final {
+public:
+    /// The bundle at `path`, or nullopt when it has no readable Contents/Info.plist dictionary.
+    static std::optional<Bundle> open(const QString &path);
+
+    QString path() const { return m_path; }
+    /// CFBundleIdentifier, when present and a string.
+    std::optional<QString> identifier() const { return m_identifier; }
+    /// Contents/MacOS/<CFBundleExecutable>, when the bundle names an executable.
+    std::optional<QString> executablePath() const;
+
+    /// The identifier of the running application's own bundle (none outside a bundle).
+    static std::optional<QString> mainBundleIdentifier();
+
+private:
+    QString m_path;
+    std::optional<QString> m_identifier;
+    std::optional<QString> m_executableName;
+};
+
+} // namespace quillon

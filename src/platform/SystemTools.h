@@ -1,0 +1,25 @@
+#pragma once
+// Paths of the system tools the program runs as child processes. On macOS they are the
+// real tools; elsewhere the project's own stand-ins built under tools/ take their place.
+
+#include <QString>
+
+namespace quillon {
+
+struct SystemTools final {
+    QString osascript;
+    QString installer;
+    QString codesign;
+    QString lsregister;
+    QString pluginkit;
+    QString rm;
+
+    /// The real macOS tools.
+    static SystemTools macOS();
+    /// The stand-ins in `folder` (rm stays the real one).
+    static SystemTools standIns(const QString &folder);
+    /// The tools of this platform: the macOS ones on macOS, the stand-ins built with the project elsewhere.
+    static SystemTools current();
+};
+
+} // namespace quillon

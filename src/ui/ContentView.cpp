@@ -1,0 +1,74 @@
+#include "ui/ContentView.h"
+
+#include "core/PluginManager.h"
+#include "ui/AccountPanel.h"
+#include "ui/InstalledPluginsPanel.h"
+#include "ui/MemberLibraryPanel.h"
+#include "ui/SheetBinding.h"
+#include "ui/Sheets.h"
+
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QMessageBox>
+#include <QTabWidget>
+#include <QVBoxLayout>
+
+namespace quillon {
+
+ContentView::ContentView(PluginManager &manager, QWidget *parent)
+    : ModelView(manager, parent), m_sections(new QTabWidget(this)), m_status(new QLabel(this)) {
+    auto *sidebar = new QVBoxLayout;
+    sidebar->addWidget(new AccountPanel(manager, this));
+    sidebar->addStretch(1);
+
+    m_sections->addTab(new MemberLibraryPanel(manager, this), QStringLiteral("会员插件库"));
+    m_sections->addTab(new InstalledPluginsPanel(manager, this), QStringLiteral("已安装插件"));
+
+    auto *main = new QVBoxLayout;
+    main->addWidget(m_sections, 1);
+    m_status->setWordWrap(true);
+    m_status->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    main->addWidget(m_status);
+
+    auto *layout = new QHBoxLayout(this);
+    layout->addLayout(sidebar, 0);
+    layout->addLayout(main, 1);
+
+    PluginManager *m = &manager;
+    m_installSuccess = new SheetBinding(
+        manager, this, [m] { return m->showInstallSuccess(); }, [m](bool v) { m->setShowInstallSuccess(v); },
+        [m](QWidget *host) {
+            auto *alert = new QMessageBox(QMessageBox::Information, m->deliverySuccessTitle(),
+                                          installSuccessMessage(*m), QMessageBox::NoButton, host);
+            alert->addButton(QStringLiteral("好的"), QMessageBox::AcceptRole);
+            return alert;
+        });
+    m_locationGuide = new SheetBinding(
+        manager, this, [m] { return m->showLocationGuide(); }, [m](bool v) { m->setShowLocationGuide(v); },
+        [m](QWidget *host) { return makeLocationGuideSheet(*m, host); });
+    m_netdiskDelivery = new SheetBinding(
+        manager, this, [m] { return m->showNetdiskDelivery(); }, [m](bool v) { m->setShowNetdiskDelivery(v); },
+        [m](QWidget *host) { return makeNetdiskDeliverySheet(*m, host); });
+    m_wechatLogin = new SheetBinding(
+        manager, this, [m] { return m->showWechatLogin(); }, [m](bool v) { m->setShowWechatLogin(v); },
+        [m](QWidget *host) { return makeWechatLoginSheet(*m, host); });
+
+    refreshNow();
+}
+
+QString ContentView::installSuccessMessage(const PluginManager &manager) {
+    if (!manager.lastDeliveryMessage().isEmpty()) {
+        return manager.lastDeliveryMessage();
+    }
+    return manager.lastInstalledProduct() + QStringLiteral("已安装完成。");
+}
+
+void ContentView::refresh() {
+    QStringList lines{m_manager.statusMessage()};
+    if (!m_manager.installMessage().isEmpty()) {
+        lines.append(m_manager.installMessage());
+    }
+    m_status->setText(lines.join(QLatin1Char('\n')));
+}
+
+} // namespace quillon

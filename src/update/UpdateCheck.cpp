@@ -1,0 +1,70 @@
+#include "core/PluginManager.h"
+
+#include <QJsonDocument>
+#include <QNetworkReply>
+#include <QNetworkRequest>
+
+
+namespace quillon {
+namespace {
+
+const QString kChecking = QStringLiteral("正在检查更新…");
+const QString kFailed = QStringLiteral("暂时无法检查更新，请稍后重试。");
+const QString kFetched = QStringLiteral("已获取最新版本信息。");
+
+// Fetches the manifest; nullopt when the host cannot be reached or sends no JSON object.
+QCoro::Task<std::optional<AppUpdateManifest>> fetchManifest(QNetworkAccessManager &network, QUrl url,
+                                                            std::chrono::milliseconds timeout) {
+    QNetworkRequest request(url);
+    request.setTransferTimeout(static_cast<int>(timeout.count()));
+    request.setAttribute(QNetworkRequest::CacheLoadControlAttribute, QNetworkRequest::AlwaysNetwork);
+    request.setAttribute(QNetworkRequest::CacheSaveControlAttribute, false);
+    ReplyOwner reply(network.get(request));
+    co_await awaitReply(reply.get());
+    const int status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
+    if (reply->error() != QNetworkReply::NoError || status < 200 || status > 299) {
+        co_return std::nullopt;
+    }
+    const QJsonDocument doc = QJsonDocument::fromJson(reply->readAll());
+    if (!doc.isObject()) {
+        co_return std::nullopt;
+    }
+    co_return AppUpdateManifest{doc.object()};
+}
+
+QCoro::Task<> runUpdateCheck(ModelGuard<PluginManager> model, bool silent) {
+    std::optional<AppUpdateManifest> manifest;
+    try {
+        manifest = co_await fetchManifest(model->network(), model->environment().updateManifestURL,
+                                          model->environment().timing.serviceRequestTimeout);
+    } catch (const TaskCancelled &) {
+        co_return; // the model and its network went away
+    }
+    if (!model) {
+        co_return;
+    }
+    model->setIsCheckingForUpdate(false);
+    if (manifest) {
+        model->setLatestUpdateManifest(manifest);
+        if (!silent) {
+            model->setUpdateMessage(kFetched);
+        }
+    } else if (!silent) {
+        model->setUpdateMessage(kFailed);
+    }
+}
+
+} // namespace
+
+void PluginManager::checkForManagerUpdate(bool silent) {
+    if (m_isCheckingForUpdate || m_isInstallingUpdate) {
+        return;
+    }
+    setIsCheckingForUpdate(true);
+    if (!silent) {
+        setUpdateMessage(kChecking);
+    }
+    runUpdateCheck(ModelGuard<PluginManager>(this), silent);
+}
+
+} // namespace quillon

@@ -1,0 +1,79 @@
+#include "app/LaunchOptions.h"
+#include "app/QuillonApp.h"
+#include "app/WindowConfigurator.h"
+#include "core/PluginManager.h"
+#include "support/TestWorld.h"
+#include "support/Wait.h"
+
+#include <QWidget>
+
+#include <gtest/gtest.h>
+
+using namespace quillon;
+
+TEST(WindowLayout, FirstStartOnAFullHdScreenResizesTo1440By900) {
+    const auto d = decideWindowLayout(QSize(1920, 1055), QSize(1240, 780), 0);
+    EXPECT_EQ(d.minimum, QSize(1240, 780));
+    ASSERT_TRUE(d.resizeTo);
+    EXPECT_EQ(*d.resizeTo, QSize(1440, 900));
+}
+
+TEST(WindowLayout, CurrentVersionAndALargeEnoughWindowLeaveItAlone) {
+    const auto d = decideWindowLayout(QSize(1920, 1055), QSize(1300, 800), 358);
+    EXPECT_EQ(d.minimum, QSize(1240, 780));
+    EXPECT_FALSE(d.resizeTo);
+}
+
+TEST(WindowLayout, ASmallScreenCapsTheMinimumAndTheMinimumWinsOverScreenMinus48) {
+    const auto d = decideWindowLayout(QSize(1280, 720), QSize(800, 600), 358);
+    EXPECT_EQ(d.minimum, QSize(1240, 720));
+    ASSERT_TRUE(d.resizeTo);
+    EXPECT_EQ(*d.resizeTo, QSize(1240, 720));
+}
+
+TEST(WindowLayout, AnOlderStoredVersionResizesOnce) {
+    const auto old = decideWindowLayout(QSize(1920, 1055), QSize(1500, 1000), 357);
+    ASSERT_TRUE(old.resizeTo);
+    EXPECT_EQ(*old.resizeTo, QSize(1440, 900));
+    EXPECT_FALSE(decideWindowLayout(QSize(1920, 1055), QSize(1500, 1000), 358).resizeTo);
+    EXPECT_FALSE(decideWindowLayout(QSize(1920, 1055), QSize(1500, 1000), 400).resizeTo);
+}
+
+TEST(WindowLayout, AWindowSmallerThanTheMinimumGrowsEvenAtTheCurrentVersion) {
+    const auto d = decideWindowLayout(QSize(1920, 1055), QSize(1240, 779), 358);
+    ASSERT_TRUE(d.resizeTo);
+    EXPECT_EQ(*d.resizeTo, QSize(1440, 900));
+}
+
+TEST(WindowLayout, NoScreenFallsBackToFixedSizes) {
+    const auto d = decideWindowLayout(std::nullopt, QSize(100, 100), 358);
+    EXPECT_EQ(d.minimum, QSize(1240, 780));
+    ASSERT_TRUE(d.resizeTo);
+    EXPECT_EQ(*d.resizeTo, QSize(1440, 900));
+}
+
+TEST(LaunchOptionsTest, OnlyTheExactArgumentOrThePreviewBundleTurnsOnThePreview) {
+    EXPECT_TRUE(isGuidePreview({QStringLiteral("q"), QStringLiteral("--preview-install-guide")}, std::nullopt));
+    EXPECT_FALSE(isGuidePreview({QStringLiteral("q"), QStringLiteral("--preview-install-guide=1")}, std::nullopt));
+    EXPECT_FALSE(isGuidePreview({QStringLiteral("q"), QStringLiteral("x--preview-install-guide")}, std::nullopt));
+    EXPECT_FALSE(isGuidePreview({QStringLiteral("q")}, std::nullopt));
+    EXPECT_TRUE(isGuidePreview({QStringLiteral("q")}, QStringLiteral("com.vrel.quillon.preview379")));
+    EXPECT_FALSE(isGuidePreview({QStringLiteral("q")}, QStringLiteral("com.vrel.quillon")));
+}
+
+TEST(QuillonAppWindow, ShowsTheTitledWindowConfiguredOnceAndStoresTheLayoutVersion) {
+    test::TestWorld world;
+    QuillonApp app(world.environment());
+    PluginManager *model = &app.manager();
+    EXPECT_EQ(&app.manager(), model); // exactly one model for the run
+
+    app.show();
+    QWidget &window = app.window();
+    EXPECT_EQ(window.windowTitle(), QStringLiteral("Vrel 插件中心"));
+    ASSERT_TRUE(test::waitUntil([&] { return world.preferences->integer(QStringLiteral("vrel.window.layout.version")) == 358; }));
+    EXPECT_GE(window.minimumWidth(), 1);
+    EXPECT_LE(window.minimumWidth(), 1240);
+    EXPECT_GE(window.width(), window.minimumWidth());
+    EXPECT_GE(window.height(), window.minimumHeight());
+    EXPECT_TRUE(window.isVisible());
+}
