@@ -1,0 +1,48 @@
+#pragma once
+// Failures of downloads and installs, each with the text the user sees.
+
+#include <QString>
+
+#include <exception>
+
+namespace quillon {
+
+class InstallError final : public std::exception {
+public:
+    enum class Kind { installerFailed, invalidResponse, invalidPackage };
+
+    static InstallError installerFailed(const QString &detail) { return InstallError(Kind::installerFailed, detail); }
+    static InstallError invalidResponse() { return InstallError(Kind::invalidResponse, {}); }
+    static InstallError invalidPackage() { return InstallError(Kind::invalidPackage, {}); }
+
+    Kind kind() const { return m_kind; }
+    /// The installer's output for installerFailed; empty otherwise.
+    const QString &detail() const { return m_detail; }
+
+    /// The text shown to the user.
+    QString description() const {
+        switch (m_kind) {
+        case Kind::installerFailed:
+            return m_detail.isEmpty() ? QStringLiteral("macOS 安装器执行失败") : QStringLiteral("macOS 安装失败：") + m_detail;
+        case Kind::invalidResponse:
+            return QStringLiteral("服务器返回异常，请稍后重试");
+        case Kind::invalidPackage:
+            return QStringLiteral("安装包下载失败或文件格式不正确");
+        }
+        return {};
+    }
+
+    const char *what() const noexcept override { return "install error"; }
+
+    friend bool operator==(const InstallError &a, const InstallError &b) {
+        return a.m_kind == b.m_kind && a.m_detail == b.m_detail;
+    }
+
+private:
+    InstallError(Kind kind, QString detail) : m_kind(kind), m_detail(std::move(detail)) {}
+
+    Kind m_kind;
+    QString m_detail;
+};
+
+} // namespace quillon
