@@ -1,0 +1,243 @@
+#include "inventory/InstallLocations.h"
+
+#include <QCollator>
+#include <QJsonArray>
+#include <QJsonValue>
+#include <QLocale>
+#include <QSet>
+
+#include <algorithm>
+
+namespace quillon {
+
+QString rawValue(FCPLocation location) {
+    switch (location) {
+    case FCPLocation::titles:
+        return QStringLiteral("字幕");
+    case FCPLocation::generators:
+        return QStringLiteral("发生器");
+    case FCPLocation::effects:
+        return QStringLiteral("效果");
+    case FCPLocation::transitions:
+        return QStringLiteral("转场");
+    }
+    return QString();
+}
+
+std::optional<FCPLocation> fcpLocationFromRawValue(const QString &raw) {
+    for (FCPLocation location : fcpLocationAllCases) {
+        if (rawValue(location) == raw) {
+            return location;
+        }
+    }
+    return std::nullopt;
+}
+
+int sortIndex(FCPLocation location) {
+    const auto it = std::find(fcpLocationAllCases.begin(), fcpLocationAllCases.end(), location);
+    return static_cast<int>(it - fcpLocationAllCases.begin());
+}
+
+// ---- InstallLocationEntry ----
+
+QString InstallLocationEntry::id() const { return rawValue(category) + QStringLiteral("::") + folder; }
+
+QJsonObject InstallLocationEntry::toJson() const {
+    return QJsonObject{{QStringLiteral("category"), rawValue(category)}, {QStringLiteral("folder"), folder}};
+}
+
+std::optional<InstallLocationEntry> InstallLocationEntry::fromJson(const QJsonObject &object) {
+    const QJsonValue category = object.value(QStringLiteral("category"));
+    const QJsonValue folder = object.value(QStringLiteral("folder"));
+    if (!category.isString() || !folder.isString()) {
+        return std::nullopt;
+    }
+    const auto location = fcpLocationFromRawValue(category.toString());
+    if (!location) {
+        return std::nullopt;
+    }
+    return InstallLocationEntry{*location, folder.toString()};
+}
+
+size_t qHash(const InstallLocationEntry &entry, size_t seed) noexcept {
+    return qHashMulti(seed, rawValue(entry.category), entry.folder);
+}
+
+// ---- InstallLocationSummary ----
+
+void InstallLocationSummary::record(const QString &name, const QList<InstallLocationEntry> &newEntries) {
+    if (!succeeded.contains(name)) {
+        succeeded.append(name);
+    }
+
+    QList<InstallLocationEntry> merged;
+    QSet<InstallLocationEntry> seen;
+    merged.reserve(entries.size() + newEntries.size());
+    const auto add = [&](const QList<InstallLocationEntry> &list) {
+        for (const InstallLocationEntry &entry : list) {
+            if (!seen.contains(entry)) {
+                seen.insert(entry);
+                merged.append(entry);
+            }
+        }
+    };
+    add(entries);
+    add(newEntries);
+
+    // The order a file browser shows names in. The C locale would turn the collator into a
+    // plain code-unit comparison without numeric runs, so it falls back to a neutral locale.
+    QLocale locale;
+    if (locale.language() == QLocale::C) {
+        locale = QLocale(QLocale::English, QLocale::UnitedStates);
+    }
+    QCollator collator(locale);
+    collator.setCaseSensitivity(Qt::CaseInsensitive);
+    collator.setNumericMode(true);
+    std::stable_sort(merged.begin(), merged.end(),
+                     [&collator](const InstallLocationEntry &a, const InstallLocationEntry &b) {
+                         const int ia = sortIndex(a.category);
+                         const int ib = sortIndex(b.category);
+                         if (ia != ib) {
+                             return ia < ib;
+                         }
+                         return collator.compare(a.folder, b.folder) < 0;
+                     });
+    entries = merged;
+}
+
+QString InstallLocationSummary::resultTitle() const {
+    if (isBrowsing) {
+        return QStringLiteral("插件位置");
+    }
+    if (succeeded.isEmpty()) {
+        if (!failures.isEmpty()) {
+            return QStringLiteral("未能安装");
+        }
+        if (!pending.isEmpty()) {
+            return QStringLiteral("请完成系统安装");
+        }
+        return QStringLiteral("请查看安装进度");
+    }
+    if (!failures.isEmpty() || !pending.isEmpty()) {
+        return QStringLiteral("部分插件已安装");
+    }
+    return QStringLiteral("安装成功");
+}
+
+QList<FCPLocation> InstallLocationSummary::categories() const {
+    QList<FCPLocation> result;
+    for (FCPLocation location : fcpLocationAllCases) {
+        const bool present = std::any_of(entries.begin(), entries.end(),
+                                         [location](const InstallLocationEntry &e) { return e.category == location; });
+        if (present) {
+            result.append(location);
+        }
+    }
+    return result;
+}
+
+InstallLocationSummary InstallLocationSummary::preview() {
+    struct Sample {
+        FCPLocation category;
+        QStringList folders;
+    };
+    const QList<Sample> samples{
+        {FCPLocation::titles,
+         {QStringLiteral("Vrel 电影字幕"), QStringLiteral("Vrel 综艺花字"), QStringLiteral("Vrel 简约标题"),
+          QStringLiteral("Vrel 手写字幕"), QStringLiteral("Vrel 新闻字幕条"), QStringLiteral("Vrel 动态标题")}},
+        {FCPLocation::generators, {QStringLiteral("Vrel 渐变背景"), QStringLiteral("Vrel 光斑背景")}},
+        {FCPLocation::effects,
+         {QStringLiteral("Vrel 电影调色"), QStringLiteral("Vrel 胶片颗粒"), QStringLiteral("Vrel 光晕特效")}},
+        {FCPLocation::transitions, {QStringLiteral("Vrel 无缝转场")}},
+    };
+
+    InstallLocationSummary summary;
+    for (const Sample &sample : samples) {
+        for (const QString &folder : sample.folders) {
+            summary.record(folder, {InstallLocationEntry{sample.category, folder}});
+        }
+    }
+    summary.isBatch = true;
+    summary.isBrowsing = false;
+    return summary;
+}
+
+namespace {
+
+QJsonArray textArray(const QStringList &texts) {
+    QJsonArray array;
+    for (const QString &text : texts) {
+        array.append(text);
+    }
+    return array;
+}
+
+// An array whose every element is text; nothing otherwise.
+std::optional<QStringList> readTextArray(const QJsonValue &value) {
+    if (!value.isArray()) {
+        return std::nullopt;
+    }
+    QStringList result;
+    const QJsonArray array = value.toArray();
+    result.reserve(array.size());
+    for (const QJsonValue &element : array) {
+        if (!element.isString()) {
+            return std::nullopt;
+        }
+        result.append(element.toString());
+    }
+    return result;
+}
+
+} // namespace
+
+QJsonObject InstallLocationSummary::toJson() const {
+    QJsonArray entryArray;
+    for (const InstallLocationEntry &entry : entries) {
+        entryArray.append(entry.toJson());
+    }
+    return QJsonObject{
+        {QStringLiteral("entries"), entryArray},
+        {QStringLiteral("succeeded"), textArray(succeeded)},
+        {QStringLiteral("failures"), textArray(failures)},
+        {QStringLiteral("pending"), textArray(pending)},
+        {QStringLiteral("isBatch"), isBatch},
+        {QStringLiteral("isBrowsing"), isBrowsing},
+    };
+}
+
+std::optional<InstallLocationSummary> InstallLocationSummary::fromJson(const QJsonObject &object) {
+    const QJsonValue entryValue = object.value(QStringLiteral("entries"));
+    const QJsonValue batchValue = object.value(QStringLiteral("isBatch"));
+    const QJsonValue browsingValue = object.value(QStringLiteral("isBrowsing"));
+    if (!entryValue.isArray() || !batchValue.isBool() || !browsingValue.isBool()) {
+        return std::nullopt;
+    }
+
+    InstallLocationSummary summary;
+    for (const QJsonValue &element : entryValue.toArray()) {
+        if (!element.isObject()) {
+            return std::nullopt;
+        }
+        const auto entry = InstallLocationEntry::fromJson(element.toObject());
+        if (!entry) {
+            return std::nullopt;
+        }
+        summary.entries.append(*entry);
+    }
+
+    const auto succeeded = readTextArray(object.value(QStringLiteral("succeeded")));
+    const auto failures = readTextArray(object.value(QStringLiteral("failures")));
+    const auto pending = readTextArray(object.value(QStringLiteral("pending")));
+    if (!succeeded || !failures || !pending) {
+        return std::nullopt;
+    }
+    summary.succeeded = *succeeded;
+    summary.failures = *failures;
+    summary.pending = *pending;
+    summary.isBatch = batchValue.toBool();
+    summary.isBrowsing = browsingValue.toBool();
+    return summary;
+}
+
+} // namespace quillon
