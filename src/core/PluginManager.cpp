@@ -17,6 +17,7 @@ PluginManager::PluginManager(ModelEnvironment environment, QObject *parent)
     }
 
     refreshInstalledPlugins();
+    loadClaimedPartnerActivationCodes();
     checkForManagerUpdate(true);
 }
 

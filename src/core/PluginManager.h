@@ -179,6 +179,27 @@ public:
 
     // ---- Downloads and installs (install/) ----
 
+    // Install records in the preferences (install/InstallRecords.cpp). The save operations
+    // add to what is stored; no item is ever stored twice.
+    void saveInstalledProductPaths(const QStringList &paths, const QString &productKey);
+    void saveInstalledPaths(const QStringList &paths, const QString &key);
+    void saveInstalledEntitlementProductKey(const QString &productKey, const QString &key);
+    /// The stored list, or empty when there is none or it holds something else.
+    QStringList savedInstalledProductPaths(const QString &productKey) const;
+    QStringList savedInstalledPaths(const QString &key) const;
+    QStringList savedInstalledEntitlementProductKeys(const QString &key) const;
+    /// The product's install receipt (false when missing or not a truth value).
+    bool hasInstallReceipt(const QString &productKey) const;
+    /// The stored package version, as stored (nothing when missing or not text).
+    std::optional<QString> savedInstalledVersion(const QString &productKey) const;
+    /// Reads the stored partner product codes into `claimedPartnerActivationCodes`.
+    void loadClaimedPartnerActivationCodes();
+    /// Stores `code` for the product; nothing happens without a product key or a code.
+    void recordClaimedPartnerActivationCode(const QString &code, const std::optional<QString> &productKey);
+    bool hasClaimedPartnerActivationCode(const MemberProduct &product) const;
+    /// Copies the stored code to the pasteboard and shows it in an alert.
+    void showClaimedPartnerActivationCode(const MemberProduct &product);
+
     // ---- Installed plug-ins and install locations (inventory/) ----
 
     /// Scans both template trees into `allTemplatePlugins` and `installedPlugins`.
