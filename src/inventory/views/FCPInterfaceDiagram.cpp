@@ -153,12 +153,12 @@ QString FCPInterfaceDiagram::firstStepTitle() const {
     if (topLeft()) {
         return QStringLiteral("点击左上角「字幕和发生器」图标");
     }
-    return QStringLiteral("点击时间线上方右侧「") + guide::categoryWord(category()) + QStringLiteral("」图标");
+    return QStringLiteral("点击时间线上方右侧「") + rawValue(category()) + QStringLiteral("」图标");
 }
 
 QString FCPInterfaceDiagram::secondStepTitle() const {
     if (topLeft()) {
-        return QStringLiteral("在左侧选择「") + guide::categoryWord(category()) + QStringLiteral("」");
+        return QStringLiteral("在左侧选择「") + rawValue(category()) + QStringLiteral("」");
     }
     return QStringLiteral("在浏览器中选择插件文件夹");
 }

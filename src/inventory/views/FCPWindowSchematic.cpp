@@ -94,7 +94,7 @@ void paintTopLeft(QPainter &p, FCPLocation category, const QStringList &names, c
     text(p, QStringLiteral("T"), 115, 63, 22, guide::purple(0.95));
     strokeRounded(p, QRectF(104, 46, 39, 34), 5, accent(), 1.5);
     badge(p, 1, 151, 51);
-    text(p, QStringLiteral("已安装的") + guide::categoryWord(category) + QStringLiteral("  ⌄"), 283, 64, 13, mark);
+    text(p, QStringLiteral("已安装的") + rawValue(category) + QStringLiteral("  ⌄"), 283, 64, 13, mark);
     fill(p, QRectF(0, 88, 248, 227), grey(0.12));
     fill(p, QRectF(249, 88, 235, 227), grey(0.15));
     QColor soft = accent();
@@ -141,7 +141,7 @@ void paintBottomRight(QPainter &p, FCPLocation category, const QStringList &name
     fill(p, QRectF(0, 84, 154, 231), grey(0.08));
     text(p, QStringLiteral("00:00:00"), 15, 100, 10, mark);
     fill(p, QRectF(155, 84, 415, 231), grey(0.13));
-    text(p, QStringLiteral("已安装的") + guide::categoryWord(category) + QStringLiteral("  ⌄"), 174, 109, 13, mark);
+    text(p, QStringLiteral("已安装的") + rawValue(category) + QStringLiteral("  ⌄"), 174, 109, 13, mark);
     text(p, QStringLiteral("全部"), 181, 148, 12, white(0.45));
     QColor soft = accent();
     soft.setAlphaF(0.1f);

@@ -64,14 +64,4 @@ QLabel *label(const QString &text, int pixels, QFont::Weight weight, const QColo
     return result;
 }
 
-QString categoryWord(FCPLocation category) {
-    switch (category) {
-    case FCPLocation::titles: return QStringLiteral("字幕");
-    case FCPLocation::generators: return QStringLiteral("发生器");
-    case FCPLocation::effects: return QStringLiteral("效果");
-    case FCPLocation::transitions: return QStringLiteral("转场");
-    }
-    return {};
-}
-
 } // namespace quillon::guide

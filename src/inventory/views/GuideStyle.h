@@ -2,8 +2,6 @@
 // Colours, fonts and text labels shared by the location guide, the window schematic and
 // the category glyph. The guide is always dark, so the platform colours are the dark ones.
 
-#include "inventory/InstallLocations.h"
-
 #include <QColor>
 #include <QFont>
 #include <QString>
@@ -37,8 +35,5 @@ QFont resized(QFont font, qreal pixels, const QPaintDevice *device);
 
 /// A one-line label in the system font, in `colour` (its opacity included).
 QLabel *label(const QString &text, int pixels, QFont::Weight weight, const QColor &colour, QWidget *parent);
-
-/// The category word of Final Cut Pro's browser ("字幕", "发生器", "效果", "转场").
-QString categoryWord(FCPLocation category);
 
 } // namespace quillon::guide
