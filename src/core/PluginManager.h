@@ -18,13 +18,19 @@
 #include <QList>
 #include <QMap>
 #include <QObject>
+#include <QSet>
 #include <QString>
 #include <QUrl>
 
 #include <map>
+#include <memory>
 #include <optional>
 
 class QNetworkAccessManager;
+
+namespace quillon {
+class TemplateNameIndex;
+}
 
 // Declares a published property: a const getter `name()`, a setter that publishes a
 // change through `changed()` only when the new value differs, and the stored default.
@@ -204,6 +210,29 @@ public:
 
     /// Scans both template trees into `allTemplatePlugins` and `installedPlugins`.
     void refreshInstalledPlugins();
+    /// The paths of every scanned folder that matches the product name, in list order.
+    QStringList installedPluginPaths(const QString &productName) const;
+    /// A receipt, a recorded folder that still exists, or a scanned folder that matches.
+    bool isProductInstalled(const MemberProduct &product) const;
+    /// Installed, and the offered package version is newer than the stored one (or none is stored).
+    bool isProductUpdateAvailable(const MemberProduct &product) const;
+
+    /// Opens a collection run: an empty summary, the guide closed until the run finishes.
+    void beginLocationCollection(bool isBatch);
+    /// Records where a just-installed product shows up; outside a run the guide opens at once.
+    void recordInstallLocation(const QString &name, const std::optional<QString> &productKey,
+                               const QSet<QString> &previousPaths);
+    /// Closes the run, adds the restart hint and opens the guide when anything was collected.
+    void finishLocationCollection();
+    /// Shows where one plug-in (or, without one, every installed plug-in) is found.
+    void viewInstalledLocations(const std::optional<InstalledPlugin> &plugin);
+
+private:
+    /// Folded names of `allTemplatePlugins` for matching; rebuilt when the list changes.
+    const TemplateNameIndex &templateNameIndex() const;
+    mutable std::shared_ptr<const TemplateNameIndex> m_templateNameIndex;
+
+public:
 
     // ---- Self-update (update/) ----
 

@@ -1,0 +1,186 @@
+#include "inventory/PluginInstallMatcher.h"
+
+#include <QTextBoundaryFinder>
+
+namespace quillon::PluginInstallMatcher {
+namespace {
+
+const QString localizedMarker = QStringLiteral(".localized");
+
+bool isAscii(const QString &text) {
+    for (QChar c : text) {
+        if (c.unicode() >= 0x80) {
+            return false;
+        }
+    }
+    return true;
+}
+
+// ASCII has no width forms, no diacritics and no case folding beyond lower-casing, so the
+// general path below reduces to this for it; it is the common case for folder names.
+QString normalizedAscii(const QString &text) {
+    QString out;
+    out.reserve(text.size());
+    for (QChar c : text) {
+        const char16_t u = c.unicode();
+        if (u >= u'A' && u <= u'Z') {
+            out.append(QChar(char16_t(u + (u'a' - u'A'))));
+        } else if ((u >= u'a' && u <= u'z') || (u >= u'0' && u <= u'9')) {
+            out.append(c);
+        }
+    }
+    return out;
+}
+
+// Full-width Latin and half-width Katakana and Hangul become their ordinary forms.
+QString foldWidth(const QString &text) {
+    QString out;
+    out.reserve(text.size());
+    for (QChar c : text) {
+        const QChar::Decomposition tag = c.decompositionTag();
+        if (tag == QChar::Wide || tag == QChar::Narrow) {
+            out.append(c.decomposition());
+        } else {
+            out.append(c);
+        }
+    }
+    return out;
+}
+
+// The combining accents that diacritic folding drops (all in the Basic Multilingual Plane).
+bool isDiacritic(char16_t u) {
+    return (u >= 0x0300 && u <= 0x036F) || (u >= 0x1AB0 && u <= 0x1AFF) || (u >= 0x1DC0 && u <= 0x1DFF) ||
+           (u >= 0x20D0 && u <= 0x20FF) || (u >= 0xFE20 && u <= 0xFE2F);
+}
+
+QString foldDiacritics(const QString &text) {
+    const QString decomposed = text.normalized(QString::NormalizationForm_D);
+    QString out;
+    out.reserve(decomposed.size());
+    for (QChar c : decomposed) {
+        if (!isDiacritic(c.unicode())) {
+            out.append(c);
+        }
+    }
+    return out.normalized(QString::NormalizationForm_C);
+}
+
+bool isLetterMarkOrNumber(char32_t scalar) {
+    switch (QChar::category(scalar)) {
+    case QChar::Letter_Uppercase:
+    case QChar::Letter_Lowercase:
+    case QChar::Letter_Titlecase:
+    case QChar::Letter_Modifier:
+    case QChar::Letter_Other:
+    case QChar::Mark_NonSpacing:
+    case QChar::Mark_SpacingCombining:
+    case QChar::Mark_Enclosing:
+    case QChar::Number_DecimalDigit:
+    case QChar::Number_Letter:
+    case QChar::Number_Other:
+        return true;
+    default:
+        return false;
+    }
+}
+
+QString keepLettersMarksAndNumbers(const QString &text) {
+    QString out;
+    out.reserve(text.size());
+    const qsizetype size = text.size();
+    for (qsizetype i = 0; i < size; ++i) {
+        const QChar c = text.at(i);
+        if (c.isHighSurrogate() && i + 1 < size && text.at(i + 1).isLowSurrogate()) {
+            const char32_t scalar = QChar::surrogateToUcs4(c, text.at(i + 1));
+            if (isLetterMarkOrNumber(scalar)) {
+                out.append(c);
+                out.append(text.at(i + 1));
+            }
+            ++i;
+        } else if (!c.isSurrogate() && isLetterMarkOrNumber(c.unicode())) {
+            out.append(c);
+        }
+    }
+    return out;
+}
+
+} // namespace
+
+const AliasTable &aliasTable() {
+    // The studio's products that install under folder names other than their own.
+    static const AliasTable table;
+    return table;
+}
+
+QString normalized(const QString &text) {
+    QString s = text;
+    s.remove(localizedMarker, Qt::CaseInsensitive);
+    if (isAscii(s)) {
+        return normalizedAscii(s);
+    }
+    s = foldDiacritics(foldWidth(s));
+    s = s.toCaseFolded().toLower();
+    return keepLettersMarksAndNumbers(s).normalized(QString::NormalizationForm_C);
+}
+
+QStringList aliases(const QString &productName, const AliasTable &table) {
+    QStringList result{productName};
+    const auto it = table.constFind(productName);
+    if (it != table.constEnd()) {
+        result.append(*it);
+    }
+    return result;
+}
+
+QStringList aliases(const QString &productName) { return aliases(productName, aliasTable()); }
+
+qsizetype perceivedLength(const QString &text) {
+    // Below U+0300 every character but CR (which joins a following LF) stands alone.
+    bool simple = true;
+    for (QChar c : text) {
+        if (c.unicode() >= 0x300 || c == QLatin1Char('\r')) {
+            simple = false;
+            break;
+        }
+    }
+    if (simple) {
+        return text.size();
+    }
+    QTextBoundaryFinder finder(QTextBoundaryFinder::Grapheme, text);
+    qsizetype count = 0;
+    while (finder.toNextBoundary() > 0) {
+        ++count;
+    }
+    return count;
+}
+
+QStringList matchableAliases(const QString &productName, const AliasTable &table) {
+    QStringList result;
+    for (const QString &alias : aliases(productName, table)) {
+        QString folded = normalized(alias);
+        if (perceivedLength(folded) >= 3) {
+            result.append(std::move(folded));
+        }
+    }
+    return result;
+}
+
+bool matches(const QString &productName, const QString &folderName, const AliasTable &table) {
+    const QString folder = normalized(folderName);
+    if (perceivedLength(folder) < 3) {
+        return false;
+    }
+    for (const QString &alias : aliases(productName, table)) {
+        const QString folded = normalized(alias);
+        if (perceivedLength(folded) >= 3 && containsAlias(folder, folded)) {
+            return true;
+        }
+    }
+    return false;
+}
+
+bool matches(const QString &productName, const QString &folderName) {
+    return matches(productName, folderName, aliasTable());
+}
+
+} // namespace quillon::PluginInstallMatcher

@@ -1,0 +1,220 @@
+#include "core/PluginManager.h"
+#include "inventory/TemplateScan.h"
+#include "support/TestWorld.h"
+
+#include <QDir>
+#include <QFile>
+#include <QSignalSpy>
+
+#include <gtest/gtest.h>
+
+using namespace quillon;
+
+namespace {
+
+const QString systemTree = QStringLiteral("system/Library/Application Support/Final Cut Pro/Templates.localized");
+const QString userTree = QStringLiteral("home/Movies/Motion Templates.localized");
+
+QString systemFolder(test::TestWorld &world, const QString &category, const QString &name) {
+    return world.makeFolder(systemTree + "/" + category + "/" + name);
+}
+
+QString userFolder(test::TestWorld &world, const QString &category, const QString &name) {
+    return world.makeFolder(userTree + "/" + category + "/" + name);
+}
+
+QStringList ids(const QList<InstalledPlugin> &plugins) {
+    QStringList result;
+    for (const auto &p : plugins) {
+        result.append(p.id());
+    }
+    return result;
+}
+
+MemberProduct product(const QString &key, const QString &name) {
+    MemberProduct p;
+    p.productKey = key;
+    p.productName = name;
+    return p;
+}
+
+} // namespace
+
+TEST(TemplateScan, RootsAreTheSystemTreeThenTheUserTree) {
+    SystemPaths paths;
+    paths.systemRoot = QStringLiteral("/");
+    paths.home = QStringLiteral("/Users/ann");
+    EXPECT_EQ(templateRoots(paths),
+              (QStringList{"/Library/Application Support/Final Cut Pro/Templates.localized",
+                           "/Users/ann/Movies/Motion Templates.localized"}));
+    paths.systemRoot = QStringLiteral("/sandbox");
+    EXPECT_EQ(templateRoots(paths).first(), "/sandbox/Library/Application Support/Final Cut Pro/Templates.localized");
+}
+
+TEST(TemplateScan, NeitherTreeGivesEmptyLists) {
+    test::TestWorld world;
+    PluginManager m(world.environment());
+    EXPECT_TRUE(m.allTemplatePlugins().isEmpty());
+    EXPECT_TRUE(m.installedPlugins().isEmpty());
+}
+
+TEST(TemplateScan, PlainFilesAndTheMarkerAreIgnoredHiddenFoldersAreListed) {
+    test::TestWorld world;
+    world.writeFile(systemTree + "/Titles.localized/.DS_Store", "x");
+    world.writeFile(systemTree + "/Titles.localized/Vrel Note.txt", "x");
+    world.writeFile(systemTree + "/Effects.localized/.localized", "");
+    world.makeFolder(userTree + "/Effects.localized/.localized");
+    systemFolder(world, "Titles.localized", ".Vrel Hidden");
+    systemFolder(world, "Titles.localized", "Vrel Shown");
+    PluginManager m(world.environment());
+    EXPECT_EQ(ids(m.allTemplatePlugins()), (QStringList{"字幕::.Vrel Hidden", "字幕::Vrel Shown"}));
+}
+
+TEST(TemplateScan, TheSameFolderInBothTreesIsOneRecordSystemPathFirst) {
+    test::TestWorld world;
+    const QString user = userFolder(world, "Titles.localized", "Vrel Glow");
+    const QString system = systemFolder(world, "Titles.localized", "Vrel Glow");
+    PluginManager m(world.environment());
+    ASSERT_EQ(m.allTemplatePlugins().size(), 1);
+    const InstalledPlugin &p = m.allTemplatePlugins().first();
+    EXPECT_EQ(p.category, "字幕");
+    EXPECT_EQ(p.name, "Vrel Glow");
+    EXPECT_EQ(p.paths, (QStringList{system, user}));
+    EXPECT_EQ(m.installedPlugins(), m.allTemplatePlugins());
+}
+
+TEST(TemplateScan, TheSameNameInTwoCategoriesIsTwoRecords) {
+    test::TestWorld world;
+    systemFolder(world, "Titles.localized", "Vrel Glow");
+    userFolder(world, "Effects.localized", "Vrel Glow");
+    PluginManager m(world.environment());
+    EXPECT_EQ(ids(m.allTemplatePlugins()), (QStringList{"字幕::Vrel Glow", "效果::Vrel Glow"}));
+}
+
+TEST(TemplateScan, NamesKeepTheirLocalizedEndingAndNamesWithTheSeparatorAreDropped) {
+    test::TestWorld world;
+    systemFolder(world, "Generators.localized", "Vrel Back.localized");
+    systemFolder(world, "Generators.localized", "Vrel::Odd");
+    systemFolder(world, "Generators.localized", "::Vrel");
+    systemFolder(world, "Generators.localized", "Vrel: one:");
+    PluginManager m(world.environment());
+    EXPECT_EQ(ids(m.allTemplatePlugins()), (QStringList{"发生器::Vrel Back.localized", "发生器::Vrel: one:"}));
+}
+
+TEST(TemplateScan, SymbolicLinksAreNotPlugins) {
+    test::TestWorld world;
+    const QString target = world.makeFolder("elsewhere/Vrel Linked Target");
+    const QString category = world.makeFolder(systemTree + "/Effects.localized");
+    ASSERT_TRUE(QFile::link(target, category + "/Vrel Linked"));
+    ASSERT_TRUE(QFile::link(world.writeFile("elsewhere/file", "x"), category + "/Vrel File Link"));
+    ASSERT_TRUE(QFile::link(world.path("nowhere"), category + "/Vrel Broken Link"));
+    systemFolder(world, "Effects.localized", "Vrel Real");
+    PluginManager m(world.environment());
+    EXPECT_EQ(ids(m.allTemplatePlugins()), QStringList{"效果::Vrel Real"});
+}
+
+TEST(TemplateScan, AMissingTreeLeavesTheOtherScanned) {
+    test::TestWorld world;
+    userFolder(world, "Transitions.localized", "Vrel Swipe");
+    PluginManager m(world.environment());
+    ASSERT_EQ(m.allTemplatePlugins().size(), 1);
+    EXPECT_EQ(m.allTemplatePlugins().first().paths.size(), 1);
+    EXPECT_TRUE(m.allTemplatePlugins().first().paths.first().contains("/home/Movies/Motion Templates.localized/"));
+}
+
+TEST(TemplateScan, OnlyTheFourCategoryFoldersAreRead) {
+    test::TestWorld world;
+    world.makeFolder(systemTree + "/Vrel Loose");
+    world.makeFolder(systemTree + "/Titles/Vrel NotLocalized");
+    world.makeFolder(systemTree + "/Titles.localized/Vrel Deep/Vrel Nested");
+    PluginManager m(world.environment());
+    EXPECT_EQ(ids(m.allTemplatePlugins()), QStringList{"字幕::Vrel Deep"});
+}
+
+TEST(TemplateScan, WithoutMemberProductsOnlyTheBrandIsPublished) {
+    test::TestWorld world;
+    systemFolder(world, "Titles.localized", "vREL lower");
+    systemFolder(world, "Titles.localized", "Other Maker Titles");
+    systemFolder(world, "Effects.localized", "MyVrelFx");
+    PluginManager m(world.environment());
+    EXPECT_EQ(ids(m.allTemplatePlugins()), (QStringList{"字幕::Other Maker Titles", "字幕::vREL lower", "效果::MyVrelFx"}));
+    EXPECT_EQ(ids(m.installedPlugins()), (QStringList{"字幕::vREL lower", "效果::MyVrelFx"}));
+}
+
+TEST(TemplateScan, AFolderOfAMemberProductIsPublished) {
+    test::TestWorld world;
+    systemFolder(world, "Titles.localized", "Cinema-Titles Pack.localized");
+    systemFolder(world, "Titles.localized", "Unrelated");
+    PluginManager m(world.environment());
+    EXPECT_TRUE(m.installedPlugins().isEmpty());
+    m.setMemberProducts({product("p1", "Nothing Here"), product("p2", "Cinema Titles")});
+    m.refreshInstalledPlugins();
+    EXPECT_EQ(ids(m.installedPlugins()), QStringList{"字幕::Cinema-Titles Pack.localized"});
+    EXPECT_EQ(m.allTemplatePlugins().size(), 2);
+}
+
+TEST(TemplateScan, PublishedOrderIsGeneratorsTitlesEffectsTransitionsThenName) {
+    test::TestWorld world;
+    userFolder(world, "Transitions.localized", "Vrel A");
+    userFolder(world, "Effects.localized", "Vrel B");
+    systemFolder(world, "Effects.localized", "Vrel A");
+    systemFolder(world, "Titles.localized", "Vrel b");
+    systemFolder(world, "Titles.localized", "Vrel B");
+    systemFolder(world, "Titles.localized", "Vrel 10");
+    systemFolder(world, "Titles.localized", "Vrel 2");
+    userFolder(world, "Generators.localized", "Vrel Z");
+    PluginManager m(world.environment());
+    EXPECT_EQ(ids(m.installedPlugins()),
+              (QStringList{"发生器::Vrel Z", "字幕::Vrel 10", "字幕::Vrel 2", "字幕::Vrel B", "字幕::Vrel b",
+                           "效果::Vrel A", "效果::Vrel B", "转场::Vrel A"}));
+}
+
+TEST(TemplateScan, NamesSortByCodePointsOfTheirComposedForms) {
+    test::TestWorld world;
+    // U+FF21 sorts before U+20000 by code point, after it by UTF-16 unit.
+    systemFolder(world, "Titles.localized", "Vrel \U00020000");
+    systemFolder(world, "Titles.localized", "Vrel \uFF21");
+    // A decomposed é sorts as the composed one (U+00E9), after "f".
+    systemFolder(world, "Titles.localized", "Vrel e\u0301");
+    systemFolder(world, "Titles.localized", "Vrel f");
+    PluginManager m(world.environment());
+    QStringList names;
+    for (const auto &p : m.installedPlugins()) {
+        names.append(p.name);
+    }
+    EXPECT_EQ(names, (QStringList{"Vrel f", "Vrel e\u0301", "Vrel \uFF21", "Vrel \U00020000"}));
+}
+
+TEST(TemplateScan, CompareCodePoints) {
+    EXPECT_LT(compareCodePoints(u"\uFF21", u"\U00020000"), 0);
+    EXPECT_GT(compareCodePoints(u"\U00020000", u"\uE000"), 0);
+    EXPECT_LT(compareCodePoints(u"\uD7FF", u"\U00010000"), 0);
+    EXPECT_LT(compareCodePoints(u"ab", u"abc"), 0);
+    EXPECT_EQ(compareCodePoints(u"abc", u"abc"), 0);
+    EXPECT_GT(compareCodePoints(u"b", u"abc"), 0);
+}
+
+TEST(TemplateScan, ARescanForgetsRemovedFoldersAndPublishesOnce) {
+    test::TestWorld world;
+    const QString a = systemFolder(world, "Titles.localized", "Vrel A");
+    systemFolder(world, "Titles.localized", "Vrel B");
+    PluginManager m(world.environment());
+    ASSERT_EQ(m.installedPlugins().size(), 2);
+
+    QSignalSpy spy(&m, &PluginManager::changed);
+    ASSERT_TRUE(QDir(a).removeRecursively());
+    systemFolder(world, "Effects.localized", "Vrel C");
+    systemFolder(world, "Effects.localized", "Other");
+    m.refreshInstalledPlugins();
+    EXPECT_EQ(ids(m.installedPlugins()), (QStringList{"字幕::Vrel B", "效果::Vrel C"}));
+    EXPECT_EQ(ids(m.allTemplatePlugins()), (QStringList{"字幕::Vrel B", "效果::Other", "效果::Vrel C"}));
+    EXPECT_EQ(spy.count(), 1);
+}
+
+TEST(TemplateScan, GuidePreviewDoesNotScan) {
+    test::TestWorld world;
+    world.isGuidePreview = true;
+    systemFolder(world, "Titles.localized", "Vrel A");
+    PluginManager m(world.environment());
+    EXPECT_TRUE(m.allTemplatePlugins().isEmpty());
+}
