@@ -1,0 +1,185 @@
+#include "core/PluginManager.h"
+#include "install/InstallRecords.h"
+#include "inventory/PluginInstallMatcher.h"
+#include "inventory/TemplateNameIndex.h"
+#include "support/TestWorld.h"
+
+#include <QDir>
+#include <QRandomGenerator>
+
+#include <gtest/gtest.h>
+
+using namespace quillon;
+
+namespace {
+
+const QString systemTree = QStringLiteral("system/Library/Application Support/Final Cut Pro/Templates.localized");
+const QString userTree = QStringLiteral("home/Movies/Motion Templates.localized");
+
+MemberProduct product(const QString &key, const QString &name, std::optional<QString> version = std::nullopt) {
+    MemberProduct p;
+    p.productKey = key;
+    p.productName = name;
+    p.packageVersion = std::move(version);
+    return p;
+}
+
+void setReceipt(PluginManager &m, const QString &key) {
+    m.defaults().setValue(installedPathsDefaultsKey(InstallRecord::installReceipt, key), true);
+}
+
+void setVersion(PluginManager &m, const QString &key, const QString &version) {
+    m.defaults().setValue(installedPathsDefaultsKey(InstallRecord::packageVersion, key), version);
+}
+
+} // namespace
+
+TEST(InstalledPaths, EveryMatchingRecordInListOrder) {
+    test::TestWorld world;
+    const QString s1 = world.makeFolder(systemTree + "/Titles.localized/Glow Titles");
+    const QString u1 = world.makeFolder(userTree + "/Titles.localized/Glow Titles");
+    const QString g = world.makeFolder(userTree + "/Generators.localized/Glow Back.localized");
+    world.makeFolder(userTree + "/Effects.localized/Other");
+    PluginManager m(world.environment());
+    EXPECT_EQ(m.installedPluginPaths("Glow"), (QStringList{g, s1, u1}));
+    EXPECT_TRUE(m.installedPluginPaths("Missing").isEmpty());
+    EXPECT_TRUE(m.installedPluginPaths("Gl").isEmpty());
+}
+
+TEST(InstalledPaths, FollowTheListWhenItIsReplaced) {
+    test::TestWorld world;
+    world.makeFolder(systemTree + "/Titles.localized/Glow Titles");
+    PluginManager m(world.environment());
+    ASSERT_EQ(m.installedPluginPaths("Glow").size(), 1);
+    m.setAllTemplatePlugins({InstalledPlugin{"效果", "Vrel Glow", {"/x", "/y"}}, InstalledPlugin{"字幕", "Glow 2", {"/z"}}});
+    EXPECT_EQ(m.installedPluginPaths("Glow"), (QStringList{"/x", "/y", "/z"}));
+    m.setAllTemplatePlugins({});
+    EXPECT_TRUE(m.installedPluginPaths("Glow").isEmpty());
+}
+
+TEST(ProductInstalled, AReceiptIsEnoughEvenWithoutFolders) {
+    test::TestWorld world;
+    PluginManager m(world.environment());
+    const auto p = product("P", "Glow");
+    EXPECT_FALSE(m.isProductInstalled(p));
+    setReceipt(m, "P");
+    EXPECT_TRUE(m.isProductInstalled(p));
+    EXPECT_FALSE(m.isProductInstalled(product("p", "Glow")));
+}
+
+TEST(ProductInstalled, ARecordedPathCountsWhileItExists) {
+    test::TestWorld world;
+    const QString folder = world.makeFolder("anywhere/Some Folder");
+    PluginManager m(world.environment());
+    const auto p = product("P", "Unmatched Name");
+    m.saveInstalledProductPaths({world.path("gone"), folder}, "P");
+    EXPECT_TRUE(m.isProductInstalled(p));
+    ASSERT_TRUE(QDir(folder).removeRecursively());
+    EXPECT_FALSE(m.isProductInstalled(p));
+    // A recorded file counts as much as a folder.
+    m.saveInstalledProductPaths({world.writeFile("anywhere/file", "x")}, "P");
+    EXPECT_TRUE(m.isProductInstalled(p));
+}
+
+TEST(ProductInstalled, AMatchingScannedFolderCountsWithoutAnyRecord) {
+    test::TestWorld world;
+    world.makeFolder(userTree + "/Effects.localized/Vrel Light Leaks.localized");
+    PluginManager m(world.environment());
+    EXPECT_TRUE(m.isProductInstalled(product("P", "Light Leaks")));
+    EXPECT_FALSE(m.isProductInstalled(product("Q", "Light Leaks Pro")));
+    EXPECT_FALSE(m.isProductInstalled(product("R", "Li")));
+}
+
+TEST(ProductInstalled, TheScanIsNotRepeatedByTheTest) {
+    test::TestWorld world;
+    PluginManager m(world.environment());
+    world.makeFolder(userTree + "/Effects.localized/Vrel Light Leaks");
+    EXPECT_FALSE(m.isProductInstalled(product("P", "Light Leaks")));
+    m.refreshInstalledPlugins();
+    EXPECT_TRUE(m.isProductInstalled(product("P", "Light Leaks")));
+}
+
+TEST(ProductUpdate, VersionsCompareNumerically) {
+    test::TestWorld world;
+    PluginManager m(world.environment());
+    setReceipt(m, "P");
+    const auto offered = [](const QString &v) { return product("P", "Glow", v); };
+
+    setVersion(m, "P", "1.10");
+    EXPECT_TRUE(m.isProductUpdateAvailable(offered("2.0")));
+    setVersion(m, "P", "1.9");
+    EXPECT_TRUE(m.isProductUpdateAvailable(offered("1.10")));
+    setVersion(m, "P", "2.0.0");
+    EXPECT_FALSE(m.isProductUpdateAvailable(offered("2.0")));
+    setVersion(m, "P", "2.1");
+    EXPECT_FALSE(m.isProductUpdateAvailable(offered("2.0")));
+    // The offered version is trimmed; the stored one is compared as stored.
+    setVersion(m, "P", "1.0");
+    EXPECT_TRUE(m.isProductUpdateAvailable(offered(" \n1.1\t ")));
+    EXPECT_FALSE(m.isProductUpdateAvailable(offered(" 1.0\n")));
+}
+
+TEST(ProductUpdate, ABlankOrAbsentOfferNeverUpdates) {
+    test::TestWorld world;
+    PluginManager m(world.environment());
+    setReceipt(m, "P");
+    EXPECT_FALSE(m.isProductUpdateAvailable(product("P", "Glow")));
+    EXPECT_FALSE(m.isProductUpdateAvailable(product("P", "Glow", QString())));
+    EXPECT_FALSE(m.isProductUpdateAvailable(product("P", "Glow", QStringLiteral(" \n\t"))));
+}
+
+TEST(ProductUpdate, AnInstalledProductWithoutAStoredVersionIsOffered) {
+    test::TestWorld world;
+    PluginManager m(world.environment());
+    setReceipt(m, "P");
+    EXPECT_TRUE(m.isProductUpdateAvailable(product("P", "Glow", "1.0")));
+    setVersion(m, "P", QString());
+    EXPECT_TRUE(m.isProductUpdateAvailable(product("P", "Glow", "1.0")));
+    // A version stored with the wrong type reads as none.
+    m.defaults().setValue(installedPathsDefaultsKey(InstallRecord::packageVersion, "P"), 3);
+    EXPECT_TRUE(m.isProductUpdateAvailable(product("P", "Glow", "1.0")));
+}
+
+TEST(ProductUpdate, ANotInstalledProductIsNeverOffered) {
+    test::TestWorld world;
+    PluginManager m(world.environment());
+    setVersion(m, "P", "1.0");
+    EXPECT_FALSE(m.isProductUpdateAvailable(product("P", "Glow", "9.0")));
+}
+
+// The index must answer exactly what the matcher answers, folder by folder.
+TEST(TemplateNameIndexTest, AgreesWithTheMatcherOnGeneratedNames) {
+    const QStringList pieces{"Vrel", " ", "Glow", "glow", "GLOW", ".localized", ".LOCALIZED", "电影", "字幕", "-",
+                             "Ｇｌｏｗ", "é", "e\u0301", "10", "2", "𠀀", "::", "ab", "Pro", "Max", "✨", "ｱ"};
+    QRandomGenerator random(20261206);
+    const auto makeName = [&](int maxPieces) {
+        QString name;
+        const int count = 1 + int(random.bounded(maxPieces));
+        for (int i = 0; i < count; ++i) {
+            name += pieces.at(int(random.bounded(pieces.size())));
+        }
+        return name;
+    };
+    QList<InstalledPlugin> plugins;
+    for (int i = 0; i < 400; ++i) {
+        plugins.append(InstalledPlugin{"字幕", makeName(5), {QString::number(i)}});
+    }
+    const PluginInstallMatcher::AliasTable table{{"Glow Set", {"Vrel Glow", "ab", "电影字幕"}}};
+    const TemplateNameIndex index(plugins);
+    QStringList products{"Glow Set", "Glow", "电影字幕", "Ｇｌｏｗ Pro", "ab"};
+    for (int i = 0; i < 100; ++i) {
+        products.append(makeName(3));
+    }
+    int hits = 0;
+    for (const QString &name : products) {
+        QList<qsizetype> expected;
+        for (qsizetype i = 0; i < plugins.size(); ++i) {
+            if (PluginInstallMatcher::matches(name, plugins.at(i).name, table)) {
+                expected.append(i);
+            }
+        }
+        hits += int(expected.size());
+        EXPECT_EQ(index.matching(name, table), expected) << name.toStdString();
+    }
+    EXPECT_GT(hits, 100);
+}
