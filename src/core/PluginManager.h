@@ -9,6 +9,7 @@
 #include "core/ModelEnvironment.h"
 #include "core/ReplyRecords.h"
 #include "install/ActivationInstallQueue.h"
+#include "install/AdministratorCommand.h"
 #include "install/NetdiskDelivery.h"
 #include "inventory/InstallLocations.h"
 #include "inventory/InstalledPlugin.h"
@@ -205,6 +206,18 @@ public:
     bool hasClaimedPartnerActivationCode(const MemberProduct &product) const;
     /// Copies the stored code to the pasteboard and shows it in an alert.
     void showClaimedPartnerActivationCode(const MemberProduct &product);
+
+    // Privileged runs (install/PrivilegedRunners.cpp).
+    /// Installs the packages in order with administrator rights, stopping at the first that
+    /// fails (InstallError::installerFailed). Blocks its thread: callers run it through runBlocking.
+    static void installInBackground(const QStringList &packagePaths, const PrivilegedTools &tools);
+    /// Tries every package with administrator rights; the indexes of those that installed.
+    /// Blocks its thread: callers run it through runBlocking.
+    static QSet<int> installBatchWithResults(const QStringList &packagePaths, const PrivilegedTools &tools);
+    /// Runs a prepared command (its paths quoted with shellQuoted) with administrator rights; blocks.
+    void runAdministratorCommand(const QString &command);
+    /// The tools this model's privileged runs use.
+    PrivilegedTools privilegedTools() const;
 
     // ---- Installed plug-ins and install locations (inventory/) ----
 

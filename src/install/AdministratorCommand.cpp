@@ -1,0 +1,87 @@
+#include "install/AdministratorCommand.h"
+
+#include "install/InstallError.h"
+#include "install/PlatformError.h"
+
+#include <QProcess>
+#include <QProcessEnvironment>
+#include <QStringDecoder>
+
+namespace quillon {
+
+PrivilegedTools PrivilegedTools::of(const ModelEnvironment &environment) {
+    return PrivilegedTools{environment.tools.osascript, environment.tools.installer, environment.paths.systemRoot};
+}
+
+QString shellQuoted(const QString &path) {
+    QString quoted = path;
+    quoted.replace(QLatin1Char('\''), QStringLiteral("'\\''"));
+    return QLatin1Char('\'') + quoted + QLatin1Char('\'');
+}
+
+QString shellWord(const QString &path) {
+    if (path.isEmpty()) {
+        return shellQuoted(path);
+    }
+    for (const QChar c : path) {
+        const char16_t u = c.unicode();
+        const bool literal = (u >= u'a' && u <= u'z') || (u >= u'A' && u <= u'Z') || (u >= u'0' && u <= u'9') ||
+                             u == u'/' || u == u'.' || u == u'_' || u == u'-' || u == u'+';
+        if (!literal) {
+            return shellQuoted(path);
+        }
+    }
+    return path;
+}
+
+QString appleScriptSource(const QString &script) {
+    QString escaped = script;
+    escaped.replace(QLatin1Char('\\'), QStringLiteral("\\\\"));
+    escaped.replace(QLatin1Char('"'), QStringLiteral("\\\""));
+    return QStringLiteral("do shell script \"") + escaped + QStringLiteral("\" with administrator privileges");
+}
+
+QString decodeCommandOutput(const QByteArray &bytes) {
+    QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
+    QString text = decoder.decode(bytes);
+    return decoder.hasError() ? QString() : text;
+}
+
+AdministratorRun runAdministratorScript(const QString &script, const PrivilegedTools &tools) {
+    QProcess process;
+    process.setProgram(tools.osascript);
+    process.setArguments({QStringLiteral("-e"), appleScriptSource(script)});
+    // One pipe for both streams, as the caller reads them as one text.
+    process.setProcessChannelMode(QProcess::MergedChannels);
+    if (!tools.systemRoot.isEmpty() && tools.systemRoot != QStringLiteral("/")) {
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert(QString::fromLatin1(SystemPaths::sandboxRootVariable), tools.systemRoot);
+        process.setProcessEnvironment(environment);
+    }
+    process.start(QIODevice::ReadOnly);
+    if (!process.waitForStarted(-1)) {
+        throw PlatformError(process.errorString());
+    }
+    // QProcess drains the pipe while it waits, so a long output cannot stall the child.
+    process.waitForFinished(-1);
+    const QByteArray output = process.readAll();
+
+    AdministratorRun run;
+    run.output = decodeCommandOutput(output);
+    if (process.exitStatus() == QProcess::CrashExit) {
+        // Killed by a signal: never a success, whatever exitCode() says.
+        run.exitStatus = -1;
+    } else {
+        run.exitStatus = process.exitCode();
+    }
+    return run;
+}
+
+void runAdministratorScriptChecked(const QString &script, const PrivilegedTools &tools) {
+    const AdministratorRun run = runAdministratorScript(script, tools);
+    if (run.exitStatus != 0) {
+        throw InstallError::installerFailed(run.output.trimmed());
+    }
+}
+
+} // namespace quillon
