@@ -1,14 +1,37 @@
 #include "ui/Sheets.h"
 
 #include "core/PluginManager.h"
+#include "inventory/views/InstallLocationGuide.h"
 
 #include <QDialog>
+#include <QPointer>
+#include <QVBoxLayout>
 
 namespace quillon {
 
 QDialog *makeLocationGuideSheet(PluginManager &manager, QWidget *host) {
-    Q_UNUSED(manager)
-    return makePlaceholderSheet(QStringLiteral("安装位置"), host);
+    auto *sheet = new QDialog(host);
+    QPointer<QDialog> shown(sheet);
+    PluginManager *model = &manager;
+    // Closing clears the model's flag, which takes the sheet away; should nothing be bound
+    // to the flag, the sheet still closes.
+    auto close = [model, shown] {
+        model->setShowLocationGuide(false);
+        if (shown && shown->isVisible()) {
+            shown->reject();
+        }
+    };
+    auto *guide = new InstallLocationGuide(manager.locationSummary(), std::nullopt, close, sheet);
+
+    auto *layout = new QVBoxLayout(sheet);
+    layout->setContentsMargins(0, 0, 0, 0);
+    // The sheet takes the guide's size, which changes with its page.
+    layout->setSizeConstraint(QLayout::SetFixedSize);
+    layout->addWidget(guide);
+    sheet->setPalette(guide->palette());
+    sheet->setWindowTitle(guide->windowTitle());
+    QObject::connect(guide, &QWidget::windowTitleChanged, sheet, &QWidget::setWindowTitle);
+    return sheet;
 }
 
 } // namespace quillon

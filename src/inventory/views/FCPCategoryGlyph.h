@@ -12,6 +12,8 @@ class QPainter;
 namespace quillon {
 
 class FCPCategoryGlyph final : public QWidget {
+    Q_OBJECT
+
 public:
     explicit FCPCategoryGlyph(FCPLocation category, QWidget *parent = nullptr);
 

@@ -13,6 +13,8 @@
 namespace quillon {
 
 class FCPInterfaceDiagram final : public QWidget {
+    Q_OBJECT
+
 public:
     FCPInterfaceDiagram(std::optional<FCPLocation> selected, QStringList folders, QWidget *parent = nullptr);
 

@@ -19,6 +19,8 @@ int symbolSide(int pixels);
 
 /// A symbol as a fixed-size view, sized for text of `pixels` size.
 class SymbolView final : public QWidget {
+    Q_OBJECT
+
 public:
     SymbolView(Symbol symbol, int pixels, const QColor &colour, QWidget *parent = nullptr);
 

@@ -33,8 +33,9 @@ inline QImage drawn(QSizeF size, qreal ratio, const std::function<void(QPainter 
 }
 
 /// Lays `widget` out at its own size (or `size` when given) and renders it and its children,
-/// without the window background a top-level widget would otherwise get.
-inline QImage rendered(QWidget &widget, QSize size = {}, qreal ratio = 1) {
+/// by default without the window background a top-level widget would otherwise get.
+inline QImage rendered(QWidget &widget, QSize size = {}, qreal ratio = 1,
+                       QWidget::RenderFlags flags = QWidget::DrawChildren) {
     if (size.isValid()) {
         widget.resize(size);
     }
@@ -42,7 +43,7 @@ inline QImage rendered(QWidget &widget, QSize size = {}, qreal ratio = 1) {
         widget.layout()->activate();
     }
     QImage image = blankImage(widget.size(), ratio);
-    widget.render(&image, QPoint(), QRegion(), QWidget::DrawChildren);
+    widget.render(&image, QPoint(), QRegion(), flags);
     return image;
 }
 
