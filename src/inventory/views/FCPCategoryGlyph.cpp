@@ -36,9 +36,7 @@ void drawLetter(QPainter &painter, const QSizeF &size, const Letter &letter) {
 
 } // namespace
 
-FCPCategoryGlyph::FCPCategoryGlyph(FCPLocation category, QWidget *parent) : QWidget(parent), m_category(category) {
-    setAttribute(Qt::WA_TranslucentBackground);
-}
+FCPCategoryGlyph::FCPCategoryGlyph(FCPLocation category, QWidget *parent) : QWidget(parent), m_category(category) {}
 
 void FCPCategoryGlyph::paint(QPainter &painter, const QSizeF &size, FCPLocation category) {
     const qreal w = size.width();
