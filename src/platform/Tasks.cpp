@@ -142,7 +142,10 @@ struct ReplyAwaiter {
 } // namespace
 
 QCoro::Task<> sleepFor(std::chrono::milliseconds duration, std::stop_token token) {
-    co_await SleepAwaiter{std::make_shared<SleepState>(duration, std::move(token))};
+    // A named awaiter: g++ 12 destroys a temporary awaiter in a co_await expression twice
+    // when the coroutine is resumed from inside a signal, freeing its state twice.
+    SleepAwaiter awaiter{std::make_shared<SleepState>(duration, std::move(token))};
+    co_await awaiter;
 }
 
 QCoro::Task<> awaitReply(QNetworkReply *reply, std::stop_token token) {
@@ -164,7 +167,8 @@ QCoro::Task<> awaitReply(QNetworkReply *reply, std::stop_token token) {
         guard->abort();
     }
     if (guard && !guard->isFinished()) {
-        co_await ReplyAwaiter{std::make_shared<ReplyState>(guard)};
+        ReplyAwaiter awaiter{std::make_shared<ReplyState>(guard)}; // named: see sleepFor
+        co_await awaiter;
     }
     onStop.reset();
     throwIfCancelled(token);
