@@ -1,0 +1,67 @@
+#pragma once
+// The download engine: fetches one package to a destination file and reports a
+// fraction done on the main thread while it runs.
+//
+// A file the server offers in byte ranges and that is at least 32 MiB long is fetched
+// as 16 MiB ranges over up to eight connections, each chunk written at its offset of a
+// file preallocated to its final length; everything else is one streamed download.
+
+#include "install/HttpResponse.h"
+#include "install/RangePlan.h"
+
+#include <QCoro/QCoroTask>
+#include <QObject>
+#include <QString>
+#include <QUrl>
+
+#include <chrono>
+#include <functional>
+#include <stop_token>
+#include <utility>
+
+namespace quillon {
+
+class VrelProgressDownload final : public QObject {
+    Q_OBJECT
+    Q_DISABLE_COPY_MOVE(VrelProgressDownload)
+public:
+    /// The time-outs, each the longest a request may go without traffic.
+    struct Timeouts {
+        std::chrono::milliseconds probe{20'000};
+        std::chrono::milliseconds singleStream{60'000};
+        std::chrono::milliseconds range{90'000};
+    };
+
+    /// `progressHandler` is called on the main thread with a fraction within 0...1.
+    VrelProgressDownload(QString destination, std::function<void(double)> progressHandler);
+
+    const QString &destination() const { return m_destination; }
+    void setTimeouts(Timeouts timeouts) { m_timeouts = timeouts; }
+
+    /// Downloads `url` to the destination and returns the server's response: the probe's
+    /// on the ranged path, the download's own otherwise (its status is not checked here;
+    /// a 404 page lands at the destination like any body). Throws InstallError,
+    /// DownloadFailure, or TaskCancelled once `token` is cancelled, which aborts every
+    /// transfer at once. A failed ranged download leaves its partial file at the
+    /// destination for the caller to remove.
+    QCoro::Task<HttpResponse> download(QUrl url, std::stop_token token = {});
+
+    /// The HEAD probe: the length and response when the server allows ranged downloads;
+    /// throws InstallError::invalidResponse when it does not.
+    QCoro::Task<std::pair<qint64, HttpResponse>> rangeDownloadInfo(QUrl url, std::stop_token token = {});
+
+    QCoro::Task<HttpResponse> downloadInParallel(QUrl url, qint64 totalLength, HttpResponse response,
+                                                 std::stop_token token = {});
+    QCoro::Task<HttpResponse> downloadSingleStream(QUrl url, std::stop_token token = {});
+
+private:
+    void publishProgress(double fraction);
+    void prepareDestination(qint64 totalLength);
+    void placeStreamedFile(const QString &temporaryPath);
+
+    const QString m_destination;
+    const std::function<void(double)> m_progressHandler;
+    Timeouts m_timeouts;
+};
+
+} // namespace quillon

@@ -1,0 +1,315 @@
+#include "install/RangeTransfer.h"
+
+#include "install/DownloadFailure.h"
+#include "install/DownloadRequest.h"
+#include "install/InstallError.h"
+
+#include <QFile>
+#include <QNetworkAccessManager>
+#include <QNetworkReply>
+#include <QThread>
+
+#include <algorithm>
+#include <map>
+
+namespace quillon {
+namespace {
+
+// Managers (each with its own thread) the ranges are spread over; two connections
+// each keeps every manager well below Qt's cap of six per host.
+constexpr int kFetchers = 4;
+// What a reply may buffer before its reader catches up, and the size of one write.
+constexpr qint64 kReadBufferSize = 256 * 1024;
+
+// Errors Qt reports for an HTTP status it considers a failure: the reply is still a
+// complete response, not a broken connection.
+bool isStatusError(QNetworkReply::NetworkError error) {
+    const int code = static_cast<int>(error);
+    return (code >= 201 && code <= 299) || (code >= 401 && code <= 499) ||
+           error == QNetworkReply::ProtocolInvalidOperationError;
+}
+
+std::optional<qint64> headerLength(const QNetworkReply &reply) {
+    if (!reply.hasRawHeader("Content-Length")) {
+        return std::nullopt;
+    }
+    bool ok = false;
+    const qint64 length = reply.rawHeader("Content-Length").trimmed().toLongLong(&ok);
+    return ok ? length : -1;
+}
+
+} // namespace
+
+// Lives on a thread of its own with its own network manager and its own handle on the
+// destination file; fetches the ranges the transfer hands it and writes them in place.
+class RangeFetcher final : public QObject {
+    Q_DISABLE_COPY_MOVE(RangeFetcher)
+public:
+    RangeFetcher(RangeTransfer *owner, int id, RangeTransfer::Settings settings)
+        : m_owner(owner), m_id(id), m_settings(std::move(settings)) {}
+
+    void fetch(int index, ByteRange range);
+    void shutdown();
+
+private:
+    struct Active {
+        int index = 0;
+        ByteRange range;
+        qint64 received = 0;
+        bool answerChecked = false;
+    };
+
+    bool prepare();
+    void readAvailable(QNetworkReply *reply);
+    void replyFinished(QNetworkReply *reply);
+    bool checkAnswer(QNetworkReply *reply, Active &active);
+    bool writeAvailable(QNetworkReply *reply, Active &active);
+    void fail(QNetworkReply *reply, std::exception_ptr error);
+
+    RangeTransfer *m_owner;
+    int m_id;
+    RangeTransfer::Settings m_settings;
+    std::unique_ptr<QNetworkAccessManager> m_network;
+    std::unique_ptr<QFile> m_file;
+    std::map<QNetworkReply *, Active> m_active;
+    QByteArray m_buffer;
+    bool m_stopped = false;
+};
+
+bool RangeFetcher::prepare() {
+    if (m_file) {
+        return true;
+    }
+    m_file = std::make_unique<QFile>(m_settings.path);
+    if (!m_file->open(QIODevice::ReadWrite | QIODevice::Unbuffered)) {
+        const QString reason = m_file->errorString();
+        m_file.reset();
+        auto error = std::make_exception_ptr(DownloadFailure::file(reason));
+        QMetaObject::invokeMethod(m_owner, [owner = m_owner, error] { owner->rangeFailed(error); }, Qt::QueuedConnection);
+        return false;
+    }
+    m_network = std::make_unique<QNetworkAccessManager>();
+    m_network->setAutoDeleteReplies(false);
+    m_buffer.resize(kReadBufferSize);
+    return true;
+}
+
+void RangeFetcher::fetch(int index, ByteRange range) {
+    if (m_stopped || !prepare()) {
+        return;
+    }
+    QNetworkRequest request = VrelDownloadRequest::make(m_settings.url);
+    request.setTransferTimeout(static_cast<int>(m_settings.timeout.count()));
+    request.setAttribute(QNetworkRequest::CacheLoadControlAttribute, QNetworkRequest::AlwaysNetwork);
+    request.setAttribute(QNetworkRequest::CacheSaveControlAttribute, false);
+    request.setAttribute(QNetworkRequest::CookieLoadControlAttribute, QNetworkRequest::Manual);
+    request.setAttribute(QNetworkRequest::CookieSaveControlAttribute, QNetworkRequest::Manual);
+    // One connection per range is the point; HTTP/2 would multiplex them onto one.
+    request.setAttribute(QNetworkRequest::Http2AllowedAttribute, false);
+    // Byte positions refer to the file as stored; a compressed answer would shift them.
+    request.setRawHeader("Accept-Encoding", "identity");
+    request.setRawHeader("Range", range.rangeHeader());
+
+    QNetworkReply *reply = m_network->get(request);
+    reply->setReadBufferSize(kReadBufferSize);
+    m_active.emplace(reply, Active{index, range, 0, false});
+    connect(reply, &QNetworkReply::readyRead, this, [this, reply] { readAvailable(reply); });
+    connect(reply, &QNetworkReply::finished, this, [this, reply] { replyFinished(reply); });
+}
+
+bool RangeFetcher::checkAnswer(QNetworkReply *reply, Active &active) {
+    if (active.answerChecked) {
+        return true;
+    }
+    const int status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
+    const std::optional<qint64> length = headerLength(*reply);
+    const bool exact = status == 206 &&
+                       contentRangeNames(reply->rawHeader("Content-Range"), active.range, m_settings.totalLength) &&
+                       (!length || *length == active.range.length);
+    if (!exact) {
+        fail(reply, std::make_exception_ptr(InstallError::invalidResponse()));
+        return false;
+    }
+    active.answerChecked = true;
+    return true;
+}
+
+bool RangeFetcher::writeAvailable(QNetworkReply *reply, Active &active) {
+    for (;;) {
+        const qint64 count = reply->read(m_buffer.data(), m_buffer.size());
+        if (count <= 0) {
+            return true;
+        }
+        if (active.received + count > active.range.length) {
+            fail(reply, std::make_exception_ptr(InstallError::invalidResponse()));
+            return false;
+        }
+        if (!m_file->seek(active.range.start + active.received) ||
+            m_file->write(m_buffer.constData(), count) != count) {
+            fail(reply, std::make_exception_ptr(DownloadFailure::file(m_file->errorString())));
+            return false;
+        }
+        active.received += count;
+        m_owner->noteWritten(count);
+    }
+}
+
+void RangeFetcher::readAvailable(QNetworkReply *reply) {
+    auto it = m_active.find(reply);
+    if (it == m_active.end() || !checkAnswer(reply, it->second)) {
+        return;
+    }
+    writeAvailable(reply, it->second);
+}
+
+void RangeFetcher::replyFinished(QNetworkReply *reply) {
+    auto it = m_active.find(reply);
+    if (it == m_active.end()) {
+        reply->deleteLater();
+        return;
+    }
+    const QNetworkReply::NetworkError error = reply->error();
+    const bool hasStatus = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).isValid();
+    if (error != QNetworkReply::NoError && !(hasStatus && isStatusError(error))) {
+        fail(reply, std::make_exception_ptr(DownloadFailure::transport(error, reply->errorString())));
+        return;
+    }
+    Active &active = it->second;
+    if (!checkAnswer(reply, active) || !writeAvailable(reply, active)) {
+        return;
+    }
+    if (active.received != active.range.length) {
+        fail(reply, std::make_exception_ptr(InstallError::invalidResponse()));
+        return;
+    }
+    const int index = active.index;
+    m_active.erase(it);
+    reply->deleteLater();
+    QMetaObject::invokeMethod(
+        m_owner, [owner = m_owner, id = m_id, index] { owner->rangeDone(id, index); }, Qt::QueuedConnection);
+}
+
+void RangeFetcher::fail(QNetworkReply *reply, std::exception_ptr error) {
+    m_active.erase(reply);
+    reply->abort(); // finishes the reply, which is no longer ours to report
+    reply->deleteLater();
+    QMetaObject::invokeMethod(m_owner, [owner = m_owner, error] { owner->rangeFailed(error); }, Qt::QueuedConnection);
+}
+
+void RangeFetcher::shutdown() {
+    m_stopped = true;
+    const auto active = std::exchange(m_active, {});
+    for (const auto &entry : active) {
+        entry.first->abort();
+    }
+    m_network.reset(); // deletes the replies with it
+    if (m_file) {
+        m_file->close();
+        m_file.reset();
+    }
+}
+
+RangeTransfer::RangeTransfer(Settings settings, std::function<void(qint64)> onProgress, QObject *parent)
+    : QObject(parent), m_settings(std::move(settings)), m_onProgress(std::move(onProgress)),
+      m_ranges(planRanges(m_settings.totalLength)) {}
+
+RangeTransfer::~RangeTransfer() { stopFetchers(); }
+
+void RangeTransfer::start() {
+    if (m_started) {
+        return;
+    }
+    m_started = true;
+    for (int i = 0; i < kFetchers; ++i) {
+        auto *thread = new QThread();
+        thread->setObjectName(QStringLiteral("range fetcher %1").arg(i));
+        auto *fetcher = new RangeFetcher(this, i, m_settings);
+        fetcher->moveToThread(thread);
+        thread->start();
+        m_threads.push_back(thread);
+        m_fetchers.push_back(fetcher);
+    }
+    const int first = std::min<int>(m_ranges.size(), kMaxRangesInFlight);
+    for (int slot = 0; slot < first; ++slot) {
+        startNextRange(slot % kFetchers);
+    }
+    if (m_ranges.isEmpty()) {
+        QMetaObject::invokeMethod(this, [this] { finish(); }, Qt::QueuedConnection);
+    }
+}
+
+void RangeTransfer::cancel() {
+    if (m_finished) {
+        return;
+    }
+    m_cancelled = true;
+    finish();
+}
+
+void RangeTransfer::startNextRange(int fetcher) {
+    if (m_finished || m_nextRange >= m_ranges.size()) {
+        return;
+    }
+    const int index = m_nextRange++;
+    const ByteRange range = m_ranges[index];
+    RangeFetcher *target = m_fetchers[fetcher];
+    QMetaObject::invokeMethod(target, [target, index, range] { target->fetch(index, range); }, Qt::QueuedConnection);
+}
+
+void RangeTransfer::rangeDone(int fetcher, int) {
+    if (m_finished) {
+        return;
+    }
+    if (++m_rangesDone == m_ranges.size()) {
+        finish();
+    } else {
+        startNextRange(fetcher);
+    }
+}
+
+void RangeTransfer::rangeFailed(std::exception_ptr error) {
+    if (m_finished) {
+        return;
+    }
+    m_error = std::move(error);
+    finish();
+}
+
+void RangeTransfer::noteWritten(qint64 bytes) {
+    m_written.fetch_add(bytes);
+    if (!m_progressPending.exchange(true)) {
+        QMetaObject::invokeMethod(
+            this,
+            [this] {
+                m_progressPending.store(false);
+                if (m_onProgress) {
+                    m_onProgress(m_written.load());
+                }
+            },
+            Qt::QueuedConnection);
+    }
+}
+
+void RangeTransfer::finish() {
+    m_finished = true;
+    // Every connection is closed and the file handles released before anyone hears of it.
+    stopFetchers();
+    QMetaObject::invokeMethod(this, &RangeTransfer::finished, Qt::QueuedConnection);
+}
+
+void RangeTransfer::stopFetchers() {
+    for (std::size_t i = 0; i < m_fetchers.size(); ++i) {
+        RangeFetcher *fetcher = m_fetchers[i];
+        if (m_threads[i]->isRunning()) {
+            QMetaObject::invokeMethod(fetcher, [fetcher] { fetcher->shutdown(); }, Qt::BlockingQueuedConnection);
+        }
+        m_threads[i]->quit();
+        m_threads[i]->wait();
+        delete fetcher;
+        delete m_threads[i];
+    }
+    m_fetchers.clear();
+    m_threads.clear();
+}
+
+} // namespace quillon

@@ -1,0 +1,84 @@
+#pragma once
+// The parallel half of the download engine: fetches every range of a file over up to
+// eight connections and writes each chunk at its offset as it arrives.
+//
+// Qt 6.4 opens at most six HTTP/1.1 connections per host and network manager, so the
+// ranges are spread over several managers, each on a thread of its own that also does
+// that manager's file writes: the main thread only schedules ranges and hears progress,
+// and no range is ever held in memory beyond one bounded read buffer.
+
+#include "install/RangePlan.h"
+
+#include <QList>
+#include <QObject>
+#include <QString>
+#include <QUrl>
+
+#include <atomic>
+#include <chrono>
+#include <exception>
+#include <functional>
+#include <memory>
+#include <vector>
+
+class QThread;
+
+namespace quillon {
+
+class RangeFetcher;
+
+class RangeTransfer final : public QObject {
+    Q_OBJECT
+    Q_DISABLE_COPY_MOVE(RangeTransfer)
+public:
+    struct Settings {
+        QUrl url;
+        QString path;          ///< the preallocated file, already totalLength bytes long
+        qint64 totalLength = 0;
+        std::chrono::milliseconds timeout{90'000}; ///< per range request, without traffic
+    };
+
+    /// `onProgress` is called on this object's thread with the bytes written so far.
+    RangeTransfer(Settings settings, std::function<void(qint64)> onProgress, QObject *parent = nullptr);
+    ~RangeTransfer() override;
+
+    /// Starts the first ranges; `finished` follows later, never from inside this call.
+    void start();
+    /// Aborts every transfer at once; `finished` follows.
+    void cancel();
+
+    bool isCancelled() const { return m_cancelled; }
+    /// The first failure; null after success or cancellation.
+    std::exception_ptr error() const { return m_error; }
+
+signals:
+    void finished();
+
+private:
+    friend class RangeFetcher;
+
+    void startNextRange(int fetcher);
+    void rangeDone(int fetcher, int index);
+    void rangeFailed(std::exception_ptr error);
+    void noteWritten(qint64 bytes); // any thread
+    void finish();
+    void stopFetchers();
+
+    Settings m_settings;
+    std::function<void(qint64)> m_onProgress;
+    QList<ByteRange> m_ranges;
+    int m_nextRange = 0;
+    int m_rangesDone = 0;
+    bool m_started = false;
+    bool m_finished = false;
+    bool m_cancelled = false;
+    std::exception_ptr m_error;
+
+    std::atomic<qint64> m_written{0};
+    std::atomic<bool> m_progressPending{false};
+
+    std::vector<QThread *> m_threads;
+    std::vector<RangeFetcher *> m_fetchers;
+};
+
+} // namespace quillon

@@ -1,0 +1,366 @@
+#include "install/DownloadFailure.h"
+#include "install/InstallError.h"
+#include "install/ProgressDownload.h"
+#include "platform/Tasks.h"
+#include "support/RangeServer.h"
+#include "support/Wait.h"
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <optional>
+
+using namespace quillon;
+using quillon::test::RangeServer;
+
+namespace {
+
+constexpr std::size_t kTwoRanges = 33'554'432;
+
+struct Outcome {
+    std::optional<HttpResponse> response;
+    std::exception_ptr error;
+
+    bool isInvalidResponse() const {
+        try {
+            if (error) {
+                std::rethrow_exception(error);
+            }
+        } catch (const InstallError &e) {
+            return e.kind() == InstallError::Kind::invalidResponse;
+        } catch (...) {
+        }
+        return false;
+    }
+    template <typename E>
+    std::optional<E> errorAs() const {
+        try {
+            if (error) {
+                std::rethrow_exception(error);
+            }
+        } catch (const E &e) {
+            return e;
+        } catch (...) {
+        }
+        return std::nullopt;
+    }
+};
+
+QCoro::Task<Outcome> capture(VrelProgressDownload *download, QUrl url, std::stop_token token) {
+    Outcome outcome;
+    try {
+        outcome.response = co_await download->download(url, token);
+    } catch (...) {
+        outcome.error = std::current_exception();
+    }
+    co_return outcome;
+}
+
+QByteArray readAll(const QString &path) {
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+// One download into a fresh temporary folder, with every progress value kept.
+class ProgressDownloadTest : public ::testing::Test {
+protected:
+    void serve(std::string content, RangeServer::Faults faults = {}) {
+        server = std::make_unique<RangeServer>(std::move(content));
+        server->setFaults(faults);
+        server->start();
+    }
+
+    Outcome download(std::stop_token token = {}) {
+        return test::run(capture(engine.get(), server->fileUrl(), token));
+    }
+
+    // The file at the destination is the served file, byte for byte.
+    bool destinationMatchesSource() const {
+        const QByteArray written = readAll(destination);
+        return written.size() == static_cast<qsizetype>(server->content().size()) &&
+               std::memcmp(written.constData(), server->content().data(), server->content().size()) == 0;
+    }
+
+    // Progress arrives from the event loop, possibly after the download has returned.
+    bool progressReachesOne() {
+        return test::waitUntil([&] { return !progress.empty() && progress.back() == 1.0; });
+    }
+
+    void expectProgressWithinBounds() const {
+        for (double value : progress) {
+            EXPECT_GE(value, 0.0);
+            EXPECT_LE(value, 1.0);
+        }
+        for (std::size_t i = 1; i < progress.size(); ++i) {
+            EXPECT_GE(progress[i], progress[i - 1]);
+        }
+    }
+
+    QTemporaryDir folder;
+    QString destination = folder.filePath(QStringLiteral("nested/folder/package.pkg"));
+    std::vector<double> progress;
+    std::unique_ptr<VrelProgressDownload> engine =
+        std::make_unique<VrelProgressDownload>(destination, [this](double value) { progress.push_back(value); });
+    std::unique_ptr<RangeServer> server;
+};
+
+// ---- Which path a download takes ----
+
+TEST_F(ProgressDownloadTest, ThirtyTwoMebibytesTakeTwoParallelRanges) {
+    serve(test::patternedBytes(kTwoRanges, 2));
+    const Outcome outcome = download();
+    ASSERT_FALSE(outcome.error);
+    ASSERT_TRUE(outcome.response);
+    EXPECT_EQ(outcome.response->statusCode, 200) << "the probe's response";
+    EXPECT_EQ(server->headRequests(), 1);
+    std::vector<std::string> ranges = server->rangeHeadersSeen();
+    std::sort(ranges.begin(), ranges.end());
+    EXPECT_EQ(ranges, (std::vector<std::string>{"bytes=0-16777215", "bytes=16777216-33554431"}));
+    EXPECT_TRUE(destinationMatchesSource());
+    EXPECT_TRUE(progressReachesOne());
+    expectProgressWithinBounds();
+}
+
+TEST_F(ProgressDownloadTest, OneByteOverThirtyTwoMebibytesAddsAOneByteRange) {
+    serve(test::patternedBytes(kTwoRanges + 1, 3));
+    const Outcome outcome = download();
+    ASSERT_FALSE(outcome.error);
+    std::vector<std::string> ranges = server->rangeHeadersSeen();
+    std::sort(ranges.begin(), ranges.end());
+    EXPECT_EQ(ranges, (std::vector<std::string>{"bytes=0-16777215", "bytes=16777216-33554431",
+                                                "bytes=33554432-33554432"}));
+    EXPECT_TRUE(destinationMatchesSource());
+    EXPECT_TRUE(progressReachesOne());
+    expectProgressWithinBounds();
+}
+
+TEST_F(ProgressDownloadTest, OneByteUnderThirtyTwoMebibytesIsOneStream) {
+    serve(test::patternedBytes(kTwoRanges - 1, 4));
+    const Outcome outcome = download();
+    ASSERT_FALSE(outcome.error);
+    EXPECT_EQ(outcome.response->statusCode, 200);
+    EXPECT_EQ(server->rangeHeadersSeen(), (std::vector<std::string>{""}));
+    EXPECT_TRUE(destinationMatchesSource());
+    EXPECT_TRUE(progressReachesOne());
+    expectProgressWithinBounds();
+}
+
+TEST_F(ProgressDownloadTest, MoreRangesThanConnectionsAreFetchedEightAtATime) {
+    // 10 ranges: the last two start only as earlier ones finish.
+    serve(test::patternedBytes(9 * 16'777'216 + 12'345, 5));
+    const Outcome outcome = download();
+    ASSERT_FALSE(outcome.error);
+    EXPECT_EQ(server->getRequests(), 10);
+    EXPECT_TRUE(destinationMatchesSource());
+    EXPECT_TRUE(progressReachesOne());
+    expectProgressWithinBounds();
+}
+
+TEST_F(ProgressDownloadTest, AnExistingFileIsReplacedNotAppendedTo) {
+    serve(test::patternedBytes(kTwoRanges, 6));
+    QDir().mkpath(QFileInfo(destination).absolutePath());
+    QFile old(destination);
+    ASSERT_TRUE(old.open(QIODevice::WriteOnly));
+    old.write(QByteArray(50'000'000, 'x'));
+    old.close();
+    ASSERT_FALSE(download().error);
+    EXPECT_TRUE(destinationMatchesSource());
+}
+
+// ---- A probe that does not allow ranges selects the single stream ----
+
+class ProbeRejectionTest : public ProgressDownloadTest,
+                           public ::testing::WithParamInterface<std::pair<const char *, RangeServer::Faults>> {};
+
+TEST_P(ProbeRejectionTest, DownloadsTheWholeFileAsOneStream) {
+    serve(test::patternedBytes(kTwoRanges + 10, 7), GetParam().second);
+    const Outcome outcome = download();
+    ASSERT_FALSE(outcome.error);
+    EXPECT_EQ(outcome.response->statusCode, 200);
+    EXPECT_EQ(server->headRequests(), 1);
+    EXPECT_EQ(server->rangeHeadersSeen(), (std::vector<std::string>{""}));
+    EXPECT_TRUE(destinationMatchesSource());
+    EXPECT_TRUE(progressReachesOne());
+    expectProgressWithinBounds();
+}
+
+RangeServer::Faults headFault(RangeServer::HeadLength length, std::optional<std::string> acceptRanges = "bytes") {
+    RangeServer::Faults faults;
+    faults.headLength = length;
+    faults.acceptRanges = std::move(acceptRanges);
+    return faults;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    HeadReplies, ProbeRejectionTest,
+    ::testing::Values(std::make_pair("NoAcceptRanges", headFault(RangeServer::HeadLength::exact, std::nullopt)),
+                      std::make_pair("AcceptRangesNone", headFault(RangeServer::HeadLength::exact, "none")),
+                      std::make_pair("NoContentLength", headFault(RangeServer::HeadLength::missing)),
+                      std::make_pair("ZeroContentLength", headFault(RangeServer::HeadLength::zero)),
+                      std::make_pair("UnparsableContentLength", headFault(RangeServer::HeadLength::unparsable))),
+    [](const auto &info) { return std::string(info.param.first); });
+
+// ---- Ranges that are not what was asked for ----
+
+TEST_F(ProgressDownloadTest, ARangeAnsweredWithTheWholeFileFails) {
+    RangeServer::Faults faults;
+    faults.rangesAsWholeFile = true;
+    serve(test::patternedBytes(kTwoRanges, 8), faults);
+    const Outcome outcome = download();
+    ASSERT_TRUE(outcome.isInvalidResponse());
+    EXPECT_EQ(outcome.errorAs<InstallError>()->description(), QStringLiteral("服务器返回异常，请稍后重试"));
+    EXPECT_EQ(QFileInfo(destination).size(), static_cast<qint64>(kTwoRanges)) << "the preallocated file stays";
+    expectProgressWithinBounds();
+}
+
+TEST_F(ProgressDownloadTest, ARangeOneByteShortFailsAndTheOthersAreStopped) {
+    RangeServer::Faults faults;
+    faults.shortRangeStart = 16'777'216;
+    faults.pieceDelay = std::chrono::milliseconds(2); // the healthy ranges are still running
+    serve(test::patternedBytes(3 * 16'777'216, 9), faults);
+    const Outcome outcome = download();
+    EXPECT_TRUE(outcome.isInvalidResponse());
+    EXPECT_TRUE(test::waitUntil([&] { return server->transfersInFlight() == 0; }, std::chrono::seconds(5)));
+}
+
+TEST_F(ProgressDownloadTest, ARangeOneByteLongFails) {
+    RangeServer::Faults faults;
+    faults.longRangeStart = 0;
+    serve(test::patternedBytes(kTwoRanges, 10), faults);
+    EXPECT_TRUE(download().isInvalidResponse());
+    expectProgressWithinBounds();
+}
+
+class LyingRangeTest : public ProgressDownloadTest, public ::testing::WithParamInterface<RangeServer::RangeLie> {};
+
+TEST_P(LyingRangeTest, AContentRangeNamingOtherBytesFails) {
+    RangeServer::Faults faults;
+    faults.lyingRangeStart = 16'777'216;
+    faults.lie = GetParam();
+    serve(test::patternedBytes(kTwoRanges + 5, 11), faults);
+    EXPECT_TRUE(download().isInvalidResponse());
+}
+
+INSTANTIATE_TEST_SUITE_P(Lies, LyingRangeTest,
+                         ::testing::Values(RangeServer::RangeLie::shiftedStart, RangeServer::RangeLie::otherTotal,
+                                           RangeServer::RangeLie::otherUnit));
+
+// ---- Broken connections ----
+
+TEST_F(ProgressDownloadTest, AConnectionDroppedMidRangeFailsWithTheTransportError) {
+    RangeServer::Faults faults;
+    faults.dropRangeStart = 16'777'216;
+    serve(test::patternedBytes(kTwoRanges, 12), faults);
+    const Outcome outcome = download();
+    const auto failure = outcome.errorAs<DownloadFailure>();
+    ASSERT_TRUE(failure) << "not a transport failure";
+    EXPECT_EQ(failure->kind(), DownloadFailure::Kind::transport);
+    EXPECT_FALSE(failure->description().isEmpty());
+    expectProgressWithinBounds();
+}
+
+TEST_F(ProgressDownloadTest, AStreamDroppedMidwayFailsAndPlacesNothing) {
+    RangeServer::Faults faults;
+    faults.dropRangeStart = -2;
+    serve(test::patternedBytes(1'000'000, 13), faults);
+    const Outcome outcome = download();
+    const auto failure = outcome.errorAs<DownloadFailure>();
+    ASSERT_TRUE(failure);
+    EXPECT_EQ(failure->kind(), DownloadFailure::Kind::transport);
+    EXPECT_FALSE(QFileInfo::exists(destination));
+}
+
+TEST_F(ProgressDownloadTest, NothingListeningFailsWithTheTransportError) {
+    serve(std::string(10, 'a'));
+    const QUrl url = server->fileUrl();
+    server.reset(); // the port is closed now
+    const Outcome outcome = test::run(capture(engine.get(), url, {}));
+    const auto failure = outcome.errorAs<DownloadFailure>();
+    ASSERT_TRUE(failure);
+    EXPECT_EQ(failure->networkError(), QNetworkReply::ConnectionRefusedError);
+    EXPECT_EQ(failure->description(), QStringLiteral("未能连接到服务器。"));
+}
+
+// ---- The single stream returns what the server said ----
+
+TEST_F(ProgressDownloadTest, ANotFoundStreamIsReturnedWithItsBodyInPlace) {
+    RangeServer::Faults faults;
+    faults.status = 404;
+    faults.errorBody = "no such package";
+    serve(test::patternedBytes(kTwoRanges, 14), faults);
+    const Outcome outcome = download();
+    ASSERT_FALSE(outcome.error);
+    EXPECT_EQ(outcome.response->statusCode, 404);
+    EXPECT_EQ(readAll(destination), QByteArray("no such package"));
+}
+
+TEST_F(ProgressDownloadTest, AStreamOfUnknownLengthPublishesNoProgressUntilTheEnd) {
+    RangeServer::Faults faults;
+    faults.acceptRanges = std::nullopt;
+    faults.wholeFileChunked = true;
+    serve(test::patternedBytes(3'000'000, 15), faults);
+    const Outcome outcome = download();
+    ASSERT_FALSE(outcome.error);
+    EXPECT_TRUE(destinationMatchesSource());
+    QCoreApplication::processEvents();
+    for (double value : progress) {
+        EXPECT_EQ(value, 1.0) << "a fraction without a known length";
+    }
+}
+
+TEST_F(ProgressDownloadTest, NoRefererIsSentToOtherHosts) {
+    serve(test::patternedBytes(kTwoRanges, 16));
+    ASSERT_FALSE(download().error);
+    const auto requests = server->requests();
+    ASSERT_FALSE(requests.empty());
+    for (const auto &request : requests) {
+        EXPECT_FALSE(request.hasHeader("Referer"));
+    }
+}
+
+// ---- Cancellation ----
+
+TEST_F(ProgressDownloadTest, CancellingStopsEveryRangeAtOnce) {
+    RangeServer::Faults faults;
+    faults.pieceDelay = std::chrono::milliseconds(20);
+    serve(test::patternedBytes(8 * 16'777'216, 17), faults);
+    TaskHandle handle;
+    auto task = capture(engine.get(), server->fileUrl(), handle.token());
+    ASSERT_TRUE(test::waitUntil([&] { return server->transfersInFlight() == 8 && !progress.empty(); }));
+    handle.cancel();
+    const Outcome outcome = test::run(std::move(task));
+    EXPECT_TRUE(outcome.errorAs<TaskCancelled>());
+    EXPECT_TRUE(test::waitUntil([&] { return server->transfersInFlight() == 0; }, std::chrono::seconds(5)));
+    EXPECT_EQ(server->transfersStarted(), 8) << "no range started after the cancel";
+    expectProgressWithinBounds();
+}
+
+TEST_F(ProgressDownloadTest, CancellingAStreamStopsIt) {
+    RangeServer::Faults faults;
+    faults.pieceDelay = std::chrono::milliseconds(20);
+    faults.acceptRanges = std::nullopt;
+    serve(test::patternedBytes(20'000'000, 18), faults);
+    TaskHandle handle;
+    auto task = capture(engine.get(), server->fileUrl(), handle.token());
+    ASSERT_TRUE(test::waitUntil([&] { return !progress.empty(); }));
+    handle.cancel();
+    const Outcome outcome = test::run(std::move(task));
+    EXPECT_TRUE(outcome.errorAs<TaskCancelled>());
+    EXPECT_TRUE(test::waitUntil([&] { return server->transfersInFlight() == 0; }, std::chrono::seconds(5)));
+    EXPECT_FALSE(QFileInfo::exists(destination));
+}
+
+TEST_F(ProgressDownloadTest, ACancelledTokenStartsNothing) {
+    serve(test::patternedBytes(1000, 19));
+    TaskHandle handle;
+    handle.cancel();
+    const Outcome outcome = download(handle.token());
+    EXPECT_TRUE(outcome.errorAs<TaskCancelled>());
+    EXPECT_EQ(server->headRequests() + server->getRequests(), 0);
+}
+
+} // namespace
