@@ -15,7 +15,8 @@ namespace quillon {
 
 class TemplateNameIndex final {
 public:
-    explicit TemplateNameIndex(const QList<InstalledPlugin> &plugins);
+    /// `previous`, when given, lends the folded forms of the names it already knows.
+    explicit TemplateNameIndex(const QList<InstalledPlugin> &plugins, const TemplateNameIndex *previous = nullptr);
 
     /// Built from this very list (the same shared data), so its answers hold for it.
     bool isFor(const QList<InstalledPlugin> &plugins) const;
@@ -30,13 +31,21 @@ public:
     qsizetype size() const { return m_folded.size(); }
 
 private:
+    /// Slot of `trigram` in the open-addressed table, or -1 when absent.
+    qsizetype slotOf(quint64 trigram) const;
+
     template <typename Visit>
     void forEachContaining(const QString &foldedAlias, Visit visit) const;
 
     QList<InstalledPlugin> m_source;
-    QStringList m_folded;           ///< normalised name per record
-    std::vector<char> m_longEnough; ///< the folded name has at least 3 characters
-    QHash<quint64, std::vector<qsizetype>> m_trigrams;
+    QStringList m_folded;                   ///< normalised name per record
+    std::vector<char> m_longEnough;         ///< the folded name has at least 3 characters
+    QHash<QString, qsizetype> m_byName;     ///< name -> a record with it
+    // Trigram -> records: an open-addressed table of trigrams (empty slots hold
+    // `emptySlot`), and per slot a range of `m_records`.
+    std::vector<quint64> m_slots;
+    std::vector<quint32> m_rangeStart; ///< per slot, plus one past the last
+    std::vector<qsizetype> m_records;
 };
 
 } // namespace quillon

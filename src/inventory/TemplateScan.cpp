@@ -53,89 +53,86 @@ int compareCodePoints(QStringView a, QStringView b) {
 
 namespace {
 
-// The immediate sub-folders of `folder`, in listing order; symbolic links do not count.
-void listPluginFolders(const QString &folder, QStringList &names, QStringList &paths) {
+// Calls `found(name, path)` for each immediate sub-folder of `folder`, in listing order.
+template <typename Found>
+void listPluginFolders(const QString &folder, Found found) {
     QDirIterator it(folder, QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
     while (it.hasNext()) {
         it.next();
         const QFileInfo info = it.fileInfo();
-        const QString name = info.fileName();
-        if (name == QStringLiteral(".localized")) {
-            continue;
-        }
-        // The entry's own type: a link to a folder is a link, not a folder.
+        // The entry's own type, as the listing reports it: a link to a folder is a link.
         if (info.isSymLink() || !info.isDir()) {
             continue;
         }
-        names.append(name);
-        paths.append(it.filePath());
+        QString name = info.fileName();
+        if (name == QLatin1String(".localized")) {
+            continue;
+        }
+        found(std::move(name), it.filePath());
     }
 }
-
-struct SortKey {
-    QString category; // composed forms
-    QString name;
-};
 
 } // namespace
 
 QList<InstalledPlugin> scanTemplateTrees(const QStringList &roots) {
-    // Group key -> paths, in the order the keys first appear.
-    QHash<QString, qsizetype> positions;
-    QStringList keys;
-    QList<QStringList> groups;
-
-    for (const TemplateCategory &category : templateCategories()) {
+    // One record per category word and folder name, in the order first found.
+    QList<InstalledPlugin> records;
+    std::vector<int> categoryOfRecord;
+    const QList<TemplateCategory> &categories = templateCategories();
+    for (int c = 0; c < categories.size(); ++c) {
+        const TemplateCategory &category = categories.at(c);
+        QHash<QString, qsizetype> positions;
         for (const QString &root : roots) {
-            QStringList names;
-            QStringList paths;
-            listPluginFolders(root + QLatin1Char('/') + category.folder, names, paths);
-            for (qsizetype i = 0; i < names.size(); ++i) {
-                const QString key = category.word + QStringLiteral("::") + names.at(i);
-                const auto found = positions.constFind(key);
-                if (found == positions.constEnd()) {
-                    positions.insert(key, keys.size());
-                    keys.append(key);
-                    groups.append(QStringList{paths.at(i)});
-                } else {
-                    groups[*found].append(paths.at(i));
+            listPluginFolders(root + QLatin1Char('/') + category.folder, [&](QString name, QString path) {
+                const auto found = positions.constFind(name);
+                if (found != positions.constEnd()) {
+                    records[*found].paths.append(std::move(path));
+                    return;
                 }
+                // The record's identity is word + "::" + name; a name that itself holds "::"
+                // would not split back into the two, so it gives no record.
+                if (name.contains(QLatin1String("::"))) {
+                    return;
+                }
+                positions.insert(name, records.size());
+                records.append(InstalledPlugin{category.word, std::move(name), QStringList{std::move(path)}});
+                categoryOfRecord.push_back(c);
+            });
+        }
+    }
+
+    // Stable sort by category word, then name, both by code points of their composed forms.
+    std::vector<int> categoryRank(size_t(categories.size()), 0);
+    for (int c = 0; c < categories.size(); ++c) {
+        const QString word = categories.at(c).word.normalized(QString::NormalizationForm_C);
+        for (int d = 0; d < categories.size(); ++d) {
+            if (compareCodePoints(categories.at(d).word.normalized(QString::NormalizationForm_C), word) < 0) {
+                ++categoryRank[size_t(c)];
             }
         }
     }
-
-    QList<InstalledPlugin> records;
-    std::vector<SortKey> sortKeys;
-    records.reserve(keys.size());
-    sortKeys.reserve(size_t(keys.size()));
-    for (qsizetype i = 0; i < keys.size(); ++i) {
-        // A folder name that itself holds "::" cannot be told apart from the key's separator.
-        const QStringList parts = keys.at(i).split(QStringLiteral("::"));
-        if (parts.size() != 2) {
-            continue;
-        }
-        records.append(InstalledPlugin{parts.at(0), parts.at(1), groups.at(i)});
-        sortKeys.push_back({parts.at(0).normalized(QString::NormalizationForm_C),
-                            parts.at(1).normalized(QString::NormalizationForm_C)});
+    QStringList composedNames;
+    composedNames.reserve(records.size());
+    for (const InstalledPlugin &record : records) {
+        composedNames.append(record.name.normalized(QString::NormalizationForm_C));
     }
-
     std::vector<qsizetype> order(size_t(records.size()));
     for (size_t i = 0; i < order.size(); ++i) {
         order[i] = qsizetype(i);
     }
-    std::stable_sort(order.begin(), order.end(), [&sortKeys](qsizetype a, qsizetype b) {
-        const SortKey &ka = sortKeys[size_t(a)];
-        const SortKey &kb = sortKeys[size_t(b)];
-        if (const int c = compareCodePoints(ka.category, kb.category); c != 0) {
-            return c < 0;
+    std::stable_sort(order.begin(), order.end(), [&](qsizetype a, qsizetype b) {
+        const int ra = categoryRank[size_t(categoryOfRecord[size_t(a)])];
+        const int rb = categoryRank[size_t(categoryOfRecord[size_t(b)])];
+        if (ra != rb) {
+            return ra < rb;
         }
-        return compareCodePoints(ka.name, kb.name) < 0;
+        return compareCodePoints(composedNames.at(a), composedNames.at(b)) < 0;
     });
 
     QList<InstalledPlugin> sorted;
     sorted.reserve(records.size());
     for (qsizetype i : order) {
-        sorted.append(records.at(i));
+        sorted.append(std::move(records[i]));
     }
     return sorted;
 }
@@ -143,7 +140,8 @@ QList<InstalledPlugin> scanTemplateTrees(const QStringList &roots) {
 void PluginManager::refreshInstalledPlugins() {
     QList<InstalledPlugin> all = scanTemplateTrees(templateRoots(environment().paths));
     setAllTemplatePlugins(all);
-    m_templateNameIndex = std::make_shared<const TemplateNameIndex>(all);
+    // The previous index lends the folded forms of the names that are still there.
+    m_templateNameIndex = std::make_shared<const TemplateNameIndex>(all, m_templateNameIndex.get());
 
     // Published: the studio's own folders and those of a member product.
     std::vector<char> productFolders;
