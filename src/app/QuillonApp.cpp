@@ -47,6 +47,10 @@ void QuillonApp::show() {
     QWidget &w = window();
     w.show();
     scheduleWindowConfiguration(&w, manager().defaults());
+    // The preview start-up fills the sample summary; the preview exists to look at the guide.
+    if (m_environment->isGuidePreview) {
+        manager().setShowLocationGuide(true);
+    }
 }
 
 } // namespace quillon

@@ -5,6 +5,7 @@
 #include "support/TestWorld.h"
 #include "support/Wait.h"
 
+#include <QDialog>
 #include <QWidget>
 
 #include <gtest/gtest.h>
@@ -76,4 +77,21 @@ TEST(QuillonAppWindow, ShowsTheTitledWindowConfiguredOnceAndStoresTheLayoutVersi
     EXPECT_GE(window.width(), window.minimumWidth());
     EXPECT_GE(window.height(), window.minimumHeight());
     EXPECT_TRUE(window.isVisible());
+}
+
+TEST(QuillonAppWindow, ThePreviewModeOpensTheLocationGuide) {
+    test::TestWorld world;
+    world.isGuidePreview = true;
+    QuillonApp app(world.environment());
+    app.show();
+    EXPECT_TRUE(app.manager().showLocationGuide());
+    const auto dialogs = app.window().findChildren<QDialog *>();
+    ASSERT_EQ(dialogs.size(), 1);
+    EXPECT_TRUE(dialogs.first()->isVisible());
+
+    test::TestWorld normal;
+    QuillonApp plain(normal.environment());
+    plain.show();
+    EXPECT_FALSE(plain.manager().showLocationGuide());
+    EXPECT_TRUE(plain.window().findChildren<QDialog *>().isEmpty());
 }
