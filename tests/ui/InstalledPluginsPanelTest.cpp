@@ -1,0 +1,109 @@
+#include "core/PluginManager.h"
+#include "support/TestWorld.h"
+#include "support/Wait.h"
+#include "ui/InstalledPluginsPanel.h"
+
+#include <QImage>
+#include <QListWidget>
+#include <QPushButton>
+
+#include <gtest/gtest.h>
+
+using namespace quillon;
+
+namespace {
+
+const QString userTree = QStringLiteral("home/Movies/Motion Templates.localized");
+
+QStringList rows(const QListWidget *list) {
+    QStringList result;
+    for (int i = 0; i < list->count(); ++i) {
+        result.append(list->item(i)->text());
+    }
+    return result;
+}
+
+} // namespace
+
+class InstalledPluginsPanelTest : public ::testing::Test {
+protected:
+    InstalledPluginsPanelTest() { world.makeFolder(userTree + "/Titles.localized/Vrel 字幕"); }
+
+    test::TestWorld world;
+    PluginManager model{world.environment()};
+    InstalledPluginsPanel panel{model};
+};
+
+TEST_F(InstalledPluginsPanelTest, ListsTheInstalledPluginsAndRescans) {
+    // The model scanned when it was made, before the fixture made the folder.
+    EXPECT_TRUE(rows(panel.pluginList()).isEmpty());
+    model.refreshInstalledPlugins();
+    ASSERT_TRUE(test::waitUntil([&] { return panel.pluginList()->count() == 1; }));
+    EXPECT_EQ(rows(panel.pluginList()), QStringList{"字幕 · Vrel 字幕"});
+
+    world.makeFolder(userTree + "/Effects.localized/Vrel Glow");
+    world.makeFolder(userTree + "/Effects.localized/Other Maker");
+    panel.rescanButton()->click();
+    ASSERT_TRUE(test::waitUntil([&] { return panel.pluginList()->count() == 2; }));
+    EXPECT_EQ(rows(panel.pluginList()), (QStringList{"字幕 · Vrel 字幕", "效果 · Vrel Glow"}));
+    EXPECT_EQ(panel.pluginList()->item(1)->toolTip(), world.path(userTree + "/Effects.localized/Vrel Glow"));
+}
+
+TEST_F(InstalledPluginsPanelTest, TheLocationOfTheSelectedPlugin) {
+    world.makeFolder(userTree + "/Effects.localized/Vrel Glow.localized");
+    panel.rescanButton()->click();
+    ASSERT_TRUE(test::waitUntil([&] { return panel.pluginList()->count() == 2; }));
+    EXPECT_FALSE(panel.locationButton()->isEnabled());
+
+    panel.pluginList()->setCurrentRow(1);
+    EXPECT_TRUE(panel.locationButton()->isEnabled());
+    panel.locationButton()->click();
+    EXPECT_TRUE(model.showLocationGuide());
+    EXPECT_EQ(model.locationSummary().succeeded, QStringList{"Vrel Glow.localized"});
+    ASSERT_EQ(model.locationSummary().entries.size(), 1);
+    EXPECT_EQ(model.locationSummary().entries.first().id(), "效果::Vrel Glow");
+    EXPECT_TRUE(model.locationSummary().isBrowsing);
+}
+
+TEST_F(InstalledPluginsPanelTest, AllLocations) {
+    world.makeFolder(userTree + "/Transitions.localized/Vrel Swipe");
+    panel.allLocationsButton()->click();
+    EXPECT_TRUE(model.showLocationGuide());
+    EXPECT_EQ(model.locationSummary().succeeded, (QStringList{"Vrel 字幕", "Vrel Swipe"}));
+    EXPECT_EQ(model.locationSummary().resultTitle(), "插件位置");
+    // The browse rescanned, so the new folder is listed too.
+    ASSERT_TRUE(test::waitUntil([&] { return panel.pluginList()->count() == 2; }));
+}
+
+TEST_F(InstalledPluginsPanelTest, SelectionSurvivesARescanAndBusyDisablesTheLocations) {
+    model.refreshInstalledPlugins();
+    ASSERT_TRUE(test::waitUntil([&] { return panel.pluginList()->count() == 1; }));
+    panel.pluginList()->setCurrentRow(0);
+    world.makeFolder(userTree + "/Generators.localized/Vrel Back");
+    panel.rescanButton()->click();
+    ASSERT_TRUE(test::waitUntil([&] { return panel.pluginList()->count() == 2; }));
+    EXPECT_EQ(panel.pluginList()->currentItem()->text(), "字幕 · Vrel 字幕");
+    EXPECT_TRUE(panel.locationButton()->isEnabled());
+
+    model.setIsWorking(true);
+    ASSERT_TRUE(test::waitUntil([&] { return !panel.allLocationsButton()->isEnabled(); }));
+    EXPECT_FALSE(panel.locationButton()->isEnabled());
+    EXPECT_TRUE(panel.rescanButton()->isEnabled());
+    model.setIsWorking(false);
+    ASSERT_TRUE(test::waitUntil([&] { return panel.allLocationsButton()->isEnabled(); }));
+}
+
+TEST_F(InstalledPluginsPanelTest, RendersTheRowsOffscreen) {
+    panel.resize(480, 320);
+    const auto render = [&] {
+        QImage image(panel.size(), QImage::Format_ARGB32);
+        image.fill(Qt::white);
+        panel.render(&image);
+        return image.copy(panel.pluginList()->geometry());
+    };
+    const QImage empty = render();
+    model.refreshInstalledPlugins();
+    ASSERT_TRUE(test::waitUntil([&] { return panel.pluginList()->count() == 1; }));
+    const QImage listed = render();
+    EXPECT_NE(empty, listed);
+}
