@@ -219,6 +219,18 @@ public:
     /// The tools this model's privileged runs use.
     PrivilegedTools privilegedTools() const;
 
+    // Packages handed to the Installer app and their clean-up (install/PackageHandOff.cpp).
+    /// "Vrel 插件管理器/临时安装包" in Application Support (not created here); throws PlatformError.
+    QString managedInstallerFolder() const;
+    /// Opens a .pkg in the Installer app; throws InstallError::invalidPackage.
+    void openPackageWithSystemInstaller(const QString &packagePath);
+    /// Deletes the package once the Installer app has quit (or never showed up).
+    void schedulePackageCleanupAfterSystemInstallerCloses(const QString &packagePath);
+    /// Deletes the package if it lies inside the managed folder, then prunes emptied folders.
+    void silentlyDeleteManagedPackage(const QString &packagePath);
+    /// Removes `startingAt` and its parents while they are empty, never above `root`.
+    void removeEmptyManagedInstallerFolders(const QString &startingAt, const QString &root);
+
     // ---- Installed plug-ins and install locations (inventory/) ----
 
     /// Scans both template trees into `allTemplatePlugins` and `installedPlugins`.
