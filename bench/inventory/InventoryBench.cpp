@@ -185,6 +185,17 @@ void BM_ProductRowTests(benchmark::State &state) {
 }
 BENCHMARK(BM_ProductRowTests)->Unit(benchmark::kMillisecond);
 
+// Browsing the places of every published plug-in (a rescan, then one summary).
+void BM_ViewAllLocations(benchmark::State &state) {
+    World &w = world();
+    for (auto _ : state) {
+        w.model->viewInstalledLocations(std::nullopt);
+        benchmark::DoNotOptimize(w.model->locationSummary().entries.size());
+    }
+    state.counters["entries"] = double(w.model->locationSummary().entries.size());
+}
+BENCHMARK(BM_ViewAllLocations)->Unit(benchmark::kMillisecond);
+
 // The published filter as first written: every product against every folder, folding
 // both names on each try.
 void BM_DirectPublishedFilter(benchmark::State &state) {

@@ -65,27 +65,27 @@ size_t qHash(const InstallLocationEntry &entry, size_t seed) noexcept {
 
 // ---- InstallLocationSummary ----
 
-void InstallLocationSummary::record(const QString &name, const QList<InstallLocationEntry> &newEntries) {
-    if (!succeeded.contains(name)) {
-        succeeded.append(name);
-    }
+namespace {
 
+// The old entries and the new ones without duplicates, first occurrences kept, sorted
+// stably by category in declared order, then by folder name the way a file browser orders
+// names. Equal-ranking entries keep the order they arrived in, so sorting once after many
+// additions gives what sorting after each one gives.
+QList<InstallLocationEntry> mergeEntries(const QList<InstallLocationEntry> &old, const QList<InstallLocationEntry> &added) {
     QList<InstallLocationEntry> merged;
     QSet<InstallLocationEntry> seen;
-    merged.reserve(entries.size() + newEntries.size());
-    const auto add = [&](const QList<InstallLocationEntry> &list) {
-        for (const InstallLocationEntry &entry : list) {
+    merged.reserve(old.size() + added.size());
+    for (const QList<InstallLocationEntry> *list : {&old, &added}) {
+        for (const InstallLocationEntry &entry : *list) {
             if (!seen.contains(entry)) {
                 seen.insert(entry);
                 merged.append(entry);
             }
         }
-    };
-    add(entries);
-    add(newEntries);
+    }
 
-    // The order a file browser shows names in. The C locale would turn the collator into a
-    // plain code-unit comparison without numeric runs, so it falls back to a neutral locale.
+    // The C locale would turn the collator into a plain code-unit comparison without
+    // numeric runs, so it falls back to a neutral locale.
     QLocale locale;
     if (locale.language() == QLocale::C) {
         locale = QLocale(QLocale::English, QLocale::UnitedStates);
@@ -102,7 +102,29 @@ void InstallLocationSummary::record(const QString &name, const QList<InstallLoca
                          }
                          return collator.compare(a.folder, b.folder) < 0;
                      });
-    entries = merged;
+    return merged;
+}
+
+} // namespace
+
+void InstallLocationSummary::record(const QString &name, const QList<InstallLocationEntry> &newEntries) {
+    if (!succeeded.contains(name)) {
+        succeeded.append(name);
+    }
+    entries = mergeEntries(entries, newEntries);
+}
+
+void InstallLocationSummary::recordAll(const QList<std::pair<QString, QList<InstallLocationEntry>>> &items) {
+    QSet<QString> names(succeeded.begin(), succeeded.end());
+    QList<InstallLocationEntry> added;
+    for (const auto &[name, itemEntries] : items) {
+        if (!names.contains(name)) {
+            names.insert(name);
+            succeeded.append(name);
+        }
+        added.append(itemEntries);
+    }
+    entries = mergeEntries(entries, added);
 }
 
 QString InstallLocationSummary::resultTitle() const {

@@ -9,6 +9,7 @@
 
 #include <array>
 #include <optional>
+#include <utility>
 
 namespace quillon {
 
@@ -59,6 +60,9 @@ struct InstallLocationSummary final {
     /// duplicates, sorted by category in declared order, then by folder name the way a
     /// file browser orders names (case-insensitive, runs of digits by value).
     void record(const QString &name, const QList<InstallLocationEntry> &newEntries);
+
+    /// The same as calling `record` for each item in order, with one sort at the end.
+    void recordAll(const QList<std::pair<QString, QList<InstallLocationEntry>>> &items);
 
     /// The title of the location guide for this outcome.
     QString resultTitle() const;

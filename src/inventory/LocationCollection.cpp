@@ -110,14 +110,17 @@ void PluginManager::viewInstalledLocations(const std::optional<InstalledPlugin> 
     }
     const QList<InstalledPlugin> shown = plugin ? QList<InstalledPlugin>{*plugin} : installedPlugins();
 
-    InstallLocationSummary summary;
+    QList<std::pair<QString, QList<InstallLocationEntry>>> items;
+    items.reserve(shown.size());
     for (const InstalledPlugin &each : shown) {
         QList<InstallLocationEntry> entries;
         if (const auto entry = locationEntry(each)) {
             entries.append(*entry);
         }
-        summary.record(each.name, entries);
+        items.append({each.name, entries});
     }
+    InstallLocationSummary summary;
+    summary.recordAll(items);
     summary.isBatch = false;
     summary.isBrowsing = true;
     setLocationSummary(summary);

@@ -2,6 +2,7 @@
 
 #include <QJsonArray>
 #include <QJsonDocument>
+#include <QRandomGenerator>
 #include <QSet>
 
 #include <gtest/gtest.h>
@@ -282,4 +283,32 @@ TEST(InstallLocationSummaryTest, DecodesAHandWrittenDocument) {
     EXPECT_EQ(s->pending, QStringList{"Pkg"});
     EXPECT_TRUE(s->isBatch);
     EXPECT_EQ(s->resultTitle(), QStringLiteral("部分插件已安装"));
+}
+
+// Recording many at once must give what recording them one by one gives, including the
+// order of names that only differ in letter case (which the folder order ranks equal).
+TEST(InstallLocationSummaryTest, RecordAllEqualsRecordingOneByOne) {
+    const QStringList folders{"Glow", "glow", "GLOW", "Vrel 10", "Vrel 2", "vrel 2", "Alpha", "alpha", "电影", "Beta 1"};
+    QList<std::pair<QString, QList<InstallLocationEntry>>> items;
+    QRandomGenerator random(7);
+    const auto randomEntry = [&] {
+        return entry(random.bounded(2) ? FCPLocation::titles : FCPLocation::effects,
+                     folders.at(int(random.bounded(folders.size()))));
+    };
+    for (int i = 0; i < 60; ++i) {
+        QList<InstallLocationEntry> es{randomEntry()};
+        if (i % 3 == 0) {
+            es.append(randomEntry());
+        }
+        items.append({QStringLiteral("P%1").arg(i % 23), es});
+    }
+    InstallLocationSummary oneByOne;
+    oneByOne.record(QStringLiteral("Before"), {entry(FCPLocation::effects, "glow")});
+    InstallLocationSummary atOnce = oneByOne;
+    for (const auto &[name, es] : items) {
+        oneByOne.record(name, es);
+    }
+    atOnce.recordAll(items);
+    EXPECT_EQ(atOnce, oneByOne);
+    EXPECT_EQ(atOnce.succeeded.size(), 24);
 }
