@@ -16,6 +16,10 @@ struct NetdiskDelivery final {
     QString note;
     bool openedAutomatically = false;
 
+    /// The whole delivery as plain text for the pasteboard: the link, then the extraction
+    /// code, the archive password and the note when there are any, one per line.
+    QString allClaimInformation() const;
+
     friend bool operator==(const NetdiskDelivery &, const NetdiskDelivery &) = default;
 };
 
