@@ -187,3 +187,16 @@ TEST_F(InstallerStandInTest, RefusesToRunWithoutASandboxRootOrWithOtherArguments
         QStringLiteral("installer"), {QStringLiteral("-target"), QStringLiteral("/"), QStringLiteral("-pkg"), pkg}, environment);
     EXPECT_EQ(swapped.exitCode, 0) << swapped.err.constData();
 }
+
+TEST_F(InstallerStandInTest, HardLinksBecomeSecondNamesOfTheirFile) {
+    const QString pkg = package(PackageBuilder(test::titlesLocation)
+                                    .file(QStringLiteral("a/original.txt"), "shared contents")
+                                    .hardlink(QStringLiteral("b/second.txt"), QStringLiteral("a/original.txt")));
+    const test::ToolRun result = install(pkg);
+    ASSERT_EQ(result.exitCode, 0) << result.err.constData();
+    EXPECT_EQ(test::readAll(titles + QStringLiteral("/b/second.txt")), QByteArray("shared contents"));
+    struct stat first {}, second {};
+    ASSERT_EQ(::stat(QFile::encodeName(titles + QStringLiteral("/a/original.txt")).constData(), &first), 0);
+    ASSERT_EQ(::stat(QFile::encodeName(titles + QStringLiteral("/b/second.txt")).constData(), &second), 0);
+    EXPECT_EQ(first.st_ino, second.st_ino);
+}

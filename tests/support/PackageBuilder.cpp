@@ -34,7 +34,7 @@ la_ssize_t appendToBuffer(archive *, void *buffer, const void *data, size_t size
 }
 
 void addEntry(archive *a, const QByteArray &path, unsigned type, const QByteArray &contents,
-              const QByteArray &linkTarget) {
+              const QByteArray &linkTarget, qint64 inode = 0) {
     EntryHandle entry(archive_entry_new(), &archive_entry_free);
     archive_entry_set_pathname(entry.get(), path.constData());
     archive_entry_set_filetype(entry.get(), type);
@@ -43,6 +43,10 @@ void addEntry(archive *a, const QByteArray &path, unsigned type, const QByteArra
     archive_entry_set_size(entry.get(), type == AE_IFREG ? contents.size() : 0);
     if (type == AE_IFLNK) {
         archive_entry_set_symlink(entry.get(), linkTarget.constData());
+    }
+    if (inode != 0) {
+        archive_entry_set_ino(entry.get(), inode);
+        archive_entry_set_nlink(entry.get(), 2);
     }
     check(a, archive_write_header(a, entry.get()), "write header");
     if (type == AE_IFREG && !contents.isEmpty()) {
@@ -74,6 +78,20 @@ PackageBuilder &PackageBuilder::file(const QString &path, const QByteArray &cont
 PackageBuilder &PackageBuilder::symlink(const QString &path, const QString &target) {
     m_entries.append({entryPath(path), AE_IFLNK, {}, target.toUtf8()});
     return *this;
+}
+
+PackageBuilder &PackageBuilder::hardlink(const QString &path, const QString &existing) {
+    const QByteArray target = entryPath(existing);
+    for (qsizetype i = 0; i < m_entries.size(); ++i) {
+        if (m_entries[i].path == target) {
+            if (m_entries[i].inode == 0) {
+                m_entries[i].inode = 1000 + i;
+            }
+            m_entries.append({entryPath(path), AE_IFREG, m_entries[i].contents, {}, m_entries[i].inode});
+            return *this;
+        }
+    }
+    throw std::invalid_argument("hard link to a file the package does not hold");
 }
 
 PackageBuilder &PackageBuilder::fifo(const QString &path) {
@@ -112,7 +130,7 @@ QByteArray PackageBuilder::payload() const {
     check(writer.get(), archive_write_open(writer.get(), &bytes, nullptr, &appendToBuffer, nullptr), "open payload");
     addEntry(writer.get(), ".", AE_IFDIR, {}, {});
     for (const Entry &entry : m_entries) {
-        addEntry(writer.get(), entry.path, entry.type, entry.contents, entry.linkTarget);
+        addEntry(writer.get(), entry.path, entry.type, entry.contents, entry.linkTarget, entry.inode);
     }
     check(writer.get(), archive_write_close(writer.get()), "close payload");
     return bytes;

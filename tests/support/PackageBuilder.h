@@ -19,6 +19,8 @@ public:
     PackageBuilder &folder(const QString &path);
     PackageBuilder &file(const QString &path, const QByteArray &contents);
     PackageBuilder &symlink(const QString &path, const QString &target);
+    /// A second name for the file `existing` written earlier (cpio links share an inode number).
+    PackageBuilder &hardlink(const QString &path, const QString &existing);
     PackageBuilder &fifo(const QString &path);
     /// Replaces the generated PackageInfo document.
     PackageBuilder &packageInfo(const QByteArray &document);
@@ -38,6 +40,7 @@ private:
         unsigned type;
         QByteArray contents;
         QByteArray linkTarget;
+        qint64 inode = 0;
     };
 
     QString m_installLocation;
