@@ -15,11 +15,13 @@
 namespace quillon {
 namespace {
 
-// Managers (each with its own thread) the ranges are spread over; two connections
-// each keeps every manager well below Qt's cap of six per host.
-constexpr int kFetchers = 4;
-// What a reply may buffer before its reader catches up, and the size of one write.
-constexpr qint64 kReadBufferSize = 256 * 1024;
+// One manager, with its own thread, per connection: measured on loopback with 1 GiB,
+// this beat four managers of two connections (0.67 s against 0.73 s, medians of six)
+// at the same peak memory, since receiving and writing run in parallel throughout.
+constexpr int kFetchers = kMaxRangesInFlight;
+// What a reply may buffer before its reader catches up, and the size of one write:
+// 128 KiB kept the peak at 29 MiB where 256 KiB reached 45 MiB, at the same speed.
+constexpr qint64 kReadBufferSize = 128 * 1024;
 
 // Errors Qt reports for an HTTP status it considers a failure: the reply is still a
 // complete response, not a broken connection.
@@ -220,7 +222,8 @@ void RangeTransfer::start() {
         return;
     }
     m_started = true;
-    for (int i = 0; i < kFetchers; ++i) {
+    const int fetchers = std::clamp<int>(m_ranges.size(), 1, kFetchers);
+    for (int i = 0; i < fetchers; ++i) {
         auto *thread = new QThread();
         thread->setObjectName(QStringLiteral("range fetcher %1").arg(i));
         auto *fetcher = new RangeFetcher(this, i, m_settings);
@@ -231,7 +234,7 @@ void RangeTransfer::start() {
     }
     const int first = std::min<int>(m_ranges.size(), kMaxRangesInFlight);
     for (int slot = 0; slot < first; ++slot) {
-        startNextRange(slot % kFetchers);
+        startNextRange(slot % fetchers);
     }
     if (m_ranges.isEmpty()) {
         QMetaObject::invokeMethod(this, [this] { finish(); }, Qt::QueuedConnection);
