@@ -8,6 +8,7 @@
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
+#include <QThread>
 
 #include <gtest/gtest.h>
 
@@ -91,6 +92,7 @@ protected:
     }
 
     void expectProgressWithinBounds() const {
+        EXPECT_FALSE(progressOffMainThread) << "progress must arrive on the main thread";
         for (double value : progress) {
             EXPECT_GE(value, 0.0);
             EXPECT_LE(value, 1.0);
@@ -103,8 +105,12 @@ protected:
     QTemporaryDir folder;
     QString destination = folder.filePath(QStringLiteral("nested/folder/package.pkg"));
     std::vector<double> progress;
+    bool progressOffMainThread = false;
     std::unique_ptr<VrelProgressDownload> engine =
-        std::make_unique<VrelProgressDownload>(destination, [this](double value) { progress.push_back(value); });
+        std::make_unique<VrelProgressDownload>(destination, [this](double value) {
+            progressOffMainThread |= QThread::currentThread() != QCoreApplication::instance()->thread();
+            progress.push_back(value);
+        });
     std::unique_ptr<RangeServer> server;
 };
 
@@ -285,6 +291,33 @@ TEST_F(ProgressDownloadTest, NothingListeningFailsWithTheTransportError) {
     EXPECT_EQ(failure->description(), QStringLiteral("未能连接到服务器。"));
 }
 
+TEST_F(ProgressDownloadTest, ARangeThatStallsTimesOut) {
+    RangeServer::Faults faults;
+    faults.pieceDelay = std::chrono::milliseconds(600);
+    serve(test::patternedBytes(kTwoRanges, 20), faults);
+    VrelProgressDownload::Timeouts timeouts;
+    timeouts.range = std::chrono::milliseconds(100);
+    engine->setTimeouts(timeouts);
+    const auto failure = download().errorAs<DownloadFailure>();
+    ASSERT_TRUE(failure);
+    EXPECT_EQ(failure->kind(), DownloadFailure::Kind::transport);
+    EXPECT_EQ(failure->description(), QStringLiteral("请求超时。"));
+}
+
+TEST_F(ProgressDownloadTest, AStreamThatStallsTimesOut) {
+    RangeServer::Faults faults;
+    faults.pieceDelay = std::chrono::milliseconds(600);
+    faults.acceptRanges = std::nullopt;
+    serve(test::patternedBytes(1'000'000, 21), faults);
+    VrelProgressDownload::Timeouts timeouts;
+    timeouts.singleStream = std::chrono::milliseconds(100);
+    engine->setTimeouts(timeouts);
+    const auto failure = download().errorAs<DownloadFailure>();
+    ASSERT_TRUE(failure);
+    EXPECT_EQ(failure->description(), QStringLiteral("请求超时。"));
+    EXPECT_FALSE(QFileInfo::exists(destination));
+}
+
 // ---- The single stream returns what the server said ----
 
 TEST_F(ProgressDownloadTest, ANotFoundStreamIsReturnedWithItsBodyInPlace) {
@@ -327,7 +360,7 @@ TEST_F(ProgressDownloadTest, NoRefererIsSentToOtherHosts) {
 TEST_F(ProgressDownloadTest, CancellingStopsEveryRangeAtOnce) {
     RangeServer::Faults faults;
     faults.pieceDelay = std::chrono::milliseconds(20);
-    serve(test::patternedBytes(8 * 16'777'216, 17), faults);
+    serve(test::patternedBytes(10 * 16'777'216, 17), faults); // two ranges wait for a free slot
     TaskHandle handle;
     auto task = capture(engine.get(), server->fileUrl(), handle.token());
     ASSERT_TRUE(test::waitUntil([&] { return server->transfersInFlight() == 8 && !progress.empty(); }));
