@@ -17,10 +17,28 @@ size_t slotHash(quint64 trigram) {
     return size_t((trigram * 0x9E3779B97F4A7C15ull) >> 20);
 }
 
+bool sameNames(const QList<InstalledPlugin> &a, const QList<InstalledPlugin> &b) {
+    if (a.size() != b.size()) {
+        return false;
+    }
+    for (qsizetype i = 0; i < a.size(); ++i) {
+        if (a.at(i).name != b.at(i).name) {
+            return false;
+        }
+    }
+    return true;
+}
+
 } // namespace
 
 TemplateNameIndex::TemplateNameIndex(const QList<InstalledPlugin> &plugins, const TemplateNameIndex *previous)
     : m_source(plugins) {
+    // A rescan that found the same names, in the same order, indexes exactly as before.
+    if (previous && sameNames(plugins, previous->m_source)) {
+        *this = *previous;
+        m_source = plugins;
+        return;
+    }
     m_folded.reserve(plugins.size());
     m_longEnough.reserve(size_t(plugins.size()));
     m_byName.reserve(plugins.size());
@@ -42,17 +60,14 @@ TemplateNameIndex::TemplateNameIndex(const QList<InstalledPlugin> &plugins, cons
     }
 
     // Every text of at least three characters has at least three UTF-16 units, and a text
-    // contained in another shares each of its unit trigrams.
-    size_t capacity = 16;
-    while (capacity < size_t(trigramCount) * 2) {
-        capacity *= 2;
-    }
-    m_slots.assign(capacity, emptySlot);
-    std::vector<quint32> counts(capacity, 0);
-    std::vector<qsizetype> lastRecord(capacity, -1);
-    std::vector<std::pair<quint32, qsizetype>> occurrences; // slot, record: once per pair
+    // contained in another shares each of its unit trigrams. Each distinct trigram gets an
+    // id in an open-addressed table that grows as they come.
+    m_slots.assign(1024, emptySlot);
+    m_slotIds.assign(1024, 0);
+    std::vector<quint32> counts;
+    std::vector<qint32> lastRecord;
+    std::vector<std::pair<quint32, quint32>> occurrences; // trigram id, record: once per pair
     occurrences.reserve(size_t(trigramCount));
-    const size_t mask = capacity - 1;
     for (qsizetype i = 0; i < m_folded.size(); ++i) {
         if (!m_longEnough[size_t(i)]) {
             continue;
@@ -60,39 +75,68 @@ TemplateNameIndex::TemplateNameIndex(const QList<InstalledPlugin> &plugins, cons
         const QString &folded = m_folded.at(i);
         for (qsizetype at = 0; at + 2 < folded.size(); ++at) {
             const quint64 trigram = trigramAt(folded, at);
+            const size_t mask = m_slots.size() - 1;
             size_t slot = slotHash(trigram) & mask;
             while (m_slots[slot] != emptySlot && m_slots[slot] != trigram) {
                 slot = (slot + 1) & mask;
             }
-            m_slots[slot] = trigram;
-            if (lastRecord[slot] != i) {
-                lastRecord[slot] = i;
-                ++counts[slot];
-                occurrences.emplace_back(quint32(slot), i);
+            quint32 id = 0;
+            if (m_slots[slot] == emptySlot) {
+                id = quint32(counts.size());
+                m_slots[slot] = trigram;
+                m_slotIds[slot] = id;
+                counts.push_back(0);
+                lastRecord.push_back(-1);
+                if (counts.size() * 2 > m_slots.size()) {
+                    grow();
+                }
+            } else {
+                id = m_slotIds[slot];
+            }
+            if (lastRecord[id] != qint32(i)) {
+                lastRecord[id] = qint32(i);
+                ++counts[id];
+                occurrences.emplace_back(id, quint32(i));
             }
         }
     }
-    m_rangeStart.assign(capacity + 1, 0);
-    for (size_t slot = 0; slot < capacity; ++slot) {
-        m_rangeStart[slot + 1] = m_rangeStart[slot] + counts[slot];
+    m_rangeStart.assign(counts.size() + 1, 0);
+    for (size_t id = 0; id < counts.size(); ++id) {
+        m_rangeStart[id + 1] = m_rangeStart[id] + counts[id];
     }
     // Records were visited in ascending order, so each range comes out ascending.
     m_records.resize(occurrences.size());
     std::vector<quint32> fill(m_rangeStart.begin(), m_rangeStart.end() - 1);
-    for (const auto &[slot, record] : occurrences) {
-        m_records[fill[slot]++] = record;
+    for (const auto &[id, record] : occurrences) {
+        m_records[fill[id]++] = record;
     }
 }
 
-qsizetype TemplateNameIndex::slotOf(quint64 trigram) const {
-    if (m_slots.empty()) {
-        return -1;
+void TemplateNameIndex::grow() {
+    std::vector<quint64> table(m_slots.size() * 2, emptySlot);
+    std::vector<quint32> ids(table.size(), 0);
+    const size_t mask = table.size() - 1;
+    for (size_t old = 0; old < m_slots.size(); ++old) {
+        if (m_slots[old] == emptySlot) {
+            continue;
+        }
+        size_t slot = slotHash(m_slots[old]) & mask;
+        while (table[slot] != emptySlot) {
+            slot = (slot + 1) & mask;
+        }
+        table[slot] = m_slots[old];
+        ids[slot] = m_slotIds[old];
     }
+    m_slots = std::move(table);
+    m_slotIds = std::move(ids);
+}
+
+qsizetype TemplateNameIndex::idOf(quint64 trigram) const {
     const size_t mask = m_slots.size() - 1;
     size_t slot = slotHash(trigram) & mask;
     while (m_slots[slot] != emptySlot) {
         if (m_slots[slot] == trigram) {
-            return qsizetype(slot);
+            return qsizetype(m_slotIds[slot]);
         }
         slot = (slot + 1) & mask;
     }
@@ -111,13 +155,13 @@ void TemplateNameIndex::forEachContaining(const QString &foldedAlias, Visit visi
     // The rarest trigram of the alias narrows the folders that can contain it.
     qsizetype narrowest = -1;
     for (qsizetype at = 0; at + 2 < foldedAlias.size(); ++at) {
-        const qsizetype slot = slotOf(trigramAt(foldedAlias, at));
-        if (slot < 0) {
+        const qsizetype id = idOf(trigramAt(foldedAlias, at));
+        if (id < 0) {
             return;
         }
-        if (narrowest < 0 || m_rangeStart[size_t(slot) + 1] - m_rangeStart[size_t(slot)] <
+        if (narrowest < 0 || m_rangeStart[size_t(id) + 1] - m_rangeStart[size_t(id)] <
                                  m_rangeStart[size_t(narrowest) + 1] - m_rangeStart[size_t(narrowest)]) {
-            narrowest = slot;
+            narrowest = id;
         }
     }
     for (quint32 r = m_rangeStart[size_t(narrowest)]; r < m_rangeStart[size_t(narrowest) + 1]; ++r) {

@@ -15,7 +15,8 @@ namespace quillon {
 
 class TemplateNameIndex final {
 public:
-    /// `previous`, when given, lends the folded forms of the names it already knows.
+    /// `previous`, when given, lends what it knows: its whole index when the names are the
+    /// same, else the folded forms of the names it has.
     explicit TemplateNameIndex(const QList<InstalledPlugin> &plugins, const TemplateNameIndex *previous = nullptr);
 
     /// Built from this very list (the same shared data), so its answers hold for it.
@@ -31,8 +32,10 @@ public:
     qsizetype size() const { return m_folded.size(); }
 
 private:
-    /// Slot of `trigram` in the open-addressed table, or -1 when absent.
-    qsizetype slotOf(quint64 trigram) const;
+    /// The id of `trigram`, or -1 when no folded name holds it.
+    qsizetype idOf(quint64 trigram) const;
+    /// Doubles the trigram table.
+    void grow();
 
     template <typename Visit>
     void forEachContaining(const QString &foldedAlias, Visit visit) const;
@@ -41,11 +44,12 @@ private:
     QStringList m_folded;                   ///< normalised name per record
     std::vector<char> m_longEnough;         ///< the folded name has at least 3 characters
     QHash<QString, qsizetype> m_byName;     ///< name -> a record with it
-    // Trigram -> records: an open-addressed table of trigrams (empty slots hold
-    // `emptySlot`), and per slot a range of `m_records`.
+    // Trigram -> records: an open-addressed table of the distinct trigrams with their ids
+    // (a power-of-two size, at most half full), and per id a range of `m_records`.
     std::vector<quint64> m_slots;
-    std::vector<quint32> m_rangeStart; ///< per slot, plus one past the last
-    std::vector<qsizetype> m_records;
+    std::vector<quint32> m_slotIds;
+    std::vector<quint32> m_rangeStart; ///< per id, plus one past the last
+    std::vector<quint32> m_records;
 };
 
 } // namespace quillon

@@ -183,3 +183,19 @@ TEST(TemplateNameIndexTest, AgreesWithTheMatcherOnGeneratedNames) {
     }
     EXPECT_GT(hits, 100);
 }
+
+TEST(InstalledPaths, ARescanWithTheSameNamesReportsTheNewPaths) {
+    test::TestWorld world;
+    const QString system = world.makeFolder(systemTree + "/Titles.localized/Glow Titles");
+    PluginManager m(world.environment());
+    ASSERT_EQ(m.installedPluginPaths("Glow"), QStringList{system});
+    // Moved from the system tree to the user's: the same names, other paths.
+    ASSERT_TRUE(QDir(system).removeRecursively());
+    const QString user = world.makeFolder(userTree + "/Titles.localized/Glow Titles");
+    m.refreshInstalledPlugins();
+    EXPECT_EQ(m.installedPluginPaths("Glow"), QStringList{user});
+    // A new name beside the old one is matched as well.
+    const QString other = world.makeFolder(userTree + "/Titles.localized/Glow More");
+    m.refreshInstalledPlugins();
+    EXPECT_EQ(m.installedPluginPaths("Glow"), (QStringList{other, user}));
+}
