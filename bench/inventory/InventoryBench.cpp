@@ -185,6 +185,39 @@ void BM_ProductRowTests(benchmark::State &state) {
 }
 BENCHMARK(BM_ProductRowTests)->Unit(benchmark::kMillisecond);
 
+// The same with install records: every product has two recorded paths (the second half's
+// no longer exist) and every fourth a receipt and a stored version.
+void BM_ProductRowTestsWithRecords(benchmark::State &state) {
+    World &w = world();
+    const QList<InstalledPlugin> &all = w.model->allTemplatePlugins();
+    for (int i = 0; i < productCount; ++i) {
+        const QString key = w.products.at(i).productKey;
+        const QString existing = all.at(i % all.size()).paths.first();
+        const QString path = i < productCount / 2 ? existing : existing + QStringLiteral("-gone");
+        w.model->saveInstalledProductPaths({path + QStringLiteral("-gone-too"), path}, key);
+        if (i % 4 == 0) {
+            w.model->defaults().setValue(installedPathsDefaultsKey(InstallRecord::installReceipt, key), true);
+            w.model->defaults().setValue(installedPathsDefaultsKey(InstallRecord::packageVersion, key),
+                                         QStringLiteral("1.2.3"));
+        }
+    }
+    int installed = 0;
+    for (auto _ : state) {
+        installed = 0;
+        for (const MemberProduct &p : w.products) {
+            installed += w.model->isProductInstalled(p) ? 1 : 0;
+            benchmark::DoNotOptimize(w.model->isProductUpdateAvailable(p));
+        }
+    }
+    state.counters["installed"] = installed;
+    for (const MemberProduct &p : w.products) {
+        for (InstallRecord record : {InstallRecord::productPaths, InstallRecord::installReceipt, InstallRecord::packageVersion}) {
+            w.model->defaults().remove(installedPathsDefaultsKey(record, p.productKey));
+        }
+    }
+}
+BENCHMARK(BM_ProductRowTestsWithRecords)->Unit(benchmark::kMillisecond);
+
 // Browsing the places of every published plug-in (a rescan, then one summary).
 void BM_ViewAllLocations(benchmark::State &state) {
     World &w = world();
