@@ -6,6 +6,7 @@
 // The operations are defined in the source file of the subsystem they belong to
 // (core/, install/, inventory/, update/); this header declares them all.
 
+#include "core/ManagerSessionStore.h"
 #include "core/ModelEnvironment.h"
 #include "core/ReplyRecords.h"
 #include "install/ActivationInstallQueue.h"
@@ -26,6 +27,7 @@
 #include <map>
 #include <memory>
 #include <optional>
+#include <stop_token>
 
 class QNetworkAccessManager;
 
@@ -183,6 +185,55 @@ public:
     QNetworkAccessManager &network() const { return *m_network; }
 
     // ---- Account service: sign-in, account sync, member library (core/) ----
+
+    // Service client and device identity. Public because the tasks that use them are
+    // free coroutines holding the model weakly.
+
+    /// `apiBase` with the non-empty pieces of `path` appended.
+    QUrl endpointURL(const QString &path) const;
+    /// The upper-case UUID kept under "vrel.device.id", created on the first read.
+    QString deviceIdentifier() const;
+    /// The host name ("Mac" when none), " · Vrel-" and the identifier's first 8 characters.
+    QString deviceName() const;
+    /// Where the sign-in token is kept.
+    ManagerSessionStore sessionStore() const;
+
+    // QR sign-in and sign-out.
+
+    /// Requests a login ticket, opens the sign-in sheet and starts polling.
+    void startWechatLogin();
+    /// Replaces the running poll with one for `ticket` (the sign-in's own step; public for its task).
+    void pollWechatLogin(const QString &ticket, qint64 expiresIn);
+    /// Stops the poll and closes the sheet.
+    void cancelWechatLogin();
+    /// Forgets the token and everything that came with it.
+    void signOutWechat();
+
+    // Account sync.
+
+    /// One sync of the account; ends early and silently when `cancel` is requested.
+    QCoro::Task<> restoreWechatAccount(std::stop_token cancel = {});
+    /// The sync button.
+    void refreshWechatAccount();
+
+    // Membership and member library.
+
+    /// The account's memberships that open a member library, in order.
+    QList<ManagerLicense> memberLibraryMemberships() const;
+    /// Canonical type of the current membership.
+    QString activeMembershipType() const;
+    bool hasMemberLibraryLicense() const;
+    bool canInstallAllMemberProducts() const;
+    QString memberLibraryTitle() const;
+    QString memberLibrarySubtitle() const;
+    QString membershipLibraryTitle(const ManagerLicense &license) const;
+    QString membershipLibrarySubtitle(const ManagerLicense &license) const;
+    /// Loads `memberProducts` for the current membership with the account's token.
+    QCoro::Task<> loadMemberLibrary();
+    /// The membership picker's action.
+    void selectMemberLibrary(const ManagerLicense &license);
+    /// The member library's refresh action.
+    void reloadMemberLibrary();
 
     // ---- Downloads and installs (install/) ----
 

@@ -1,0 +1,158 @@
+#include "core/MembershipTypes.h"
+#include "core/PluginManager.h"
+#include "core/ServiceClient.h"
+
+namespace quillon {
+namespace {
+
+const QString kUnreachable = QStringLiteral("微信账户暂时无法连接，可点击“同步”重试。");
+const QString kReadFailed = QStringLiteral("微信账户权益读取失败。");
+const QString kSynced = QStringLiteral("管理器与商城已同步登录。");
+const QString kConnected = QStringLiteral("微信账户已连接。");
+const QString kDefaultUserName = QStringLiteral("Vrel 用户");
+const QString kResyncing = QStringLiteral("正在重新同步微信账户与会员权益…");
+const QString kSignInFirst = QStringLiteral("请先使用微信扫码登录。");
+constexpr int kAttempts = 3;
+
+// A sync that outlived its token (sign-out, or a new sign-in with another token)
+// must not touch the account any more.
+bool tokenStillCurrent(const ModelGuard<PluginManager> &model, const QString &token) {
+    return model && model->managerAccessToken() == token;
+}
+
+// Step 7 of the reply: the membership to show.
+std::optional<ManagerLicense> chooseMembership(const QList<ManagerLicense> &memberships,
+                                               const std::optional<QString> &current,
+                                               const std::optional<ManagerLicense> &single) {
+    for (const ManagerLicense &license : memberships) {
+        if (license.productKey == current) {
+            return license;
+        }
+    }
+    if (!memberships.isEmpty()) {
+        return memberships.first();
+    }
+    return single;
+}
+
+QCoro::Task<> syncAccount(ModelGuard<PluginManager> model, QString token, std::stop_token cancel) {
+    model->setIsRestoringAccount(true);
+
+    std::optional<ServiceResult<ManagerAccountResponse>> result;
+    for (int attempt = 1; attempt <= kAttempts && !result; ++attempt) {
+        ServiceBody body{{QStringLiteral("deviceId"), model->deviceIdentifier()},
+                         {QStringLiteral("deviceName"), model->deviceName()}};
+        ServiceRequest request = makeServiceRequest(model->endpointURL(QStringLiteral("api/manager/account")), body,
+                                                    token, model->environment().timing.serviceRequestTimeout);
+        try {
+            result = co_await requestJSON<ManagerAccountResponse>(model->network(), std::move(request), cancel);
+        } catch (const std::exception &) {
+        }
+        if (!model) {
+            co_return;
+        }
+        if (cancel.stop_requested() || !tokenStillCurrent(model, token)) {
+            model->setIsRestoringAccount(false);
+            co_return;
+        }
+        if (result) {
+            break;
+        }
+        if (attempt == kAttempts) {
+            model->setWechatLoginMessage(kUnreachable);
+            model->setIsRestoringAccount(false);
+            co_return;
+        }
+        try {
+            co_await sleepFor(model->environment().timing.accountRetryDelay, cancel);
+        } catch (const TaskCancelled &) {
+            // the next attempt sees the cancellation
+        }
+        if (!model) {
+            co_return;
+        }
+    }
+
+    const ManagerAccountResponse &reply = result->reply;
+    if (result->status > 299) {
+        if (result->status == 401) {
+            model->setManagerAccessToken(std::nullopt);
+            model->sessionStore().deleteManagerToken();
+            model->setIsWechatLoggedIn(false);
+            model->setAccountPurchases({});
+            model->setAccountMemberships({});
+        }
+        model->setWechatLoginMessage(reply.error.value_or(kReadFailed));
+        model->setIsRestoringAccount(false);
+        co_return;
+    }
+
+    model->setIsWechatLoggedIn(true);
+    model->setWechatUserName(reply.user ? reply.user->nickname.value_or(kDefaultUserName) : kDefaultUserName);
+    model->setWechatAvatarURL(reply.user ? reply.user->avatarUrl.value_or(QString()) : QString());
+
+    QList<ManagerLicense> records;
+    if (reply.memberships) {
+        records = *reply.memberships;
+    } else if (reply.membership) {
+        records = {*reply.membership};
+    }
+    const QList<ManagerLicense> purchases = AccountPurchaseList::unique(records);
+    QList<ManagerLicense> memberships;
+    for (const ManagerLicense &license : purchases) {
+        if (isMemberLibraryType(canonicalMembershipType(license))) {
+            memberships.append(license);
+        }
+    }
+    model->setAccountPurchases(purchases);
+    model->setAccountMemberships(memberships);
+
+    const std::optional<ManagerLicense> chosen =
+        chooseMembership(memberships, model->activatedProductKey(), reply.membership);
+    if (!chosen) {
+        model->setWechatLoginMessage(kConnected);
+        model->setActivatedProductKey(std::nullopt);
+        model->setActivatedProduct(std::nullopt);
+        model->setActivatedProductType(QStringLiteral("plugin"));
+        model->setMemberProducts({});
+        model->setIsRestoringAccount(false);
+        co_return;
+    }
+    model->setSelectedMembershipUsesWechatAccount(true);
+    model->setActivatedProductKey(chosen->productKey);
+    model->setActivatedProduct(chosen->productName);
+    model->setActivatedProductType(canonicalMembershipType(*chosen));
+    model->setWechatLoginMessage(kSynced);
+    model->setStatusMessage(kSynced);
+    if (model->hasMemberLibraryLicense()) {
+        co_await model->loadMemberLibrary();
+        if (!model) {
+            co_return;
+        }
+    }
+    model->setIsRestoringAccount(false);
+}
+
+QCoro::Task<> runRefresh(ModelGuard<PluginManager> model) {
+    co_await model->restoreWechatAccount();
+}
+
+} // namespace
+
+QCoro::Task<> PluginManager::restoreWechatAccount(std::stop_token cancel) {
+    if (!m_managerAccessToken) {
+        return []() -> QCoro::Task<> { co_return; }();
+    }
+    return syncAccount(ModelGuard<PluginManager>(this), *m_managerAccessToken, std::move(cancel));
+}
+
+void PluginManager::refreshWechatAccount() {
+    if (!m_managerAccessToken) {
+        setWechatLoginMessage(kSignInFirst);
+        return;
+    }
+    setWechatLoginMessage(kResyncing);
+    runRefresh(ModelGuard<PluginManager>(this));
+}
+
+} // namespace quillon

@@ -1,0 +1,88 @@
+#include "core/ServiceClient.h"
+
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QNetworkAccessManager>
+#include <QNetworkReply>
+#include <QTextBoundaryFinder>
+
+namespace quillon {
+
+QUrl endpointURL(const QUrl &base, const QString &path) {
+    QUrl url = base;
+    QString joined = base.path(QUrl::FullyEncoded);
+    for (const QString &piece : path.split(QLatin1Char('/'), Qt::SkipEmptyParts)) {
+        if (!joined.endsWith(QLatin1Char('/'))) {
+            joined += QLatin1Char('/');
+        }
+        // One path component each: everything a component cannot hold is escaped.
+        joined += QString::fromLatin1(QUrl::toPercentEncoding(piece));
+    }
+    url.setPath(joined, QUrl::TolerantMode);
+    return url;
+}
+
+ServiceRequest makeServiceRequest(const QUrl &url, const ServiceBody &body, const std::optional<QString> &bearer,
+                                  std::chrono::milliseconds timeout) {
+    QNetworkRequest request(url);
+    request.setTransferTimeout(static_cast<int>(timeout.count()));
+    request.setHeader(QNetworkRequest::ContentTypeHeader, QStringLiteral("application/json"));
+    request.setRawHeader("Cache-Control", "no-store");
+    if (bearer) {
+        request.setRawHeader("Authorization", QStringLiteral("Bearer %1").arg(*bearer).toUtf8());
+    }
+    request.setAttribute(QNetworkRequest::CacheLoadControlAttribute, QNetworkRequest::AlwaysNetwork);
+    request.setAttribute(QNetworkRequest::CacheSaveControlAttribute, false);
+
+    QJsonObject object;
+    for (auto it = body.cbegin(); it != body.cend(); ++it) {
+        object.insert(it.key(), it.value());
+    }
+    return ServiceRequest{request, QJsonDocument(object).toJson(QJsonDocument::Compact)};
+}
+
+namespace {
+
+// Errors of the transport itself, as opposed to the ones Qt derives from an HTTP status.
+bool isTransportError(QNetworkReply::NetworkError error) {
+    const int code = static_cast<int>(error);
+    return (code >= 1 && code <= 199) || error == QNetworkReply::ProtocolUnknownError ||
+           error == QNetworkReply::ProtocolFailure;
+}
+
+} // namespace
+
+QCoro::Task<ServiceReply> postServiceRequest(QNetworkAccessManager &network, ServiceRequest request,
+                                             std::stop_token token) {
+    throwIfCancelled(token);
+    ReplyOwner reply(network.post(request.request, request.body));
+    co_await awaitReply(reply.get(), token);
+    if (isTransportError(reply->error())) {
+        throw ServiceRequestFailed(reply->errorString());
+    }
+    ServiceReply result;
+    result.data = reply->readAll();
+    const QVariant status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute);
+    if (status.isValid()) {
+        result.httpStatus = status.toInt();
+    }
+    co_return result;
+}
+
+QString deviceNameFor(const QString &hostName, const QString &identifier) {
+    // "Characters" as the user sees them: never split a surrogate pair or a combined mark.
+    QTextBoundaryFinder finder(QTextBoundaryFinder::Grapheme, identifier);
+    qsizetype end = 0;
+    for (int count = 0; count < 8 && end < identifier.size(); ++count) {
+        const qsizetype next = finder.toNextBoundary();
+        if (next < 0) {
+            end = identifier.size();
+            break;
+        }
+        end = next;
+    }
+    const QString name = hostName.isEmpty() ? QStringLiteral("Mac") : hostName;
+    return name + QStringLiteral(" · Vrel-") + identifier.left(end);
+}
+
+} // namespace quillon

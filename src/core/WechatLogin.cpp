@@ -1,0 +1,182 @@
+#include "core/PluginManager.h"
+#include "core/ServiceClient.h"
+#include "core/WechatLogin.h"
+
+#include <algorithm>
+
+namespace quillon {
+namespace {
+
+const QString kRequestingCode = QStringLiteral("正在生成微信登录二维码…");
+const QString kScanPrompt = QStringLiteral("请使用微信扫描二维码并确认登录。");
+const QString kCodeFailed = QStringLiteral("微信登录二维码生成失败。");
+const QString kServiceUnreachable = QStringLiteral("暂时无法连接微信登录服务，请稍后重试。");
+const QString kCodeExpired = QStringLiteral("二维码已过期，请重新扫码。");
+const QString kApproved = QStringLiteral("微信登录成功，正在同步管理器与商城…");
+const QString kDefaultUserName = QStringLiteral("Vrel 用户");
+const QString kSignedOut = QStringLiteral("已退出微信账号。重新扫码即可恢复名下权益。");
+
+// The authorisation page as a URL, when the text is one.
+std::optional<QUrl> authorizeURL(const std::optional<QString> &text) {
+    if (!text) {
+        return std::nullopt;
+    }
+    const QUrl url(*text, QUrl::StrictMode);
+    // Only a web page: the sheet's web view must never run a script or open a local file.
+    const QString scheme = url.scheme().toLower();
+    if (!url.isValid() || (scheme != QLatin1String("https") && scheme != QLatin1String("http")) ||
+        url.host().isEmpty()) {
+        return std::nullopt;
+    }
+    return url;
+}
+
+QCoro::Task<> requestLoginCode(ModelGuard<PluginManager> model) {
+    ServiceBody body{{QStringLiteral("deviceId"), model->deviceIdentifier()},
+                     {QStringLiteral("deviceName"), model->deviceName()}};
+    ServiceRequest request = makeServiceRequest(model->endpointURL(QStringLiteral("api/manager/login/start")), body,
+                                                std::nullopt, model->environment().timing.serviceRequestTimeout);
+    std::optional<ServiceResult<ManagerLoginStartResponse>> result;
+    try {
+        result = co_await requestJSON<ManagerLoginStartResponse>(model->network(), std::move(request));
+    } catch (const std::exception &) {
+        if (!model) {
+            co_return;
+        }
+        model->setWechatLoginMessage(kServiceUnreachable);
+        model->setIsWorking(false);
+        co_return;
+    }
+    if (!model) {
+        co_return;
+    }
+    const ManagerLoginStartResponse &reply = result->reply;
+    const std::optional<QUrl> page = authorizeURL(reply.authorizeUrl);
+    if (result->status <= 299 && reply.ticket && page) {
+        model->setWechatAuthorizeURL(page);
+        model->setShowWechatLogin(true);
+        model->setWechatLoginMessage(kScanPrompt);
+        model->pollWechatLogin(*reply.ticket, reply.expiresIn.value_or(600));
+        model->setIsWorking(false);
+        co_return;
+    }
+    model->setWechatLoginMessage(reply.error.value_or(kCodeFailed));
+    model->setIsWorking(false);
+}
+
+// The approval of a sign-in: keep the token, show the user, sync the account, close the sheet.
+QCoro::Task<> approveLogin(ModelGuard<PluginManager> model, QString token, std::optional<ManagerUser> user,
+                           TaskHandle poll) {
+    model->setManagerAccessToken(token);
+    model->sessionStore().saveManagerToken(token);
+    model->setIsWechatLoggedIn(true);
+    model->setWechatUserName(user ? user->nickname.value_or(kDefaultUserName) : kDefaultUserName);
+    model->setWechatAvatarURL(user ? user->avatarUrl.value_or(QString()) : QString());
+    model->setWechatLoginMessage(kApproved);
+    co_await model->restoreWechatAccount(poll.token());
+    // A poll cancelled meanwhile (sign-out, a new start, cancel) leaves the sheet and the
+    // newer poll's handle alone.
+    if (!model || poll.isCancelled()) {
+        co_return;
+    }
+    if (model->loginPollingTask() == poll) {
+        model->setLoginPollingTask(std::nullopt);
+    }
+    model->setShowWechatLogin(false);
+}
+
+QCoro::Task<> runLoginPoll(ModelGuard<PluginManager> model, QString ticket, qint64 polls, TaskHandle poll) {
+    const std::stop_token stop = poll.token();
+    for (qint64 attempt = 1; attempt <= polls; ++attempt) {
+        if (stop.stop_requested()) {
+            co_return;
+        }
+        try {
+            co_await sleepFor(model->environment().timing.loginPollInterval, stop);
+        } catch (const TaskCancelled &) {
+            co_return; // the next step would end on the cancellation anyway
+        }
+        if (!model) {
+            co_return;
+        }
+        ServiceRequest request =
+            makeServiceRequest(model->endpointURL(QStringLiteral("api/manager/login/status")),
+                               ServiceBody{{QStringLiteral("ticket"), ticket}}, std::nullopt,
+                               model->environment().timing.serviceRequestTimeout);
+        std::optional<ServiceResult<ManagerLoginStatusResponse>> result;
+        try {
+            result = co_await requestJSON<ManagerLoginStatusResponse>(model->network(), std::move(request), stop);
+        } catch (const std::exception &) {
+            if (!model || stop.stop_requested()) {
+                co_return;
+            }
+            continue;
+        }
+        if (!model || stop.stop_requested()) {
+            co_return;
+        }
+        const ManagerLoginStatusResponse &reply = result->reply;
+        if (result->status == 410) {
+            model->setWechatLoginMessage(reply.error.value_or(kCodeExpired));
+            co_return;
+        }
+        if (result->status <= 299 && reply.status == QLatin1String("approved") && reply.accessToken) {
+            co_await approveLogin(model, *reply.accessToken, reply.user, poll);
+            co_return;
+        }
+    }
+    if (model && !stop.stop_requested()) {
+        model->setWechatLoginMessage(kCodeExpired);
+    }
+}
+
+} // namespace
+
+qint64 wechatLoginPollCount(qint64 expiresIn) { return std::clamp<qint64>(expiresIn, 30, 900) / 2; }
+
+void PluginManager::startWechatLogin() {
+    if (m_isWorking) {
+        return;
+    }
+    setIsWorking(true);
+    setWechatLoginMessage(kRequestingCode);
+    requestLoginCode(ModelGuard<PluginManager>(this));
+}
+
+void PluginManager::pollWechatLogin(const QString &ticket, qint64 expiresIn) {
+    if (m_loginPollingTask) {
+        m_loginPollingTask->cancel();
+    }
+    TaskHandle poll;
+    m_loginPollingTask = poll;
+    runLoginPoll(ModelGuard<PluginManager>(this), ticket, wechatLoginPollCount(expiresIn), poll);
+}
+
+void PluginManager::cancelWechatLogin() {
+    if (m_loginPollingTask) {
+        m_loginPollingTask->cancel();
+    }
+    m_loginPollingTask.reset();
+    setShowWechatLogin(false);
+}
+
+void PluginManager::signOutWechat() {
+    if (m_loginPollingTask) {
+        m_loginPollingTask->cancel();
+    }
+    m_managerAccessToken.reset();
+    sessionStore().deleteManagerToken();
+    setIsWechatLoggedIn(false);
+    setWechatUserName(QString());
+    setWechatAvatarURL(QString());
+    setAccountMemberships({});
+    setAccountPurchases({});
+    setWechatLoginMessage(kSignedOut);
+    setActivatedProductKey(std::nullopt);
+    setActivatedProduct(std::nullopt);
+    setActivatedProductType(QStringLiteral("plugin"));
+    setMemberProducts({});
+    setMemberLibraryMessage(QString());
+}
+
+} // namespace quillon
