@@ -17,7 +17,14 @@ PluginManager::PluginManager(ModelEnvironment environment, QObject *parent)
     }
 
     refreshInstalledPlugins();
+
+    // The token kept from an earlier run; the restore task decides whether it still signs in.
+    m_managerAccessToken = sessionStore().readManagerToken();
     loadClaimedPartnerActivationCodes();
+
+    if (m_managerAccessToken) {
+        restoreWechatAccount();
+    }
     checkForManagerUpdate(true);
 }
 
