@@ -15,12 +15,13 @@
 namespace quillon {
 namespace {
 
-// One manager, with its own thread, per connection: measured on loopback with 1 GiB,
-// this beat four managers of two connections (0.67 s against 0.73 s, medians of six)
-// at the same peak memory, since receiving and writing run in parallel throughout.
-constexpr int kFetchers = kMaxRangesInFlight;
-// What a reply may buffer before its reader catches up, and the size of one write:
-// 128 KiB kept the peak at 29 MiB where 256 KiB reached 45 MiB, at the same speed.
+// Managers (each with its own thread) the ranges are spread over, two connections each.
+// Measured on loopback with 1 GiB (eight runs each): four managers with 128 KiB read
+// buffers took 0.68 s at 17-27 MiB peak memory; one manager per connection was no
+// faster (0.67 s) but peaked at 28-36 MiB; 256 KiB buffers were slower (0.80 s) and
+// larger (22-37 MiB), and 64 KiB buffers over eight managers slower still (0.88 s).
+constexpr int kFetchers = kMaxRangesInFlight / 2;
+// What a reply may buffer before its reader catches up, and the size of one write.
 constexpr qint64 kReadBufferSize = 128 * 1024;
 
 // Errors Qt reports for an HTTP status it considers a failure: the reply is still a
