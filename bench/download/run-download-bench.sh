@@ -64,6 +64,11 @@ http {
   server { listen 127.0.0.1:$limited_port; root $data; limit_rate 32m; }
 }
 CONF
+# A server left over from an interrupted run holds the ports: stop it first.
+if [ -f "$work/nginx/nginx.pid" ] && kill -0 "$(cat "$work/nginx/nginx.pid")" 2>/dev/null; then
+  "$nginx_bin" -p "$work/nginx" -c "$work/nginx/nginx.conf" -s quit
+  sleep 1
+fi
 "$nginx_bin" -p "$work/nginx" -c "$work/nginx/nginx.conf"
 trap '"$nginx_bin" -p "$work/nginx" -c "$work/nginx/nginx.conf" -s quit 2>/dev/null || true' EXIT
 sleep 0.5
