@@ -1,0 +1,142 @@
+#include "AccountTestSupport.h"
+
+using namespace quillon;
+using namespace quillon::test;
+
+namespace {
+const QString kUnreachable = QStringLiteral("会员插件库暂时无法连接，请稍后重试。");
+}
+
+class MemberLibraryTest : public AccountTest {
+protected:
+    const ManagerLicense allSite{QStringLiteral("vrel-all-site-lifetime"), QStringLiteral("全站会员"), QStringLiteral("all_site")};
+    const ManagerLicense templates{QStringLiteral("fcp-template-membership"), QStringLiteral("FCP 模板会员"), std::nullopt};
+
+    void SetUp() override {
+        makeModel();
+        signedIn(QStringLiteral("tok"), allSite);
+        model->setAccountMemberships({allSite, templates});
+        model->setActivatedProductType(QStringLiteral("all_site"));
+    }
+
+    void reload() {
+        const size_t before = service.count(kLibrary);
+        model->reloadMemberLibrary();
+        EXPECT_EQ(model->memberLibraryMessage(), QStringLiteral("正在加载会员插件库…"));
+        ASSERT_TRUE(waitUntil([&] {
+            return service.count(kLibrary) > before && model->memberLibraryMessage() != QStringLiteral("正在加载会员插件库…");
+        }));
+    }
+};
+
+TEST_F(MemberLibraryTest, ASuccessfulLoadCountsTheProducts) {
+    service.always(kLibrary, ScriptedReply::json(200, library(12)));
+    reload();
+    EXPECT_EQ(model->memberProducts().size(), 12);
+    EXPECT_EQ(model->memberLibraryMessage(), QStringLiteral("可安装 12 款会员插件。"));
+    EXPECT_EQ(model->memberProducts()[3].productKey, QStringLiteral("p3"));
+
+    const auto requests = service.requestsTo(kLibrary);
+    ASSERT_EQ(requests.size(), 1u);
+    EXPECT_EQ(requests[0].header("Authorization"), "Bearer tok");
+    EXPECT_EQ(requests[0].header("Cache-Control"), "no-store");
+    EXPECT_EQ(requests[0].header("Content-Type"), "application/json");
+    EXPECT_EQ(bodyOf(requests[0]), QJsonObject({{QStringLiteral("deviceId"), model->deviceIdentifier()},
+                                                {QStringLiteral("membershipProductKey"), QStringLiteral("vrel-all-site-lifetime")}}));
+}
+
+TEST_F(MemberLibraryTest, SelectingAMembershipLoadsItsLibrary) {
+    service.always(kLibrary, ScriptedReply::json(200, library(7)).heldBack());
+    model->setMemberProducts({MemberProduct{}});
+    model->selectMemberLibrary(templates);
+    EXPECT_TRUE(model->selectedMembershipUsesWechatAccount());
+    EXPECT_EQ(model->activatedProductKey(), QStringLiteral("fcp-template-membership"));
+    EXPECT_EQ(model->activatedProduct(), QStringLiteral("FCP 模板会员"));
+    EXPECT_EQ(model->activatedProductType(), QStringLiteral("fcp_templates"));
+    EXPECT_TRUE(model->memberProducts().isEmpty());
+    EXPECT_EQ(model->memberLibraryTitle(), QStringLiteral("FCP 模板会员库"));
+    ASSERT_TRUE(waitUntil([&] { return service.heldCount() == 1; }));
+    service.releaseHeld();
+    ASSERT_TRUE(waitUntil([&] { return model->memberLibraryMessage() == QStringLiteral("可安装 7 款模板。"); }));
+    EXPECT_EQ(bodyOf(service.requestsTo(kLibrary)[0]).value(QStringLiteral("membershipProductKey")).toString(),
+              QStringLiteral("fcp-template-membership"));
+    EXPECT_TRUE(model->canInstallAllMemberProducts());
+}
+
+TEST_F(MemberLibraryTest, FailuresEmptyTheLibraryWithTheirMessage) {
+    struct Case {
+        ScriptedReply reply;
+        QString message;
+    };
+    QJsonObject broken = library(2);
+    QJsonArray products = broken.value(QStringLiteral("products")).toArray();
+    QJsonObject second = products[1].toObject();
+    second.remove(QStringLiteral("description"));
+    products[1] = second;
+    broken[QStringLiteral("products")] = products;
+    std::vector<Case> cases{
+        {ScriptedReply::dropped(), kUnreachable},
+        {ScriptedReply::htmlErrorPage(502), kUnreachable},
+        {ScriptedReply::invalidUtf8(), kUnreachable},
+        {ScriptedReply::json(200, broken), kUnreachable},
+        {ScriptedReply::json(500, std::string(R"({"error":"会员已过期"})")), QStringLiteral("会员已过期")},
+        {ScriptedReply::json(403, std::string("{}")), QStringLiteral("会员插件库加载失败。")},
+        {ScriptedReply::json(200, std::string("{}")), QStringLiteral("当前会员权益中还没有可安装的内容。")},
+        {ScriptedReply::json(200, std::string(R"({"products":[]})")), QStringLiteral("当前会员权益中还没有可安装的内容。")},
+    };
+    for (Case &c : cases) {
+        model->setMemberProducts({MemberProduct{}});
+        service.always(kLibrary, c.reply);
+        reload();
+        EXPECT_TRUE(model->memberProducts().isEmpty());
+        EXPECT_EQ(model->memberLibraryMessage(), c.message);
+        // The membership and account mode stay, so a reload can try again.
+        EXPECT_EQ(model->activatedProductKey(), QStringLiteral("vrel-all-site-lifetime"));
+        EXPECT_TRUE(model->selectedMembershipUsesWechatAccount());
+    }
+}
+
+TEST_F(MemberLibraryTest, ReloadDoesNothingWithoutAnAccount) {
+    model->signOutWechat();
+    model->reloadMemberLibrary();
+    settle();
+    EXPECT_EQ(service.count(kLibrary), 0u);
+    EXPECT_EQ(model->memberLibraryMessage(), QString());
+}
+
+TEST_F(MemberLibraryTest, ALibraryReplyAfterSignOutChangesNothing) {
+    service.always(kLibrary, ScriptedReply::json(200, library(3)).heldBack());
+    model->reloadMemberLibrary();
+    ASSERT_TRUE(waitUntil([&] { return service.heldCount() == 1; }));
+    model->signOutWechat();
+    service.releaseHeld();
+    settle();
+    EXPECT_TRUE(model->memberProducts().isEmpty());
+    EXPECT_EQ(model->memberLibraryMessage(), QString());
+}
+
+TEST_F(MemberLibraryTest, MembershipPropertiesFollowTheCurrentMembership) {
+    EXPECT_EQ(model->memberLibraryMemberships().size(), 2);
+    EXPECT_EQ(model->membershipLibraryTitle(templates), QStringLiteral("FCP 模板会员库"));
+    EXPECT_EQ(model->membershipLibrarySubtitle(allSite), QStringLiteral("插件、模板与资源全站权益"));
+    EXPECT_EQ(model->memberLibraryTitle(), QStringLiteral("Vrel 全站会员库"));
+    EXPECT_FALSE(model->canInstallAllMemberProducts()); // no products yet
+
+    // A plain product as the current membership: still a member-library account.
+    model->setActivatedProductType(QStringLiteral("plugin"));
+    model->setActivatedProductKey(QStringLiteral("single"));
+    model->setActivatedProduct(QStringLiteral("单品"));
+    EXPECT_EQ(model->activeMembershipType(), QStringLiteral("plugin"));
+    EXPECT_TRUE(model->hasMemberLibraryLicense());
+    EXPECT_EQ(model->memberLibraryTitle(), QStringLiteral("会员插件库"));
+    model->setMemberProducts({MemberProduct{}});
+    EXPECT_FALSE(model->canInstallAllMemberProducts());
+
+    model->setAccountMemberships({});
+    EXPECT_FALSE(model->hasMemberLibraryLicense());
+    // The name alone can make the current membership a library.
+    model->setActivatedProduct(QStringLiteral("Vrel 全插件永久"));
+    EXPECT_EQ(model->activeMembershipType(), QStringLiteral("all_plugins"));
+    EXPECT_TRUE(model->hasMemberLibraryLicense());
+    EXPECT_TRUE(model->canInstallAllMemberProducts());
+}
