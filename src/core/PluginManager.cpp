@@ -3,6 +3,32 @@
 #include <QNetworkAccessManager>
 
 namespace quillon {
+namespace {
+
+const QString kPreviewSingle = QStringLiteral("--preview-single");
+const QString kPreviewFailure = QStringLiteral("--preview-failure");
+const QString kPreviewProduct = QStringLiteral("Vrel 光影转场包");
+const QString kPreviewFolder = QStringLiteral("Vrel 光影字幕");
+
+// The sample state of the location guide preview, shaped by the launch arguments.
+void showGuidePreview(PluginManager &model, const QStringList &arguments) {
+    InstallLocationSummary summary = InstallLocationSummary::preview();
+    if (arguments.contains(kPreviewSingle)) {
+        summary = InstallLocationSummary();
+        summary.record(kPreviewProduct, {InstallLocationEntry{FCPLocation::titles, kPreviewFolder}});
+    }
+    if (arguments.contains(kPreviewFailure)) {
+        summary.failures = QStringList{kPreviewProduct + QStringLiteral("：安装未完成，请重试。")};
+    }
+    QList<InstalledPlugin> plugins;
+    for (const InstallLocationEntry &entry : summary.entries) {
+        plugins.append(InstalledPlugin{rawValue(entry.category), entry.folder, {}});
+    }
+    model.setLocationSummary(summary);
+    model.setInstalledPlugins(plugins);
+}
+
+} // namespace
 
 PluginManager::PluginManager(ModelEnvironment environment, QObject *parent)
     : QObject(parent), m_environment(std::move(environment)) {
@@ -13,6 +39,7 @@ PluginManager::PluginManager(ModelEnvironment environment, QObject *parent)
 
     // The location guide preview shows sample data and starts nothing.
     if (m_environment.isGuidePreview) {
+        showGuidePreview(*this, m_environment.arguments);
         return;
     }
 

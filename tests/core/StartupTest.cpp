@@ -48,3 +48,49 @@ TEST_F(StartupTest, A503AtStartKeepsTheTokenWithoutShowingTheAccount) {
     EXPECT_FALSE(model->hasWechatAccount());
     EXPECT_EQ(model->wechatLoginMessage(), QStringLiteral("稍后再试"));
 }
+
+TEST_F(StartupTest, GuidePreviewShowsTheSampleSummaryAndStartsNothing) {
+    world.writeFile(kTokenFile, "tok");
+    world.isGuidePreview = true;
+    makeModel();
+    const InstallLocationSummary sample = InstallLocationSummary::preview();
+    EXPECT_EQ(model->locationSummary(), sample);
+    ASSERT_EQ(model->installedPlugins().size(), sample.entries.size());
+    for (qsizetype i = 0; i < sample.entries.size(); ++i) {
+        EXPECT_EQ(model->installedPlugins()[i].category, rawValue(sample.entries[i].category));
+        EXPECT_EQ(model->installedPlugins()[i].name, sample.entries[i].folder);
+        EXPECT_TRUE(model->installedPlugins()[i].paths.isEmpty());
+    }
+    EXPECT_FALSE(model->managerAccessToken());
+    EXPECT_FALSE(model->isCheckingForUpdate());
+    settle();
+    EXPECT_TRUE(service.requestsTo(kAccount).empty());
+    EXPECT_TRUE(service.requestsTo(kManifest).empty());
+}
+
+TEST_F(StartupTest, GuidePreviewOfOneFailedSingleInstall) {
+    world.isGuidePreview = true;
+    world.arguments << QStringLiteral("--preview-failure") << QStringLiteral("--preview-single");
+    makeModel();
+    const InstallLocationSummary &summary = model->locationSummary();
+    ASSERT_EQ(summary.entries.size(), 1);
+    EXPECT_EQ(summary.entries[0].category, FCPLocation::titles);
+    ASSERT_EQ(summary.succeeded.size(), 1);
+    ASSERT_EQ(summary.failures.size(), 1);
+    EXPECT_EQ(summary.failures[0], summary.succeeded[0] + QStringLiteral("：安装未完成，请重试。"));
+    EXPECT_FALSE(summary.isBatch);
+    EXPECT_FALSE(summary.isBrowsing);
+    ASSERT_EQ(model->installedPlugins().size(), 1);
+    EXPECT_EQ(model->installedPlugins()[0].category, QStringLiteral("字幕"));
+    EXPECT_EQ(model->installedPlugins()[0].name, summary.entries[0].folder);
+    EXPECT_TRUE(model->installedPlugins()[0].paths.isEmpty());
+}
+
+TEST_F(StartupTest, GuidePreviewFailureAloneKeepsTheFullSample) {
+    world.isGuidePreview = true;
+    world.arguments << QStringLiteral("--preview-failure");
+    makeModel();
+    InstallLocationSummary expected = InstallLocationSummary::preview();
+    EXPECT_EQ(model->locationSummary().entries, expected.entries);
+    EXPECT_EQ(model->locationSummary().failures.size(), 1);
+}
