@@ -1,14 +1,8 @@
 #include "ui/Sheets.h"
-
-#include "core/PluginManager.h"
-
-#include <QDialog>
+#include "ui/WechatLoginSheet.h"
 
 namespace quillon {
 
-QDialog *makeWechatLoginSheet(PluginManager &manager, QWidget *host) {
-    Q_UNUSED(manager)
-    return makePlaceholderSheet(QStringLiteral("微信扫码登录"), host);
-}
+QDialog *makeWechatLoginSheet(PluginManager &manager, QWidget *host) { return new WechatLoginSheet(manager, host); }
 
 } // namespace quillon

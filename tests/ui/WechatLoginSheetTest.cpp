@@ -1,0 +1,90 @@
+#include "core/AccountTestSupport.h"
+#include "ui/ContentView.h"
+#include "ui/SheetBinding.h"
+#include "ui/WechatLoginSheet.h"
+
+#include <QLabel>
+#include <QPushButton>
+#include <QWebEngineView>
+
+using namespace quillon;
+using namespace quillon::test;
+
+class WechatLoginSheetTest : public AccountTest {
+protected:
+    void SetUp() override { makeModel(); }
+
+    /// A sign-in showing its code. Its page is on the loopback service only when the
+    /// test needs the web view to fetch it (the view keeps its connection open for a while).
+    void showCode(bool pageOnService = false) {
+        service.always("/qr", [] {
+            ScriptedReply page = ScriptedReply::json(200, std::string("<html><body>QR</body></html>"));
+            page.contentType = "text/html";
+            return page;
+        }());
+        service.always(kLoginStatus, ScriptedReply::json(200, std::string(R"({"status":"pending"})")));
+        service.then(kLoginStart, ScriptedReply::json(200, QJsonObject{
+            {QStringLiteral("ticket"), QStringLiteral("T1")},
+            {QStringLiteral("authorizeUrl"), pageOnService ? service.baseUrl().resolved(QUrl(QStringLiteral("qr"))).toString()
+                                                           : QStringLiteral("http://127.0.0.1:9/qr")}}));
+        model->startWechatLogin();
+        ASSERT_TRUE(waitUntil([&] { return model->showWechatLogin() && !model->isWorking(); }));
+    }
+};
+
+TEST_F(WechatLoginSheetTest, TheMainWindowShowsTheSheetWithThePageAndTheMessage) {
+    ContentView view(*model);
+    view.show();
+    showCode(true);
+    auto *sheet = qobject_cast<WechatLoginSheet *>(view.wechatLoginSheet().sheet());
+    ASSERT_NE(sheet, nullptr);
+    EXPECT_TRUE(sheet->isVisible());
+    EXPECT_EQ(sheet->message()->text(), QStringLiteral("请使用微信扫描二维码并确认登录。"));
+    EXPECT_EQ(sheet->page()->url(), *model->wechatAuthorizeURL());
+    // The web view really fetches the page (from the loopback service only).
+    ASSERT_TRUE(waitUntil([&] { return service.count("/qr") >= 1; }, std::chrono::seconds(30)));
+
+    // The model's message follows on screen.
+    model->setWechatLoginMessage(QStringLiteral("二维码已过期，请重新扫码。"));
+    ASSERT_TRUE(waitUntil([&] { return sheet->message()->text() == QStringLiteral("二维码已过期，请重新扫码。"); }));
+}
+
+TEST_F(WechatLoginSheetTest, CancelStopsThePollAndClosesTheSheet) {
+    ContentView view(*model);
+    view.show();
+    showCode();
+    QPointer<WechatLoginSheet> sheet = qobject_cast<WechatLoginSheet *>(view.wechatLoginSheet().sheet());
+    ASSERT_TRUE(sheet);
+    const std::optional<TaskHandle> poll = model->loginPollingTask();
+    sheet->cancelButton()->click();
+    EXPECT_FALSE(model->showWechatLogin());
+    EXPECT_FALSE(model->loginPollingTask());
+    ASSERT_TRUE(poll);
+    EXPECT_TRUE(poll->isCancelled());
+    EXPECT_TRUE(waitUntil([&] { return sheet.isNull() || !sheet->isVisible(); }));
+}
+
+TEST_F(WechatLoginSheetTest, ClosingTheSheetByHandCancelsTheSignInToo) {
+    ContentView view(*model);
+    view.show();
+    showCode();
+    QPointer<QDialog> sheet = view.wechatLoginSheet().sheet();
+    ASSERT_TRUE(sheet);
+    const std::optional<TaskHandle> poll = model->loginPollingTask();
+    sheet->reject();
+    EXPECT_FALSE(model->showWechatLogin());
+    ASSERT_TRUE(poll);
+    EXPECT_TRUE(poll->isCancelled());
+    EXPECT_EQ(view.wechatLoginSheet().sheet(), nullptr);
+}
+
+TEST_F(WechatLoginSheetTest, RetryStartsANewSignIn) {
+    model->setShowWechatLogin(true); // a stale sheet after an expired code, no page
+    WechatLoginSheet sheet(*model);
+    EXPECT_FALSE(sheet.page()->url().isValid() && !sheet.page()->url().isEmpty());
+    service.then(kLoginStart, ScriptedReply::json(503, std::string(R"({"error":"稍后再试"})")));
+    sheet.retryButton()->click();
+    EXPECT_EQ(model->wechatLoginMessage(), QStringLiteral("正在生成微信登录二维码…"));
+    ASSERT_TRUE(waitUntil([&] { return sheet.message()->text() == QStringLiteral("稍后再试"); }));
+    EXPECT_EQ(service.count(kLoginStart), 1u);
+}
