@@ -66,9 +66,13 @@ QCoro::Task<> syncAccount(ModelGuard<PluginManager> model, QString token, std::s
         try {
             co_await sleepFor(model->environment().timing.accountRetryDelay, cancel);
         } catch (const TaskCancelled &) {
-            // the next attempt sees the cancellation
+            // a cancelled wait is cut short; the check below ends the sync
         }
         if (!model) {
+            co_return;
+        }
+        if (cancel.stop_requested() || !tokenStillCurrent(model, token)) {
+            model->setIsRestoringAccount(false);
             co_return;
         }
     }

@@ -273,3 +273,19 @@ TEST_F(AccountSyncTest, ThreeFailuresWaitTwiceTheRetryDelay) {
     EXPECT_GE(clock.elapsed(), 300);
     EXPECT_EQ(model->wechatLoginMessage(), kUnreachable);
 }
+
+TEST_F(AccountSyncTest, SignOutDuringTheRetryWaitSendsNoFurtherAttempt) {
+    model->sessionStore().deleteManagerToken(); // no start-up sync in the new model
+    model.reset();
+    world.timing.accountRetryDelay = std::chrono::milliseconds(300);
+    makeModel();
+    model->setManagerAccessToken(QStringLiteral("tok"));
+    service.always(kAccount, ScriptedReply::dropped());
+    model->refreshWechatAccount();
+    ASSERT_TRUE(waitUntil([&] { return service.count(kAccount) == 1; }));
+    model->signOutWechat();
+    ASSERT_TRUE(waitUntil([&] { return !model->isRestoringAccount(); }));
+    settle(std::chrono::milliseconds(500));
+    EXPECT_EQ(service.count(kAccount), 1u);
+    EXPECT_EQ(model->wechatLoginMessage(), QStringLiteral("已退出微信账号。重新扫码即可恢复名下权益。"));
+}
