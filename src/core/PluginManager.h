@@ -189,7 +189,7 @@ public:
     // Service client and device identity. Public because the tasks that use them are
     // free coroutines holding the model weakly.
 
-    /// `apiBase` with the non-empty pieces of `path` appended.
+    /// `apiBase` with the non-empty segments of `path` appended.
     QUrl endpointURL(const QString &path) const;
     /// The upper-case UUID kept under "vrel.device.id", created on the first read.
     QString deviceIdentifier() const;

@@ -11,12 +11,12 @@ namespace quillon {
 QUrl endpointURL(const QUrl &base, const QString &path) {
     QUrl url = base;
     QString joined = base.path(QUrl::FullyEncoded);
-    for (const QString &piece : path.split(QLatin1Char('/'), Qt::SkipEmptyParts)) {
+    for (const QString &segment : path.split(QLatin1Char('/'), Qt::SkipEmptyParts)) {
         if (!joined.endsWith(QLatin1Char('/'))) {
             joined += QLatin1Char('/');
         }
         // One path component each: everything a component cannot hold is escaped.
-        joined += QString::fromLatin1(QUrl::toPercentEncoding(piece));
+        joined += QString::fromLatin1(QUrl::toPercentEncoding(segment));
     }
     url.setPath(joined, QUrl::TolerantMode);
     return url;

@@ -26,7 +26,7 @@ namespace quillon {
 /// A request body: keys without a value are left out, never sent empty.
 using ServiceBody = QMap<QString, QString>;
 
-/// `base` with every non-empty piece of `path` appended as one path component.
+/// `base` with every non-empty segment of `path` appended as one path component.
 QUrl endpointURL(const QUrl &base, const QString &path);
 
 /// A request ready to send.

@@ -1,5 +1,5 @@
 #pragma once
-// Shared pieces of the account tests: a model talking to a scripted account service.
+// Shared helpers of the account tests: a model talking to a scripted account service.
 
 #include "core/PluginManager.h"
 #include "support/FakeAccountService.h"

@@ -59,7 +59,7 @@ ServiceResult<T> send(QNetworkAccessManager &network, const QUrl &url, const Ser
 
 } // namespace
 
-TEST(EndpointURL, AppendsEachNonEmptyPieceToTheBase) {
+TEST(EndpointURL, AppendsEachNonEmptySegmentToTheBase) {
     const QUrl base(QStringLiteral("https://api.example.test/"));
     const QString expected = QStringLiteral("https://api.example.test/api/manager/login/start");
     EXPECT_EQ(endpointURL(base, QStringLiteral("api/manager/login/start")).toString(), expected);
@@ -68,7 +68,7 @@ TEST(EndpointURL, AppendsEachNonEmptyPieceToTheBase) {
     EXPECT_EQ(endpointURL(base, QStringLiteral("///")), base);
     EXPECT_EQ(endpointURL(QUrl(QStringLiteral("https://h.test/v1")), QStringLiteral("a")).toString(),
               QStringLiteral("https://h.test/v1/a"));
-    // A piece is one component: characters a component cannot hold are escaped.
+    // A segment is one component: characters a component cannot hold are escaped.
     const QUrl odd = endpointURL(base, QStringLiteral("a?b#c/d e"));
     EXPECT_TRUE(odd.query().isEmpty());
     EXPECT_TRUE(odd.fragment().isEmpty());
