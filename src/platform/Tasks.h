@@ -9,6 +9,10 @@
 // Rule for tasks that outlive the call that started them: hold the model as a
 // QPointer and check it after every co_await; once it is null the task returns
 // without touching anything of the model (see ModelGuard below).
+//
+// Rule for g++ 12: it can destroy a temporary of a co_await full-expression twice
+// (or never). Name the awaited task and the objects it is built from first, then
+// co_await the name:  auto task = runBlocking(std::move(work)); co_await task;
 
 #include <QCoro/QCoroFuture>
 #include <QCoro/QCoroTask>

@@ -169,17 +169,20 @@ struct BlockingRun {
 
 // A coroutine lambda's captures die with the temporary closure: tests use plain functions.
 QCoro::Task<> computeOffThread(std::shared_ptr<BlockingRun> run) {
-    run->result = co_await runBlocking([run] {
+    auto work = [run] {
         run->workerThread = QThread::currentThread();
         return 42;
-    });
+    };
+    auto task = runBlocking(std::move(work));
+    run->result = co_await task;
     run->resumedOn = QThread::currentThread();
     run->done = true;
 }
 
 QCoro::Task<> failOffThread(std::shared_ptr<BlockingRun> run) {
     try {
-        co_await runBlocking([] { throw std::runtime_error("installer broke"); });
+        auto task = runBlocking([] { throw std::runtime_error("installer broke"); });
+        co_await task;
     } catch (const std::runtime_error &error) {
         run->caught = std::string(error.what()) == "installer broke";
     }
