@@ -16,45 +16,13 @@ using test::ScriptedReply;
 
 namespace {
 
-// QCoro::waitFor (behind test::run) never returns when the task throws, so failures
-// are captured inside a coroutine of our own and rethrown here.
-template <typename T>
-struct Outcome {
-    std::optional<T> value;
-    std::exception_ptr error;
-    bool done = false;
-};
-
-template <typename T>
-QCoro::Task<> capture(QCoro::Task<T> task, std::shared_ptr<Outcome<T>> outcome) {
-    try {
-        outcome->value.emplace(co_await std::move(task));
-    } catch (...) {
-        outcome->error = std::current_exception();
-    }
-    outcome->done = true;
-}
-
-template <typename T>
-T await(QCoro::Task<T> &&task) {
-    auto outcome = std::make_shared<Outcome<T>>();
-    capture(std::move(task), outcome);
-    if (!test::waitUntil([&] { return outcome->done; }, std::chrono::seconds(20))) {
-        throw std::runtime_error("the request did not finish");
-    }
-    if (outcome->error) {
-        std::rethrow_exception(outcome->error);
-    }
-    return std::move(*outcome->value);
-}
-
 const std::string kStart = "/api/manager/login/start";
 
 template <typename T>
 ServiceResult<T> send(QNetworkAccessManager &network, const QUrl &url, const ServiceBody &body = {},
                       std::optional<QString> bearer = std::nullopt,
                       std::chrono::milliseconds timeout = std::chrono::seconds(10)) {
-    return await(requestJSON<T>(network, makeServiceRequest(url, body, bearer, timeout)));
+    return test::run(requestJSON<T>(network, makeServiceRequest(url, body, bearer, timeout)));
 }
 
 } // namespace
@@ -168,7 +136,7 @@ TEST_F(ServiceClientTest, CancellingTheTokenAbortsTheRequest) {
         network, makeServiceRequest(url(kStart), {}, std::nullopt, std::chrono::seconds(10)), handle.token());
     ASSERT_TRUE(test::waitUntil([&] { return service.heldCount() == 1; }));
     handle.cancel();
-    EXPECT_THROW(await(std::move(task)), TaskCancelled);
+    EXPECT_THROW(test::run(std::move(task)), TaskCancelled);
     service.releaseHeld();
 }
 

@@ -7,6 +7,11 @@
 #include <QCoro/QCoroTask>
 
 #include <chrono>
+#include <exception>
+#include <memory>
+#include <optional>
+#include <stdexcept>
+#include <type_traits>
 
 namespace quillon::test {
 
@@ -23,10 +28,47 @@ bool waitUntil(Predicate done, std::chrono::milliseconds timeout = std::chrono::
     return true;
 }
 
-/// Runs a task to completion in a nested event loop (fine in tests) and returns its result.
+namespace detail {
+
 template <typename T>
-T run(QCoro::Task<T> &&task) {
-    return QCoro::waitFor(std::move(task));
+struct TaskOutcome {
+    std::conditional_t<std::is_void_v<T>, bool, std::optional<T>> value{};
+    std::exception_ptr error;
+    bool done = false;
+};
+
+template <typename T>
+QCoro::Task<> capture(QCoro::Task<T> task, std::shared_ptr<TaskOutcome<T>> outcome) {
+    try {
+        if constexpr (std::is_void_v<T>) {
+            co_await task;
+        } else {
+            T value = co_await task;
+            outcome->value.emplace(std::move(value));
+        }
+    } catch (...) {
+        outcome->error = std::current_exception();
+    }
+    outcome->done = true;
+}
+
+} // namespace detail
+
+/// Runs a task to completion in the event loop and returns its result, or rethrows
+/// what it threw. (QCoro::waitFor never returns when the task throws.)
+template <typename T>
+T run(QCoro::Task<T> &&task, std::chrono::milliseconds timeout = std::chrono::seconds(30)) {
+    auto outcome = std::make_shared<detail::TaskOutcome<T>>();
+    auto capturing = detail::capture(std::move(task), outcome);
+    if (!waitUntil([&] { return outcome->done; }, timeout)) {
+        throw std::runtime_error("the task did not finish in time");
+    }
+    if (outcome->error) {
+        std::rethrow_exception(outcome->error);
+    }
+    if constexpr (!std::is_void_v<T>) {
+        return std::move(*outcome->value);
+    }
 }
 
 } // namespace quillon::test
