@@ -9,7 +9,7 @@ packages=(
   qt6-base-dev qt6-base-dev-tools libqt6opengl6-dev qt6-webengine-dev qt6-tools-dev
   qcoro-qt6-dev
   libarchive-dev libplist-dev
-  libgtest-dev libgmock-dev libcpp-httplib-dev libssl-dev
+  libgtest-dev libgmock-dev libbenchmark-dev libcpp-httplib-dev libssl-dev
   fonts-noto-cjk
   libgl-dev libxkbcommon-dev
 )
