@@ -38,8 +38,10 @@ ContentView::ContentView(PluginManager &manager, QWidget *parent)
     m_installSuccess = new SheetBinding(
         manager, this, [m] { return m->showInstallSuccess(); }, [m](bool v) { m->setShowInstallSuccess(v); },
         [m](QWidget *host) {
+            // The title is the alert's headline; the message stands below it.
             auto *alert = new QMessageBox(QMessageBox::Information, m->deliverySuccessTitle(),
-                                          installSuccessMessage(*m), QMessageBox::NoButton, host);
+                                          m->deliverySuccessTitle(), QMessageBox::NoButton, host);
+            alert->setInformativeText(installSuccessMessage(*m));
             alert->addButton(QStringLiteral("好的"), QMessageBox::AcceptRole);
             return alert;
         });

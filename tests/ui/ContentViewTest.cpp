@@ -63,7 +63,8 @@ TEST_F(ContentViewTest, InstallSuccessAlertShowsTheDeliveryMessageOrTheProductNa
     auto *alert = qobject_cast<QMessageBox *>(view.installSuccessAlert().sheet());
     ASSERT_NE(alert, nullptr);
     EXPECT_EQ(alert->windowTitle(), QStringLiteral("合作商品已领取"));
-    EXPECT_EQ(alert->text(), QStringLiteral("已在浏览器打开。"));
+    EXPECT_EQ(alert->text(), QStringLiteral("合作商品已领取"));
+    EXPECT_EQ(alert->informativeText(), QStringLiteral("已在浏览器打开。"));
     ASSERT_EQ(alert->buttons().size(), 1);
     EXPECT_EQ(alert->buttons().first()->text(), QStringLiteral("好的"));
     alert->buttons().first()->click();
