@@ -4,6 +4,8 @@
 #include <gtest/gtest.h>
 
 #include <sys/stat.h>
+#include <fcntl.h>
+#include <unistd.h>
 
 using namespace quillon;
 using test::PackageBuilder;
@@ -199,4 +201,73 @@ TEST_F(InstallerStandInTest, HardLinksBecomeSecondNamesOfTheirFile) {
     ASSERT_EQ(::stat(QFile::encodeName(titles + QStringLiteral("/a/original.txt")).constData(), &first), 0);
     ASSERT_EQ(::stat(QFile::encodeName(titles + QStringLiteral("/b/second.txt")).constData(), &second), 0);
     EXPECT_EQ(first.st_ino, second.st_ino);
+}
+
+namespace {
+
+/// Folders below `base` whose path, counted from `base`, is far longer than the system's
+/// path limit, ending in a link to `target`: made step by step, relative to each folder,
+/// because no whole path of that length can be named. Returns the relative path of the link.
+QString makeDeepLinkedFolders(const QString &base, const QString &target, int folders, int linkNameLength) {
+    QString relative;
+    int at = ::open(QFile::encodeName(base).constData(), O_DIRECTORY | O_RDONLY);
+    for (int i = 0; i < folders && at >= 0; ++i) {
+        const QByteArray name = QByteArray(199, 'd') + char('a' + i % 26);
+        ::mkdirat(at, name.constData(), 0755);
+        const int next = ::openat(at, name.constData(), O_DIRECTORY | O_RDONLY);
+        ::close(at);
+        at = next;
+        relative += QString::fromLatin1(name) + QLatin1Char('/');
+    }
+    const QByteArray link(linkNameLength, 'L');
+    if (at >= 0) {
+        ::symlinkat(QFile::encodeName(target).constData(), at, link.constData());
+        ::close(at);
+    }
+    return relative + QString::fromLatin1(link);
+}
+
+/// Removes what makeDeepLinkedFolders made (the link, not what it points to).
+void removeDeepFolders(const QString &base, int folders, int linkNameLength) {
+    QList<int> chain{::open(QFile::encodeName(base).constData(), O_DIRECTORY | O_RDONLY)};
+    QList<QByteArray> names;
+    for (int i = 0; i < folders && chain.last() >= 0; ++i) {
+        names.append(QByteArray(199, 'd') + char('a' + i % 26));
+        chain.append(::openat(chain.last(), names.last().constData(), O_DIRECTORY | O_RDONLY));
+    }
+    if (chain.last() >= 0) {
+        ::unlinkat(chain.last(), QByteArray(linkNameLength, 'L').constData(), 0);
+    }
+    for (qsizetype i = names.size() - 1; i >= 0; --i) {
+        ::close(chain[i + 1]);
+        ::unlinkat(chain[i], names[i].constData(), AT_REMOVEDIR);
+    }
+    ::close(chain.first());
+}
+
+} // namespace
+
+TEST_F(InstallerStandInTest, ALinkOnDiskBeyondThePathLimitIsNotFollowedEither) {
+    // A folder chain so deep that the whole path of its last link cannot be looked at
+    // directly; the link leads outside the sandbox.
+    const QString outside = world.makeFolder(QStringLiteral("outside"));
+    QDir().mkpath(titles);
+    const int folders = 20;
+    const int linkNameLength = 40;
+    const QString linked = makeDeepLinkedFolders(titles, outside, folders, linkNameLength);
+    ASSERT_GE(titles.size() + 1 + linked.size(), 4096) << "the link must lie beyond the path limit";
+    ASSERT_LT(linked.size(), 4088);
+
+    const QString entry = linked + QLatin1Char('/') + QString(60, QLatin1Char('x')) + QStringLiteral("/evil.txt");
+    const test::ToolRun result = install(package(PackageBuilder(test::titlesLocation)
+                                                     .file(QStringLiteral("first.txt"), "an ordinary first entry")
+                                                     .file(entry, "written through the link")));
+    const bool escaped = !QDir(outside).isEmpty();
+    removeDeepFolders(titles, folders, linkNameLength);
+
+    EXPECT_NE(result.exitCode, 0);
+    EXPECT_TRUE(result.err.startsWith("installer: Error - ")) << result.err.constData();
+    EXPECT_TRUE(result.err.contains("symbolic link")) << result.err.constData();
+    EXPECT_FALSE(escaped) << "the payload was written outside the sandbox";
+    EXPECT_FALSE(QFileInfo::exists(titles + QStringLiteral("/first.txt"))) << "an unsafe payload writes nothing";
 }

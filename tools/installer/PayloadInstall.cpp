@@ -9,7 +9,9 @@
 #include <archive.h>
 #include <archive_entry.h>
 
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <memory>
 
@@ -49,6 +51,35 @@ ReadHandle openPayload(const QString &payloadPath, QString &error) {
 bool isSymlinkOnDisk(const QString &path) {
     struct stat info {};
     return ::lstat(QFile::encodeName(path).constData(), &info) == 0 && S_ISLNK(info.st_mode);
+}
+
+/// Whether `relative` below `base`, or a folder on the way to it, is a symbolic link on disk.
+/// Looked at folder by folder from `base`: a whole path beyond the system's path limit
+/// cannot be looked at directly, but it can still be written to.
+bool isSymlinkBelow(const QString &base, const QByteArray &relative) {
+    int at = ::open(QFile::encodeName(base).constData(), O_DIRECTORY | O_RDONLY | O_CLOEXEC);
+    const QList<QByteArray> components = relative.split('/');
+    bool link = false;
+    for (qsizetype i = 0; at >= 0 && i < components.size(); ++i) {
+        struct stat info {};
+        if (::fstatat(at, components[i].constData(), &info, AT_SYMLINK_NOFOLLOW) != 0) {
+            break; // nothing there yet
+        }
+        if (S_ISLNK(info.st_mode)) {
+            link = true;
+            break;
+        }
+        if (i + 1 == components.size() || !S_ISDIR(info.st_mode)) {
+            break;
+        }
+        const int next = ::openat(at, components[i].constData(), O_DIRECTORY | O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
+        ::close(at);
+        at = next;
+    }
+    if (at >= 0) {
+        ::close(at);
+    }
+    return link;
 }
 
 QByteArray joined(const QList<QByteArray> &components) { return components.join('/'); }
@@ -130,7 +161,7 @@ bool symlinkStaysInside(const Entry &link, const QSet<QByteArray> &payloadLinks,
         const QByteArray here = joined(resolved);
         const bool last = i == steps.size() - 1;
         if ((!last && payloadLinks.contains(here)) ||
-            (isSymlinkOnDisk(location + QLatin1Char('/') + text(here)) && !payloadLinks.contains(here))) {
+            (isSymlinkBelow(location, here) && !payloadLinks.contains(here))) {
             why = QStringLiteral("it passes through another symbolic link");
             return false;
         }
@@ -161,7 +192,7 @@ bool checkEntries(const QList<Entry> &entries, const QString &location, QString 
                 continue;
             }
             if ((!isSelf && links.contains(prefix)) ||
-                (isSymlinkOnDisk(location + QLatin1Char('/') + text(prefix)) && !(isSelf && entry.type == AE_IFLNK))) {
+                (isSymlinkBelow(location, prefix) && !(isSelf && entry.type == AE_IFLNK))) {
                 error = QStringLiteral("payload entry \"%1\" would be written through a symbolic link").arg(name);
                 return false;
             }
