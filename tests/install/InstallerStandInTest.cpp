@@ -271,3 +271,13 @@ TEST_F(InstallerStandInTest, ALinkOnDiskBeyondThePathLimitIsNotFollowedEither) {
     EXPECT_FALSE(escaped) << "the payload was written outside the sandbox";
     EXPECT_FALSE(QFileInfo::exists(titles + QStringLiteral("/first.txt"))) << "an unsafe payload writes nothing";
 }
+
+TEST_F(InstallerStandInTest, AFileOnDiskThatIsAHardLinkToOneOutsideIsReplacedNotWrittenInto) {
+    const QString outside = world.writeFile(QStringLiteral("outside/secret.txt"), "outside contents");
+    QDir().mkpath(titles);
+    ASSERT_EQ(::link(QFile::encodeName(outside).constData(), QFile::encodeName(titles + QStringLiteral("/shared.txt")).constData()), 0);
+    const test::ToolRun result = install(package(PackageBuilder(test::titlesLocation).file(QStringLiteral("shared.txt"), "payload")));
+    ASSERT_EQ(result.exitCode, 0) << result.err.constData();
+    EXPECT_EQ(test::readAll(titles + QStringLiteral("/shared.txt")), QByteArray("payload"));
+    EXPECT_EQ(test::readAll(outside), QByteArray("outside contents"));
+}
