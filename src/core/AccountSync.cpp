@@ -45,7 +45,8 @@ QCoro::Task<> syncAccount(ModelGuard<PluginManager> model, QString token, std::s
         ServiceRequest request = makeServiceRequest(model->endpointURL(QStringLiteral("api/manager/account")), body,
                                                     token, model->environment().timing.serviceRequestTimeout);
         try {
-            result = co_await requestJSON<ManagerAccountResponse>(model->network(), std::move(request), cancel);
+            auto sending = requestJSON<ManagerAccountResponse>(model->network(), std::move(request), cancel);
+            result = co_await sending;
         } catch (const std::exception &) {
         }
         if (!model) {
@@ -64,7 +65,8 @@ QCoro::Task<> syncAccount(ModelGuard<PluginManager> model, QString token, std::s
             co_return;
         }
         try {
-            co_await sleepFor(model->environment().timing.accountRetryDelay, cancel);
+            auto wait = sleepFor(model->environment().timing.accountRetryDelay, cancel);
+            co_await wait;
         } catch (const TaskCancelled &) {
             // a cancelled wait is cut short; the check below ends the sync
         }
@@ -129,7 +131,8 @@ QCoro::Task<> syncAccount(ModelGuard<PluginManager> model, QString token, std::s
     model->setWechatLoginMessage(kSynced);
     model->setStatusMessage(kSynced);
     if (model->hasMemberLibraryLicense()) {
-        co_await model->loadMemberLibrary();
+        auto load = model->loadMemberLibrary();
+        co_await load;
         if (!model) {
             co_return;
         }
@@ -138,7 +141,8 @@ QCoro::Task<> syncAccount(ModelGuard<PluginManager> model, QString token, std::s
 }
 
 QCoro::Task<> runRefresh(ModelGuard<PluginManager> model) {
-    co_await model->restoreWechatAccount();
+    auto sync = model->restoreWechatAccount();
+    co_await sync;
 }
 
 } // namespace

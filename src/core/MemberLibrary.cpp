@@ -35,7 +35,8 @@ QCoro::Task<> loadLibrary(ModelGuard<PluginManager> model) {
 
     std::optional<ServiceReply> raw;
     try {
-        raw = co_await postServiceRequest(model->network(), std::move(request));
+        auto sending = postServiceRequest(model->network(), std::move(request));
+        raw = co_await sending;
     } catch (const std::exception &) {
     }
     // A reply for a token that is no longer the model's (signed out meanwhile, or signed

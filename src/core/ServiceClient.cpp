@@ -56,7 +56,8 @@ QCoro::Task<ServiceReply> postServiceRequest(QNetworkAccessManager &network, Ser
                                              std::stop_token token) {
     throwIfCancelled(token);
     ReplyOwner reply(network.post(request.request, request.body));
-    co_await awaitReply(reply.get(), token);
+    auto finished = awaitReply(reply.get(), token);
+    co_await finished;
     if (isTransportError(reply->error())) {
         throw ServiceRequestFailed(reply->errorString());
     }

@@ -71,7 +71,8 @@ struct ServiceResult final {
 template <typename T>
 QCoro::Task<ServiceResult<T>> requestJSON(QNetworkAccessManager &network, ServiceRequest request,
                                           std::stop_token token = {}) {
-    ServiceReply raw = co_await postServiceRequest(network, std::move(request), std::move(token));
+    auto sending = postServiceRequest(network, std::move(request), std::move(token));
+    ServiceReply raw = co_await sending;
     T decoded = decodeReply<T>(raw.data);
     co_return ServiceResult<T>{std::move(decoded), raw.httpStatus.value_or(500)};
 }

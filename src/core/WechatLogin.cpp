@@ -38,7 +38,8 @@ QCoro::Task<> requestLoginCode(ModelGuard<PluginManager> model) {
                                                 std::nullopt, model->environment().timing.serviceRequestTimeout);
     std::optional<ServiceResult<ManagerLoginStartResponse>> result;
     try {
-        result = co_await requestJSON<ManagerLoginStartResponse>(model->network(), std::move(request));
+        auto sending = requestJSON<ManagerLoginStartResponse>(model->network(), std::move(request));
+        result = co_await sending;
     } catch (const std::exception &) {
         if (!model) {
             co_return;
@@ -73,7 +74,8 @@ QCoro::Task<> approveLogin(ModelGuard<PluginManager> model, QString token, std::
     model->setWechatUserName(user ? user->nickname.value_or(kDefaultUserName) : kDefaultUserName);
     model->setWechatAvatarURL(user ? user->avatarUrl.value_or(QString()) : QString());
     model->setWechatLoginMessage(kApproved);
-    co_await model->restoreWechatAccount(poll.token());
+    auto sync = model->restoreWechatAccount(poll.token());
+    co_await sync;
     // A poll cancelled meanwhile (sign-out, a new start, cancel) leaves the sheet and the
     // newer poll's handle alone.
     if (!model || poll.isCancelled()) {
@@ -92,7 +94,8 @@ QCoro::Task<> runLoginPoll(ModelGuard<PluginManager> model, QString ticket, qint
             co_return;
         }
         try {
-            co_await sleepFor(model->environment().timing.loginPollInterval, stop);
+            auto wait = sleepFor(model->environment().timing.loginPollInterval, stop);
+            co_await wait;
         } catch (const TaskCancelled &) {
             co_return; // the next step would end on the cancellation anyway
         }
@@ -105,7 +108,8 @@ QCoro::Task<> runLoginPoll(ModelGuard<PluginManager> model, QString ticket, qint
                                model->environment().timing.serviceRequestTimeout);
         std::optional<ServiceResult<ManagerLoginStatusResponse>> result;
         try {
-            result = co_await requestJSON<ManagerLoginStatusResponse>(model->network(), std::move(request), stop);
+            auto sending = requestJSON<ManagerLoginStatusResponse>(model->network(), std::move(request), stop);
+            result = co_await sending;
         } catch (const std::exception &) {
             if (!model || stop.stop_requested()) {
                 co_return;
@@ -121,7 +125,8 @@ QCoro::Task<> runLoginPoll(ModelGuard<PluginManager> model, QString ticket, qint
             co_return;
         }
         if (result->status <= 299 && reply.status == QLatin1String("approved") && reply.accessToken) {
-            co_await approveLogin(model, *reply.accessToken, reply.user, poll);
+            auto approval = approveLogin(model, *reply.accessToken, reply.user, poll);
+            co_await approval;
             co_return;
         }
     }
