@@ -123,6 +123,21 @@ TEST_F(WechatLoginTest, ApprovalWithoutUserUsesTheDefaultName) {
     EXPECT_EQ(model->wechatLoginMessage(), QStringLiteral("微信账户权益读取失败。"));
 }
 
+TEST_F(WechatLoginTest, AnEmptyStoredIdentifierIsSentAsItIs) {
+    // A stored identifier is never replaced, even an empty one.
+    world.preferences->setValue(QStringLiteral("vrel.device.id"), QString(QLatin1String("")));
+    service.then(kLoginStart, ScriptedReply::json(503, std::string("{}")));
+    model->startWechatLogin();
+    ASSERT_TRUE(waitUntil([&] { return !model->isWorking(); }));
+    const auto starts = service.requestsTo(kLoginStart);
+    ASSERT_EQ(starts.size(), 1u);
+    const QJsonObject body = bodyOf(starts[0]);
+    ASSERT_TRUE(body.value(QStringLiteral("deviceId")).isString());
+    EXPECT_EQ(body.value(QStringLiteral("deviceId")).toString(), QString());
+    EXPECT_TRUE(body.value(QStringLiteral("deviceName")).toString().endsWith(QStringLiteral(" · Vrel-")));
+    EXPECT_EQ(world.preferences->string(QStringLiteral("vrel.device.id")), QString());
+}
+
 TEST_F(WechatLoginTest, StartingWhileBusyDoesNothingAtAll) {
     model->setIsWorking(true);
     const QString before = model->wechatLoginMessage();
