@@ -54,6 +54,7 @@ void AccountPanel::refresh() {
         m_memberships->addItem(m_manager.membershipLibraryTitle(license));
         m_memberships->setItemData(m_memberships->count() - 1, m_manager.membershipLibrarySubtitle(license),
                                    Qt::ToolTipRole);
+        m_memberships->setItemData(m_memberships->count() - 1, license.id(), Qt::UserRole);
         if (current < 0 && license.productKey == m_manager.activatedProductKey()) {
             current = m_memberships->count() - 1;
         }
@@ -63,9 +64,13 @@ void AccountPanel::refresh() {
 }
 
 void AccountPanel::membershipChosen(int index) {
-    const QList<ManagerLicense> memberships = m_manager.memberLibraryMemberships();
-    if (index >= 0 && index < memberships.size()) {
-        m_manager.selectMemberLibrary(memberships[index]);
+    // The list shown may be a turn behind the model's: choose by identity, not by position.
+    const QString chosen = m_memberships->itemData(index, Qt::UserRole).toString();
+    for (const ManagerLicense &license : m_manager.memberLibraryMemberships()) {
+        if (license.id() == chosen) {
+            m_manager.selectMemberLibrary(license);
+            return;
+        }
     }
 }
 

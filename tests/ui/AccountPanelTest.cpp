@@ -76,3 +76,24 @@ TEST_F(AccountPanelTest, SignedInShowsTheUserAndPicksAMembership) {
     EXPECT_FALSE(library.refreshButton()->isEnabled());
     EXPECT_EQ(library.title()->text(), QStringLiteral("会员插件库"));
 }
+
+TEST_F(AccountPanelTest, APickMadeBeforeTheListCatchesUpChoosesWhatWasShown) {
+    signedIn(QStringLiteral("tok"), allSite);
+    model->setAccountMemberships({allSite, templates});
+    AccountPanel panel(*model);
+    QComboBox *picker = panel.membershipPicker();
+    ASSERT_EQ(picker->itemText(1), QStringLiteral("FCP 模板会员库"));
+
+    // A sync reorders the memberships; the picker shows the old order until the next turn.
+    service.always(kLibrary, ScriptedReply::json(200, quillon::test::library(1)));
+    model->setAccountMemberships({templates, allSite});
+    Q_EMIT picker->activated(1); // the user picked the templates row
+    EXPECT_EQ(model->activatedProductKey(), QStringLiteral("t"));
+    EXPECT_EQ(model->activatedProductType(), QStringLiteral("fcp_templates"));
+
+    // A row whose membership the account no longer has selects nothing.
+    model->setAccountMemberships({templates});
+    Q_EMIT picker->activated(0); // still the old all-site row
+    EXPECT_EQ(model->activatedProductKey(), QStringLiteral("t"));
+    ASSERT_TRUE(waitUntil([&] { return picker->count() == 1; }));
+}
