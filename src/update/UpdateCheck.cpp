@@ -20,7 +20,8 @@ QCoro::Task<std::optional<AppUpdateManifest>> fetchManifest(QNetworkAccessManage
     request.setAttribute(QNetworkRequest::CacheLoadControlAttribute, QNetworkRequest::AlwaysNetwork);
     request.setAttribute(QNetworkRequest::CacheSaveControlAttribute, false);
     ReplyOwner reply(network.get(request));
-    co_await awaitReply(reply.get());
+    auto finished = awaitReply(reply.get());
+    co_await finished;
     const int status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
     if (reply->error() != QNetworkReply::NoError || status < 200 || status > 299) {
         co_return std::nullopt;
@@ -35,8 +36,9 @@ QCoro::Task<std::optional<AppUpdateManifest>> fetchManifest(QNetworkAccessManage
 QCoro::Task<> runUpdateCheck(ModelGuard<PluginManager> model, bool silent) {
     std::optional<AppUpdateManifest> manifest;
     try {
-        manifest = co_await fetchManifest(model->network(), model->environment().updateManifestURL,
-                                          model->environment().timing.serviceRequestTimeout);
+        auto fetch = fetchManifest(model->network(), model->environment().updateManifestURL,
+                                   model->environment().timing.serviceRequestTimeout);
+        manifest = co_await fetch;
     } catch (const TaskCancelled &) {
         co_return; // the model and its network went away
     }
