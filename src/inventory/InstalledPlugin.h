@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QHashFunctions>
 #include <QString>
 #include <QStringList>
 
@@ -15,5 +16,10 @@ struct InstalledPlugin final {
 
     friend bool operator==(const InstalledPlugin &, const InstalledPlugin &) = default;
 };
+
+/// Covers the same fields as equality, so plug-ins can be kept in sets.
+inline size_t qHash(const InstalledPlugin &plugin, size_t seed = 0) {
+    return qHashMulti(seed, plugin.category, plugin.name, plugin.paths);
+}
 
 } // namespace quillon
