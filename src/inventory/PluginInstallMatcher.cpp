@@ -65,6 +65,60 @@ QString foldDiacritics(const QString &text) {
     return out.normalized(QString::NormalizationForm_C);
 }
 
+// Letters whose case fold is more than one letter. toCaseFolded() leaves them as they are
+// (it folds one unit to one unit); every other such letter has lost its marks by now.
+const char16_t *multiLetterFold(char16_t u) {
+    switch (u) {
+    case 0x00DF: // sharp s
+    case 0x1E9E: // capital sharp s
+        return u"ss";
+    case 0x0149:
+        return u"\u02BCn";
+    case 0x0587:
+        return u"\u0565\u0582";
+    case 0x1E9A:
+        return u"a\u02BE";
+    case 0xFB00:
+        return u"ff";
+    case 0xFB01:
+        return u"fi";
+    case 0xFB02:
+        return u"fl";
+    case 0xFB03:
+        return u"ffi";
+    case 0xFB04:
+        return u"ffl";
+    case 0xFB05:
+    case 0xFB06:
+        return u"st";
+    case 0xFB13:
+        return u"\u0574\u0576";
+    case 0xFB14:
+        return u"\u0574\u0565";
+    case 0xFB15:
+        return u"\u0574\u056B";
+    case 0xFB16:
+        return u"\u057E\u0576";
+    case 0xFB17:
+        return u"\u0574\u056D";
+    default:
+        return nullptr;
+    }
+}
+
+QString foldCase(const QString &text) {
+    QString out;
+    out.reserve(text.size());
+    for (QChar c : text) {
+        if (const char16_t *fold = multiLetterFold(c.unicode())) {
+            out.append(QString::fromUtf16(fold));
+        } else {
+            out.append(c);
+        }
+    }
+    return out.toCaseFolded().toLower();
+}
+
 bool isLetterMarkOrNumber(char32_t scalar) {
     switch (QChar::category(scalar)) {
     case QChar::Letter_Uppercase:
@@ -118,8 +172,7 @@ QString normalized(const QString &text) {
     if (isAscii(s)) {
         return normalizedAscii(s);
     }
-    s = foldDiacritics(foldWidth(s));
-    s = s.toCaseFolded().toLower();
+    s = foldCase(foldDiacritics(foldWidth(s)));
     return keepLettersMarksAndNumbers(s).normalized(QString::NormalizationForm_C);
 }
 

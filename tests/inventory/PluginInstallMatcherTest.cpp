@@ -37,6 +37,24 @@ TEST(MatcherNormalized, KeepsLettersAndDigitsOfEveryScript) {
     EXPECT_EQ(M::normalized(QStringLiteral("ｱｲｳ")), QStringLiteral("アイウ"));
 }
 
+TEST(MatcherNormalized, LettersThatFoldToSeveralLettersTakeTheirFullFold) {
+    EXPECT_EQ(M::normalized(QStringLiteral("Straße")), QStringLiteral("strasse"));
+    EXPECT_EQ(M::normalized(QStringLiteral("STRAẞE")), QStringLiteral("strasse"));
+    EXPECT_EQ(M::normalized(QStringLiteral("ﬁlm ﬂow")), QStringLiteral("filmflow"));
+    EXPECT_EQ(M::normalized(QStringLiteral("ﬀ ﬃ ﬄ ﬅ ﬆ")), QStringLiteral("ffffifflstst"));
+    EXPECT_EQ(M::normalized(QStringLiteral("\u0587")), QStringLiteral("\u0565\u0582"));
+    // Capital I with dot above loses its dot like any other accent.
+    EXPECT_EQ(M::normalized(QStringLiteral("İstanbul")), QStringLiteral("istanbul"));
+}
+
+TEST(MatcherMatches, CaseFoldingCountsTheFoldedLength) {
+    EXPECT_TRUE(M::matches("Strasse Titles", "Vrel STRAßE Titles"));
+    EXPECT_TRUE(M::matches("Straße", "strasse"));
+    EXPECT_TRUE(M::matches("film", "Vrel ﬁlm.localized"));
+    // Two letters on disk, three once folded.
+    EXPECT_TRUE(M::matches("ssa", "ßa"));
+}
+
 TEST(MatcherNormalized, AsciiAndGeneralPathsAgree) {
     // The same text with one non-ASCII character appended takes the general path.
     const QStringList samples{"Vrel Glow.localized", "A-B_C d/e\\f", "MiXeD 123 case", "  ", "..localizedlocalized"};

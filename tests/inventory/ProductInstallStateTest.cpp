@@ -184,6 +184,27 @@ TEST(TemplateNameIndexTest, AgreesWithTheMatcherOnGeneratedNames) {
     EXPECT_GT(hits, 100);
 }
 
+TEST(TemplateNameIndexTest, AgreesWithTheMatcherWhenFoldingLengthensANameOrTheProduct) {
+    const QList<InstalledPlugin> plugins{
+        {"字幕", "Straße", {"0"}}, {"字幕", "ßa", {"1"}}, {"字幕", "ﬁlm Pack", {"2"}},
+        {"字幕", "Strasse", {"3"}}, {"字幕", "ab", {"4"}}, {"字幕", "ﬀ", {"5"}}};
+    const TemplateNameIndex index(plugins);
+    const PluginInstallMatcher::AliasTable table;
+    for (const QString &name : {QStringLiteral("strasse"), QStringLiteral("STRAẞE"), QStringLiteral("ssa"),
+                                QStringLiteral("film"), QStringLiteral("ﬃ"), QStringLiteral("ff"), QStringLiteral("ß")}) {
+        QList<qsizetype> expected;
+        for (qsizetype i = 0; i < plugins.size(); ++i) {
+            if (PluginInstallMatcher::matches(name, plugins.at(i).name, table)) {
+                expected.append(i);
+            }
+        }
+        EXPECT_EQ(index.matching(name, table), expected) << name.toStdString();
+    }
+    EXPECT_EQ(index.matching("strasse", table), (QList<qsizetype>{0, 3}));
+    EXPECT_EQ(index.matching("ssa", table), QList<qsizetype>{1});
+    EXPECT_EQ(index.matching("film", table), QList<qsizetype>{2});
+}
+
 TEST(InstalledPaths, ARescanWithTheSameNamesReportsTheNewPaths) {
     test::TestWorld world;
     const QString system = world.makeFolder(systemTree + "/Titles.localized/Glow Titles");
