@@ -43,7 +43,8 @@ QCoro::Task<> deletePackageAfterInstallerCloses(ModelGuard<PluginManager> model,
     int checks = 1;
     for (;;) {
         try {
-            co_await sleepFor(model->environment().timing.packageCleanupCheck, handle.token());
+            auto wait = sleepFor(model->environment().timing.packageCleanupCheck, handle.token());
+            co_await wait;
         } catch (const TaskCancelled &) {
             // A wait cut short ends like a full one; the cancellation is handled below.
         }

@@ -82,16 +82,19 @@ void VrelProgressDownload::publishProgress(double fraction) {
 QCoro::Task<HttpResponse> VrelProgressDownload::download(QUrl url, std::stop_token token) {
     std::optional<std::pair<qint64, HttpResponse>> probe;
     try {
-        probe = co_await rangeDownloadInfo(url, token);
+        auto probing = rangeDownloadInfo(url, token);
+        probe = co_await probing;
     } catch (const TaskCancelled &) {
         throw;
     } catch (...) {
         // Any probe failure just means one streamed download.
     }
     if (probe && probe->first >= kParallelThreshold) {
-        co_return co_await downloadInParallel(url, probe->first, probe->second, token);
+        auto parallel = downloadInParallel(url, probe->first, probe->second, token);
+        co_return co_await parallel;
     }
-    co_return co_await downloadSingleStream(url, token);
+    auto stream = downloadSingleStream(url, token);
+    co_return co_await stream;
 }
 
 QCoro::Task<std::pair<qint64, HttpResponse>> VrelProgressDownload::rangeDownloadInfo(QUrl url,
@@ -103,7 +106,8 @@ QCoro::Task<std::pair<qint64, HttpResponse>> VrelProgressDownload::rangeDownload
     makeEphemeral(request);
     request.setRawHeader("Accept-Encoding", "identity"); // the length of the file as stored
     ReplyOwner reply(network->head(request));
-    co_await awaitReply(reply.get(), token);
+    auto answered = awaitReply(reply.get(), token);
+    co_await answered;
     const QByteArray body = reply->readAll();
     throwIfTransportFailed(*reply.get());
     HttpResponse response = HttpResponse::from(*reply.get());
@@ -155,7 +159,8 @@ QCoro::Task<HttpResponse> VrelProgressDownload::downloadInParallel(QUrl url, qin
     });
     throwIfCancelled(token);
     transfer->start();
-    co_await qCoro(target, &RangeTransfer::finished);
+    auto finished = qCoro(target, &RangeTransfer::finished);
+    co_await finished;
 
     if (transfer->isCancelled() || token.stop_requested()) {
         throw TaskCancelled();
@@ -217,7 +222,8 @@ QCoro::Task<HttpResponse> VrelProgressDownload::downloadSingleStream(QUrl url, s
         });
 
     try {
-        co_await awaitReply(source, token);
+        auto received = awaitReply(source, token);
+        co_await received;
     } catch (...) {
         QObject::disconnect(onData);
         QObject::disconnect(onProgress);
