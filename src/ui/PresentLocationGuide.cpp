@@ -11,13 +11,9 @@ namespace quillon {
 
 QDialog *makeLocationGuideSheet(PluginManager &manager, QWidget *host) {
     auto *sheet = new QDialog(host);
-    QPointer<QDialog> shown(sheet);
-    PluginManager *model = &manager;
-    // Closing clears the model's flag, which takes the sheet away; should nothing be bound
-    // to the flag, the sheet still closes.
-    auto close = [model, shown] {
-        model->setShowLocationGuide(false);
-        if (shown && shown->isVisible()) {
+    // Closing the sheet is what clears the model's flag (see SheetBinding).
+    auto close = [shown = QPointer<QDialog>(sheet)] {
+        if (shown) {
             shown->reject();
         }
     };

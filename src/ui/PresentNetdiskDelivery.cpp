@@ -19,11 +19,9 @@ QDialog *makeNetdiskDeliverySheet(PluginManager &manager, QWidget *host) {
     }
     PluginManager *model = &manager;
     auto shown = std::make_shared<QPointer<NetdiskDeliverySheet>>();
-    // Dismissing clears the model's flag, which takes the sheet away; should nothing be
-    // bound to the flag, the sheet still closes.
-    auto dismiss = [model, shown] {
-        model->setShowNetdiskDelivery(false);
-        if (*shown && (*shown)->isVisible()) {
+    // Closing the sheet is what clears the model's flag (see SheetBinding).
+    auto dismiss = [shown] {
+        if (*shown) {
             (*shown)->reject();
         }
     };
