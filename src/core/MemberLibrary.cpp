@@ -13,8 +13,7 @@ const QString kEmpty = QStringLiteral("当前会员权益中还没有可安装�
 const QString kSignInFirst = QStringLiteral("请先使用微信扫码登录。");
 
 bool inAccountMode(const PluginManager &model) {
-    return model.selectedMembershipUsesWechatAccount() && model.hasWechatAccount() &&
-           model.managerAccessToken().has_value();
+    return model.selectedMembershipUsesWechatAccount() && model.hasWechatAccount();
 }
 
 QCoro::Task<> loadLibrary(ModelGuard<PluginManager> model) {

@@ -118,17 +118,20 @@ QCoro::Task<std::pair<qint64, HttpResponse>> VrelProgressDownload::rangeDownload
     co_return std::pair<qint64, HttpResponse>(*length, std::move(response));
 }
 
-void VrelProgressDownload::prepareDestination(qint64 totalLength) {
+void VrelProgressDownload::clearDestination() {
     const QFileInfo info(m_destination);
     if (!QDir().mkpath(info.absolutePath())) {
         throw DownloadFailure::file(QStringLiteral("无法创建文件夹 %1").arg(info.absolutePath()));
     }
-    QFile file(m_destination);
-    if (info.exists() || info.isSymLink()) {
-        if (!file.remove()) {
-            throw DownloadFailure::file(file.errorString());
-        }
+    QFile existing(m_destination);
+    if ((info.exists() || info.isSymLink()) && !existing.remove()) {
+        throw DownloadFailure::file(existing.errorString());
     }
+}
+
+void VrelProgressDownload::prepareDestination(qint64 totalLength) {
+    clearDestination();
+    QFile file(m_destination);
     if (!file.open(QIODevice::WriteOnly)) {
         throw InstallError::invalidResponse();
     }
@@ -172,14 +175,7 @@ QCoro::Task<HttpResponse> VrelProgressDownload::downloadInParallel(QUrl url, qin
 }
 
 void VrelProgressDownload::placeStreamedFile(const QString &temporaryPath) {
-    const QFileInfo info(m_destination);
-    if (!QDir().mkpath(info.absolutePath())) {
-        throw DownloadFailure::file(QStringLiteral("无法创建文件夹 %1").arg(info.absolutePath()));
-    }
-    QFile existing(m_destination);
-    if ((info.exists() || info.isSymLink()) && !existing.remove()) {
-        throw DownloadFailure::file(existing.errorString());
-    }
+    clearDestination();
     QFile streamed(temporaryPath);
     if (!streamed.rename(m_destination)) {
         throw DownloadFailure::file(streamed.errorString());

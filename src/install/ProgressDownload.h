@@ -56,6 +56,8 @@ public:
 
 private:
     void publishProgress(double fraction);
+    /// Makes the destination's folder and removes whatever stands at the destination.
+    void clearDestination();
     void prepareDestination(qint64 totalLength);
     void placeStreamedFile(const QString &temporaryPath);
 
