@@ -27,6 +27,7 @@ QuillonApp::~QuillonApp() {
 PluginManager &QuillonApp::manager() {
     if (!m_manager) {
         m_manager = std::make_unique<PluginManager>(*m_environment);
+        m_manager->start();
     }
     return *m_manager;
 }

@@ -1,6 +1,7 @@
 #include "core/MembershipTypes.h"
 #include "core/PluginManager.h"
 #include "core/ServiceClient.h"
+#include "platform/Logging.h"
 
 namespace quillon {
 namespace {
@@ -42,12 +43,14 @@ QCoro::Task<> syncAccount(ModelGuard<PluginManager> model, QString token, std::s
     for (int attempt = 1; attempt <= kAttempts && !result; ++attempt) {
         ServiceBody body{{QStringLiteral("deviceId"), model->deviceIdentifier()},
                          {QStringLiteral("deviceName"), model->deviceName()}};
-        ServiceRequest request = makeServiceRequest(model->endpointURL(QStringLiteral("api/manager/account")), body,
-                                                    token, model->environment().timing.serviceRequestTimeout);
         try {
+            ServiceRequest request = makeServiceRequest(model->endpointURL(QStringLiteral("api/manager/account")),
+                                                        body, token, model->environment().timing.serviceRequestTimeout);
             auto sending = requestJSON<ManagerAccountResponse>(model->network(), std::move(request), cancel);
             result = co_await sending;
-        } catch (const std::exception &) {
+        } catch (const std::exception &error) {
+            // Retried below; the user hears of it only after the last attempt.
+            qCWarning(lcAccount) << "account sync attempt" << attempt << "failed:" << error.what();
         }
         if (!model) {
             co_return;

@@ -1,11 +1,15 @@
 #include "core/ManagerSessionStore.h"
 
+#include "core/BearerToken.h"
+#include "platform/Logging.h"
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QStringDecoder>
 
 #include <cerrno>
+#include <cstring>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -66,12 +70,16 @@ void ManagerSessionStore::saveManagerToken(const QString &token) const {
         return;
     }
     const QString folder = QFileInfo(*file).absolutePath();
+    // A token that cannot be saved lives for this run only; the log says why.
+    auto failed = [&](const char *step) {
+        qCWarning(lcAccount) << "could not save the sign-in token:" << step << std::strerror(errno);
+    };
     if (!makeOwnerOnlyPath(folder)) {
-        return;
+        return failed("create the folder");
     }
     const QByteArray nativeFolder = QFile::encodeName(folder);
     if (::chmod(nativeFolder.constData(), 0700) != 0) {
-        return;
+        return failed("narrow the folder");
     }
 
     // mkstemp creates the temporary file 0600 in the same folder, so the rename is atomic
@@ -79,11 +87,12 @@ void ManagerSessionStore::saveManagerToken(const QString &token) const {
     QByteArray tempName = QFile::encodeName(*file) + ".XXXXXX";
     const int fd = ::mkstemp(tempName.data());
     if (fd < 0) {
-        return;
+        return failed("create the file");
     }
     const bool written = ::fchmod(fd, 0600) == 0 && writeAll(fd, token.toUtf8()) && ::fsync(fd) == 0;
     const bool closed = ::close(fd) == 0;
     if (!written || !closed || ::rename(tempName.constData(), QFile::encodeName(*file).constData()) != 0) {
+        failed("write the file");
         ::unlink(tempName.constData());
         return;
     }
@@ -96,8 +105,9 @@ void ManagerSessionStore::deleteManagerToken() const {
     if (!file) {
         return;
     }
-    if (QFileInfo::exists(*file) || QFileInfo(*file).isSymLink()) {
-        QFile::remove(*file);
+    QFile token(*file);
+    if ((token.exists() || QFileInfo(*file).isSymLink()) && !token.remove()) {
+        qCWarning(lcAccount) << "could not delete the sign-in token:" << token.errorString();
     }
 }
 
@@ -121,6 +131,11 @@ std::optional<QString> ManagerSessionStore::readManagerToken() const {
     }
     const QString token = text.trimmed();
     if (token.isEmpty()) {
+        return std::nullopt;
+    }
+    if (!isUsableBearerToken(token)) {
+        // Written by hand or by something else: it could not be sent safely, so it is no token.
+        qCWarning(lcAccount) << "the token file holds characters a token cannot have; ignoring it";
         return std::nullopt;
     }
     return token;

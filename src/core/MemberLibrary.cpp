@@ -1,6 +1,7 @@
 #include "core/MembershipTypes.h"
 #include "core/PluginManager.h"
 #include "core/ServiceClient.h"
+#include "platform/Logging.h"
 
 namespace quillon {
 namespace {
@@ -24,30 +25,38 @@ QCoro::Task<> loadLibrary(ModelGuard<PluginManager> model) {
         model->setMemberLibraryMessage(kSignInFirst);
         co_return;
     }
+    // The selection this load is for: its reply applies only while it is still the selection.
     const QString token = *model->managerAccessToken();
+    const std::optional<QString> membershipKey = model->activatedProductKey();
     ServiceBody body{{QStringLiteral("deviceId"), model->deviceIdentifier()}};
-    if (model->activatedProductKey()) {
-        body.insert(QStringLiteral("membershipProductKey"), *model->activatedProductKey());
+    if (membershipKey) {
+        body.insert(QStringLiteral("membershipProductKey"), *membershipKey);
     }
-    ServiceRequest request = makeServiceRequest(model->endpointURL(QStringLiteral("api/manager/library")), body,
-                                                token, model->environment().timing.serviceRequestTimeout);
 
     std::optional<ServiceReply> raw;
     try {
+        ServiceRequest request = makeServiceRequest(model->endpointURL(QStringLiteral("api/manager/library")), body,
+                                                    token, model->environment().timing.serviceRequestTimeout);
         auto sending = postServiceRequest(model->network(), std::move(request));
         raw = co_await sending;
-    } catch (const std::exception &) {
+    } catch (const std::exception &error) {
+        qCWarning(lcAccount) << "the member library could not be loaded:" << error.what();
     }
-    // A reply for a token that is no longer the model's (signed out meanwhile, or signed
-    // in again as someone else) must not bring a library back.
-    if (!model || model->managerAccessToken() != token) {
+    // A reply for a selection that is no longer the model's (another membership picked,
+    // signed out, or signed in again as someone else) must not replace the library shown.
+    if (!model) {
+        co_return;
+    }
+    if (model->managerAccessToken() != token || model->activatedProductKey() != membershipKey) {
+        qCInfo(lcAccount) << "a member library reply for an earlier selection was dropped";
         co_return;
     }
     std::optional<LibraryResponse> reply;
     if (raw && raw->httpStatus) {
         try {
             reply = decodeReply<LibraryResponse>(raw->data);
-        } catch (const ReplyDecodingError &) {
+        } catch (const ReplyDecodingError &error) {
+            qCWarning(lcAccount) << "the member library reply is unreadable:" << error.what();
         }
     }
     if (!reply) {

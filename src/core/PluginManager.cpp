@@ -33,9 +33,15 @@ void showGuidePreview(PluginManager &model, const QStringList &arguments) {
 PluginManager::PluginManager(ModelEnvironment environment, QObject *parent)
     : QObject(parent), m_environment(std::move(environment)) {
     Q_ASSERT(m_environment.preferences);
+    // Every request sets its own time-out, cache, cookie and redirect rules (platform/Http.h).
     m_network = m_environment.network ? m_environment.network : new QNetworkAccessManager(this);
-    // Every request sets its own time-out; replies are never cached.
-    m_network->setRedirectPolicy(QNetworkRequest::NoLessSafeRedirectPolicy);
+}
+
+void PluginManager::start() {
+    if (m_started) {
+        return;
+    }
+    m_started = true;
 
     // The location guide preview shows sample data and starts nothing.
     if (m_environment.isGuidePreview) {

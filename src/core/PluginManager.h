@@ -64,8 +64,14 @@ class PluginManager final : public QObject {
     Q_DISABLE_COPY_MOVE(PluginManager)
 
 public:
+    /// Gives every property its default and nothing more: no disk, no network.
     explicit PluginManager(ModelEnvironment environment, QObject *parent = nullptr);
     ~PluginManager() override;
+
+    /// The start-up, once: the guide preview's sample data, or the first template scan,
+    /// the token and partner codes kept from earlier runs, the account restore and a
+    /// silent update check. The application calls it when its window first needs the model.
+    void start();
 
 Q_SIGNALS:
     /// Some published property changed; emitted once per change, after the new value is stored.
@@ -327,6 +333,7 @@ private:
 
     ModelEnvironment m_environment;
     QNetworkAccessManager *m_network = nullptr;
+    bool m_started = false;
 };
 
 } // namespace quillon

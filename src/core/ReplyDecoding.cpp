@@ -1,5 +1,7 @@
 #include "core/ReplyDecoding.h"
 
+#include "core/BearerToken.h"
+
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonValue>
@@ -10,8 +12,14 @@
 namespace quillon {
 
 ReplyDecodingError::ReplyDecodingError(QString key, const QString &problem)
-    : std::runtime_error((key.isEmpty() ? problem : key + QStringLiteral(": ") + problem).toStdString()),
-      m_key(std::move(key)) {}
+    : m_key(std::move(key)), m_what((m_key.isEmpty() ? problem : m_key + QStringLiteral(": ") + problem).toUtf8()) {}
+
+QString ReplyDecodingError::description() const {
+    if (m_key.isEmpty()) {
+        return QStringLiteral("服务器返回的数据无法识别");
+    }
+    return QStringLiteral("服务器返回的数据无法识别（%1）").arg(m_key);
+}
 
 namespace {
 
@@ -190,6 +198,10 @@ ManagerLoginStatusResponse readLoginStatus(const ObjectReader &r) {
     ManagerLoginStatusResponse s;
     s.status = r.optionalString(QStringLiteral("status"));
     s.accessToken = r.optionalString(QStringLiteral("accessToken"));
+    if (s.accessToken && !isUsableBearerToken(*s.accessToken)) {
+        // A token that could not be sent safely is no token: refuse the whole reply.
+        throw ReplyDecodingError(QStringLiteral("accessToken"), QStringLiteral("characters a header cannot carry"));
+    }
     s.user = r.optionalRecord<ManagerUser>(QStringLiteral("user"));
     s.error = r.optionalString(QStringLiteral("error"));
     return s;

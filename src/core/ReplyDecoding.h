@@ -4,24 +4,28 @@
 // absent, unknown keys are ignored, and the first error fails the whole reply.
 
 #include "core/ReplyRecords.h"
+#include "platform/Failure.h"
 
 #include <QByteArray>
 #include <QJsonObject>
 #include <QString>
 
-#include <stdexcept>
 
 namespace quillon {
 
 /// A reply that is not a JSON object of the expected shape. `key()` names the field
 /// (with its path inside nested records and arrays) that stopped the decoding.
-class ReplyDecodingError final : public std::runtime_error {
+class ReplyDecodingError final : public UserFacingError {
 public:
     ReplyDecodingError(QString key, const QString &problem);
     const QString &key() const { return m_key; }
 
+    QString description() const override;
+    const char *what() const noexcept override { return m_what.constData(); }
+
 private:
     QString m_key;
+    QByteArray m_what;
 };
 
 /// Decodes one record from a JSON object; throws ReplyDecodingError.

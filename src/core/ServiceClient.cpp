@@ -1,5 +1,7 @@
 #include "core/ServiceClient.h"
 
+#include "platform/Http.h"
+
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QNetworkAccessManager>
@@ -24,15 +26,16 @@ QUrl endpointURL(const QUrl &base, const QString &path) {
 
 ServiceRequest makeServiceRequest(const QUrl &url, const ServiceBody &body, const std::optional<QString> &bearer,
                                   std::chrono::milliseconds timeout) {
-    QNetworkRequest request(url);
-    request.setTransferTimeout(static_cast<int>(timeout.count()));
+    if (bearer && !isUsableBearerToken(*bearer)) {
+        throw UnusableTokenError();
+    }
+    QNetworkRequest request =
+        http::makeRequest(url, timeout, bearer ? http::Redirects::sameOrigin : http::Redirects::noLessSafe);
     request.setHeader(QNetworkRequest::ContentTypeHeader, QStringLiteral("application/json"));
     request.setRawHeader("Cache-Control", "no-store");
     if (bearer) {
-        request.setRawHeader("Authorization", QStringLiteral("Bearer %1").arg(*bearer).toUtf8());
+        request.setRawHeader("Authorization", "Bearer " + bearer->toLatin1());
     }
-    request.setAttribute(QNetworkRequest::CacheLoadControlAttribute, QNetworkRequest::AlwaysNetwork);
-    request.setAttribute(QNetworkRequest::CacheSaveControlAttribute, false);
 
     QJsonObject object;
     for (auto it = body.cbegin(); it != body.cend(); ++it) {
@@ -41,26 +44,13 @@ ServiceRequest makeServiceRequest(const QUrl &url, const ServiceBody &body, cons
     return ServiceRequest{request, QJsonDocument(object).toJson(QJsonDocument::Compact)};
 }
 
-namespace {
-
-// Errors of the transport itself, as opposed to the ones Qt derives from an HTTP status.
-bool isTransportError(QNetworkReply::NetworkError error) {
-    const int code = static_cast<int>(error);
-    return (code >= 1 && code <= 199) || error == QNetworkReply::ProtocolUnknownError ||
-           error == QNetworkReply::ProtocolFailure;
-}
-
-} // namespace
-
 QCoro::Task<ServiceReply> postServiceRequest(QNetworkAccessManager &network, ServiceRequest request,
                                              std::stop_token token) {
     throwIfCancelled(token);
     ReplyOwner reply(network.post(request.request, request.body));
     auto finished = awaitReply(reply.get(), token);
     co_await finished;
-    if (isTransportError(reply->error())) {
-        throw ServiceRequestFailed(reply->errorString());
-    }
+    http::throwIfTransportFailed(*reply.get());
     ServiceReply result;
     result.data = reply->readAll();
     const QVariant status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute);

@@ -5,7 +5,9 @@
 // their request here too and look at the reply themselves; the sign-in and account
 // requests go through `requestJSON`, which decodes the body before the status.
 
+#include "core/BearerToken.h"
 #include "core/ReplyDecoding.h"
+#include "platform/Failure.h"
 #include "platform/Tasks.h"
 
 #include <QByteArray>
@@ -16,7 +18,6 @@
 
 #include <chrono>
 #include <optional>
-#include <stdexcept>
 #include <stop_token>
 
 class QNetworkAccessManager;
@@ -35,16 +36,19 @@ struct ServiceRequest final {
     QByteArray body; ///< the compact JSON object
 };
 
+/// A bearer token that must not be sent (see isUsableBearerToken).
+class UnusableTokenError final : public UserFacingError {
+public:
+    QString description() const override { return QStringLiteral("登录凭据无效，请重新扫码登录。"); }
+    const char *what() const noexcept override { return "bearer token with characters a header cannot carry"; }
+};
+
 /// Builds the request: POST headers, bearer (an empty token still counts as present),
-/// time-out, no cache, compact JSON body of strings.
+/// time-out, no cache, compact JSON body of strings. A request with a bearer token follows
+/// redirects only within its own origin. Throws UnusableTokenError for a token that
+/// could not be sent safely.
 ServiceRequest makeServiceRequest(const QUrl &url, const ServiceBody &body, const std::optional<QString> &bearer,
                                   std::chrono::milliseconds timeout);
-
-/// No reply came (no connection, time-out, a connection dropped mid-reply).
-class ServiceRequestFailed final : public std::runtime_error {
-public:
-    explicit ServiceRequestFailed(const QString &reason) : std::runtime_error(reason.toStdString()) {}
-};
 
 /// The whole reply of one request.
 struct ServiceReply final {
@@ -53,7 +57,7 @@ struct ServiceReply final {
     std::optional<int> httpStatus;
 };
 
-/// Posts `request` and waits for the whole reply. Throws ServiceRequestFailed when no
+/// Posts `request` and waits for the whole reply. Throws http::NetworkFailure when no
 /// complete reply came, TaskCancelled when `token` is cancelled or the network stack
 /// goes away meanwhile. An HTTP error status is a reply, not a failure.
 QCoro::Task<ServiceReply> postServiceRequest(QNetworkAccessManager &network, ServiceRequest request,

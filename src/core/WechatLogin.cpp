@@ -1,6 +1,7 @@
 #include "core/PluginManager.h"
 #include "core/ServiceClient.h"
 #include "core/WechatLogin.h"
+#include "platform/Logging.h"
 
 #include <algorithm>
 
@@ -40,7 +41,8 @@ QCoro::Task<> requestLoginCode(ModelGuard<PluginManager> model) {
     try {
         auto sending = requestJSON<ManagerLoginStartResponse>(model->network(), std::move(request));
         result = co_await sending;
-    } catch (const std::exception &) {
+    } catch (const std::exception &error) {
+        qCWarning(lcAccount) << "the sign-in could not start:" << error.what();
         if (!model) {
             co_return;
         }
@@ -110,10 +112,12 @@ QCoro::Task<> runLoginPoll(ModelGuard<PluginManager> model, QString ticket, qint
         try {
             auto sending = requestJSON<ManagerLoginStatusResponse>(model->network(), std::move(request), stop);
             result = co_await sending;
-        } catch (const std::exception &) {
+        } catch (const std::exception &error) {
             if (!model || stop.stop_requested()) {
                 co_return;
             }
+            // A failed poll is ignored: the next one may get through before the code expires.
+            qCInfo(lcAccount) << "a sign-in status poll failed:" << error.what();
             continue;
         }
         if (!model || stop.stop_requested()) {

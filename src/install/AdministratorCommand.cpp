@@ -1,7 +1,7 @@
 #include "install/AdministratorCommand.h"
 
 #include "install/InstallError.h"
-#include "install/PlatformError.h"
+#include "platform/Failure.h"
 
 #include <QProcess>
 #include <QProcessEnvironment>

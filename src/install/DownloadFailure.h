@@ -1,42 +1,28 @@
 #pragma once
-// A download that failed below HTTP (the connection) or on the disk. Failures of the
-// server's answer itself are InstallError::invalidResponse.
+// A download that could not be written to disk. Failures of the connection are
+// http::NetworkFailure; failures of the server's answer itself are InstallError::invalidResponse.
 
-#include <QNetworkReply>
+#include "platform/Failure.h"
+
+#include <QByteArray>
 #include <QString>
-
-#include <exception>
 
 namespace quillon {
 
-class DownloadFailure final : public std::exception {
+class DownloadFailure final : public UserFacingError {
 public:
-    enum class Kind { transport, file };
+    /// `detail`: the file system's own wording.
+    explicit DownloadFailure(QString detail)
+        : m_detail(std::move(detail)), m_what(("cannot write the download: " + m_detail).toUtf8()) {}
 
-    static DownloadFailure transport(QNetworkReply::NetworkError code, const QString &detail) {
-        return DownloadFailure(Kind::transport, code, detail);
-    }
-    static DownloadFailure file(const QString &detail) {
-        return DownloadFailure(Kind::file, QNetworkReply::NoError, detail);
-    }
-
-    Kind kind() const { return m_kind; }
-    QNetworkReply::NetworkError networkError() const { return m_code; }
-    /// The system's own wording (the network stack's or the file system's).
     const QString &detail() const { return m_detail; }
 
-    /// The text shown to the user.
-    QString description() const;
-
-    const char *what() const noexcept override { return "download failure"; }
+    QString description() const override { return QStringLiteral("无法写入下载文件：") + m_detail; }
+    const char *what() const noexcept override { return m_what.constData(); }
 
 private:
-    DownloadFailure(Kind kind, QNetworkReply::NetworkError code, QString detail)
-        : m_kind(kind), m_code(code), m_detail(std::move(detail)) {}
-
-    Kind m_kind;
-    QNetworkReply::NetworkError m_code;
     QString m_detail;
+    QByteArray m_what;
 };
 
 } // namespace quillon

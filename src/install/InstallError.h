@@ -1,13 +1,14 @@
 #pragma once
 // Failures of downloads and installs, each with the text the user sees.
 
-#include <QString>
+#include "platform/Failure.h"
 
-#include <exception>
+#include <QByteArray>
+#include <QString>
 
 namespace quillon {
 
-class InstallError final : public std::exception {
+class InstallError final : public UserFacingError {
 public:
     enum class Kind { installerFailed, invalidResponse, invalidPackage };
 
@@ -20,7 +21,7 @@ public:
     const QString &detail() const { return m_detail; }
 
     /// The text shown to the user.
-    QString description() const {
+    QString description() const override {
         switch (m_kind) {
         case Kind::installerFailed:
             return m_detail.isEmpty() ? QStringLiteral("macOS 安装器执行失败") : QStringLiteral("macOS 安装失败：") + m_detail;
@@ -32,17 +33,19 @@ public:
         return {};
     }
 
-    const char *what() const noexcept override { return "install error"; }
+    const char *what() const noexcept override { return m_what.constData(); }
 
     friend bool operator==(const InstallError &a, const InstallError &b) {
         return a.m_kind == b.m_kind && a.m_detail == b.m_detail;
     }
 
 private:
-    InstallError(Kind kind, QString detail) : m_kind(kind), m_detail(std::move(detail)) {}
+    InstallError(Kind kind, QString detail)
+        : m_kind(kind), m_detail(std::move(detail)), m_what(description().toUtf8()) {}
 
     Kind m_kind;
     QString m_detail;
+    QByteArray m_what;
 };
 
 } // namespace quillon

@@ -4,6 +4,8 @@
 #include "install/DownloadRequest.h"
 #include "install/InstallError.h"
 #include "install/RangeTransfer.h"
+#include "platform/Http.h"
+#include "platform/Logging.h"
 #include "platform/Tasks.h"
 
 #include <QCoro/QCoroSignal>
@@ -24,31 +26,6 @@ namespace {
 
 // What a streamed reply may buffer before it is written out.
 constexpr qint64 kReadBufferSize = 256 * 1024;
-
-// Nothing of a download is cached or remembered: no cache, no cookies.
-void makeEphemeral(QNetworkRequest &request) {
-    request.setAttribute(QNetworkRequest::CacheLoadControlAttribute, QNetworkRequest::AlwaysNetwork);
-    request.setAttribute(QNetworkRequest::CacheSaveControlAttribute, false);
-    request.setAttribute(QNetworkRequest::CookieLoadControlAttribute, QNetworkRequest::Manual);
-    request.setAttribute(QNetworkRequest::CookieSaveControlAttribute, QNetworkRequest::Manual);
-}
-
-// Errors Qt reports for an HTTP status it considers a failure: the reply is still a
-// complete response, not a broken connection.
-bool isStatusError(QNetworkReply::NetworkError error) {
-    const int code = static_cast<int>(error);
-    return (code >= 201 && code <= 299) || (code >= 401 && code <= 499) ||
-           error == QNetworkReply::ProtocolInvalidOperationError;
-}
-
-// Throws the transport error of a finished reply, if it had one.
-void throwIfTransportFailed(const QNetworkReply &reply) {
-    const QNetworkReply::NetworkError error = reply.error();
-    const bool hasStatus = reply.attribute(QNetworkRequest::HttpStatusCodeAttribute).isValid();
-    if (error != QNetworkReply::NoError && !(hasStatus && isStatusError(error))) {
-        throw DownloadFailure::transport(error, reply.errorString());
-    }
-}
 
 // Objects whose signals resume a coroutine must not die inside that signal, which is
 // where the coroutine runs on and ends: they go from the event loop instead.
@@ -86,8 +63,9 @@ QCoro::Task<HttpResponse> VrelProgressDownload::download(QUrl url, std::stop_tok
         probe = co_await probing;
     } catch (const TaskCancelled &) {
         throw;
-    } catch (...) {
+    } catch (const std::exception &error) {
         // Any probe failure just means one streamed download.
+        qCInfo(lcInstall) << "no ranged download:" << error.what();
     }
     if (probe && probe->first >= kParallelThreshold) {
         auto parallel = downloadInParallel(url, probe->first, probe->second, token);
@@ -103,13 +81,12 @@ QCoro::Task<std::pair<qint64, HttpResponse>> VrelProgressDownload::rangeDownload
     LaterDeleted<QNetworkAccessManager> network(new QNetworkAccessManager());
     QNetworkRequest request = VrelDownloadRequest::make(url);
     request.setTransferTimeout(static_cast<int>(m_timeouts.probe.count()));
-    makeEphemeral(request);
     request.setRawHeader("Accept-Encoding", "identity"); // the length of the file as stored
     ReplyOwner reply(network->head(request));
     auto answered = awaitReply(reply.get(), token);
     co_await answered;
     const QByteArray body = reply->readAll();
-    throwIfTransportFailed(*reply.get());
+    http::throwIfTransportFailed(*reply.get());
     HttpResponse response = HttpResponse::from(*reply.get());
     const std::optional<qint64> length = acceptedProbeLength(response, body.size());
     if (!length) {
@@ -121,11 +98,11 @@ QCoro::Task<std::pair<qint64, HttpResponse>> VrelProgressDownload::rangeDownload
 void VrelProgressDownload::clearDestination() {
     const QFileInfo info(m_destination);
     if (!QDir().mkpath(info.absolutePath())) {
-        throw DownloadFailure::file(QStringLiteral("无法创建文件夹 %1").arg(info.absolutePath()));
+        throw DownloadFailure(QStringLiteral("无法创建文件夹 %1").arg(info.absolutePath()));
     }
     QFile existing(m_destination);
     if ((info.exists() || info.isSymLink()) && !existing.remove()) {
-        throw DownloadFailure::file(existing.errorString());
+        throw DownloadFailure(existing.errorString());
     }
 }
 
@@ -138,7 +115,7 @@ void VrelProgressDownload::prepareDestination(qint64 totalLength) {
     if (!file.resize(totalLength)) {
         const QString reason = file.errorString();
         file.close();
-        throw DownloadFailure::file(reason);
+        throw DownloadFailure(reason);
     }
     file.close();
 }
@@ -178,7 +155,7 @@ void VrelProgressDownload::placeStreamedFile(const QString &temporaryPath) {
     clearDestination();
     QFile streamed(temporaryPath);
     if (!streamed.rename(m_destination)) {
-        throw DownloadFailure::file(streamed.errorString());
+        throw DownloadFailure(streamed.errorString());
     }
 }
 
@@ -193,7 +170,6 @@ QCoro::Task<HttpResponse> VrelProgressDownload::downloadSingleStream(QUrl url, s
     LaterDeleted<QNetworkAccessManager> network(new QNetworkAccessManager());
     QNetworkRequest request = VrelDownloadRequest::make(url);
     request.setTransferTimeout(static_cast<int>(m_timeouts.singleStream.count()));
-    makeEphemeral(request);
     ReplyOwner reply(network->get(request));
     reply->setReadBufferSize(kReadBufferSize);
 
@@ -229,13 +205,13 @@ QCoro::Task<HttpResponse> VrelProgressDownload::downloadSingleStream(QUrl url, s
     QObject::disconnect(onProgress);
     writeAvailable();
 
-    throwIfTransportFailed(*source);
+    http::throwIfTransportFailed(*source);
     const HttpResponse response = HttpResponse::from(*source);
     if (fileError) {
-        throw DownloadFailure::file(*fileError);
+        throw DownloadFailure(*fileError);
     }
     if (!streamed.flush()) {
-        throw DownloadFailure::file(streamed.errorString());
+        throw DownloadFailure(streamed.errorString());
     }
     streamed.close();
     streamed.setAutoRemove(false);

@@ -3,6 +3,7 @@
 #include "install/DownloadFailure.h"
 #include "install/DownloadRequest.h"
 #include "install/InstallError.h"
+#include "platform/Http.h"
 
 #include <QFile>
 #include <QNetworkAccessManager>
@@ -23,14 +24,6 @@ namespace {
 constexpr int kFetchers = kMaxRangesInFlight / 2;
 // What a reply may buffer before its reader catches up, and the size of one write.
 constexpr qint64 kReadBufferSize = 128 * 1024;
-
-// Errors Qt reports for an HTTP status it considers a failure: the reply is still a
-// complete response, not a broken connection.
-bool isStatusError(QNetworkReply::NetworkError error) {
-    const int code = static_cast<int>(error);
-    return (code >= 201 && code <= 299) || (code >= 401 && code <= 499) ||
-           error == QNetworkReply::ProtocolInvalidOperationError;
-}
 
 std::optional<qint64> headerLength(const QNetworkReply &reply) {
     if (!reply.hasRawHeader("Content-Length")) {
@@ -87,7 +80,7 @@ bool RangeFetcher::prepare() {
     if (!m_file->open(QIODevice::ReadWrite | QIODevice::Unbuffered)) {
         const QString reason = m_file->errorString();
         m_file.reset();
-        auto error = std::make_exception_ptr(DownloadFailure::file(reason));
+        auto error = std::make_exception_ptr(DownloadFailure(reason));
         QMetaObject::invokeMethod(m_owner, [owner = m_owner, error] { owner->rangeFailed(error); }, Qt::QueuedConnection);
         return false;
     }
@@ -103,10 +96,6 @@ void RangeFetcher::fetch(int index, ByteRange range) {
     }
     QNetworkRequest request = VrelDownloadRequest::make(m_settings.url);
     request.setTransferTimeout(static_cast<int>(m_settings.timeout.count()));
-    request.setAttribute(QNetworkRequest::CacheLoadControlAttribute, QNetworkRequest::AlwaysNetwork);
-    request.setAttribute(QNetworkRequest::CacheSaveControlAttribute, false);
-    request.setAttribute(QNetworkRequest::CookieLoadControlAttribute, QNetworkRequest::Manual);
-    request.setAttribute(QNetworkRequest::CookieSaveControlAttribute, QNetworkRequest::Manual);
     // One connection per range is the point; HTTP/2 would multiplex them onto one.
     request.setAttribute(QNetworkRequest::Http2AllowedAttribute, false);
     // Byte positions refer to the file as stored; a compressed answer would shift them.
@@ -149,7 +138,7 @@ bool RangeFetcher::writeAvailable(QNetworkReply *reply, Active &active) {
         }
         if (!m_file->seek(active.range.start + active.received) ||
             m_file->write(m_buffer.constData(), count) != count) {
-            fail(reply, std::make_exception_ptr(DownloadFailure::file(m_file->errorString())));
+            fail(reply, std::make_exception_ptr(DownloadFailure(m_file->errorString())));
             return false;
         }
         active.received += count;
@@ -171,10 +160,8 @@ void RangeFetcher::replyFinished(QNetworkReply *reply) {
         reply->deleteLater();
         return;
     }
-    const QNetworkReply::NetworkError error = reply->error();
-    const bool hasStatus = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).isValid();
-    if (error != QNetworkReply::NoError && !(hasStatus && isStatusError(error))) {
-        fail(reply, std::make_exception_ptr(DownloadFailure::transport(error, reply->errorString())));
+    if (http::failedInTransport(*reply)) {
+        fail(reply, std::make_exception_ptr(http::NetworkFailure(reply->error(), reply->errorString())));
         return;
     }
     Active &active = it->second;

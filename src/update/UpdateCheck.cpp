@@ -1,9 +1,10 @@
 #include "core/PluginManager.h"
+#include "platform/Http.h"
+#include "platform/Logging.h"
 
 #include <QJsonDocument>
 #include <QNetworkReply>
 #include <QNetworkRequest>
-
 
 namespace quillon {
 namespace {
@@ -15,19 +16,21 @@ const QString kFetched = QStringLiteral("已获取最新版本信息。");
 // Fetches the manifest; nullopt when the host cannot be reached or sends no JSON object.
 QCoro::Task<std::optional<AppUpdateManifest>> fetchManifest(QNetworkAccessManager &network, QUrl url,
                                                             std::chrono::milliseconds timeout) {
-    QNetworkRequest request(url);
-    request.setTransferTimeout(static_cast<int>(timeout.count()));
-    request.setAttribute(QNetworkRequest::CacheLoadControlAttribute, QNetworkRequest::AlwaysNetwork);
-    request.setAttribute(QNetworkRequest::CacheSaveControlAttribute, false);
-    ReplyOwner reply(network.get(request));
+    ReplyOwner reply(network.get(http::makeRequest(url, timeout)));
     auto finished = awaitReply(reply.get());
     co_await finished;
     const int status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
-    if (reply->error() != QNetworkReply::NoError || status < 200 || status > 299) {
+    if (http::failedInTransport(*reply.get())) {
+        qCInfo(lcUpdate) << "the update manifest could not be fetched:" << reply->errorString();
+        co_return std::nullopt;
+    }
+    if (status < 200 || status > 299) {
+        qCInfo(lcUpdate) << "the update manifest answered with status" << status;
         co_return std::nullopt;
     }
     const QJsonDocument doc = QJsonDocument::fromJson(reply->readAll());
     if (!doc.isObject()) {
+        qCInfo(lcUpdate) << "the update manifest is not a JSON object";
         co_return std::nullopt;
     }
     co_return AppUpdateManifest{doc.object()};

@@ -42,11 +42,11 @@ TEST_F(SessionStoreTest, FileLivesInQuillonUnderApplicationSupport) {
 }
 
 TEST_F(SessionStoreTest, SaveCreatesAnOwnerOnlyFolderAndFileHoldingOnlyTheToken) {
-    store.saveManagerToken(QStringLiteral("tok-汉字"));
+    store.saveManagerToken(QStringLiteral("tok-1.A_b~"));
     EXPECT_EQ(modeOf(folder()), 0700u);
     EXPECT_EQ(modeOf(file()), 0600u);
-    EXPECT_EQ(contents(file()), QStringLiteral("tok-汉字").toUtf8());
-    EXPECT_EQ(store.readManagerToken(), QStringLiteral("tok-汉字"));
+    EXPECT_EQ(contents(file()), QByteArray("tok-1.A_b~"));
+    EXPECT_EQ(store.readManagerToken(), QStringLiteral("tok-1.A_b~"));
 }
 
 TEST_F(SessionStoreTest, SaveNarrowsAWideFolderAndReplacesAWideFile) {
@@ -78,7 +78,7 @@ TEST_F(SessionStoreTest, SaveStopsSilentlyWhenTheFolderCannotBeMade) {
     EXPECT_EQ(contents(folder()), QByteArray("a file in the way"));
 }
 
-TEST_F(SessionStoreTest, ReadBackTrimsAndRejectsEmptyOrNonUtf8) {
+TEST_F(SessionStoreTest, ReadBackTrimsAndRejectsWhatCannotBeAToken) {
     const QString relative = QStringLiteral("home/Library/Application Support/Quillon/manager-session");
     world.writeFile(relative, "abc\n");
     EXPECT_EQ(store.readManagerToken(), QStringLiteral("abc"));
@@ -90,6 +90,11 @@ TEST_F(SessionStoreTest, ReadBackTrimsAndRejectsEmptyOrNonUtf8) {
     EXPECT_FALSE(store.readManagerToken());
     world.writeFile(relative, "tok\xe4\xb8"); // cut inside a character
     EXPECT_FALSE(store.readManagerToken());
+    // A token that would break its header line, or that a header cannot carry, is no token.
+    for (const char *hostile : {"tok\r\nX-Injected: yes", "tok\tx", "tok x", "tok-\xe6\xb1\x89"}) {
+        world.writeFile(relative, hostile);
+        EXPECT_FALSE(store.readManagerToken()) << hostile;
+    }
 }
 
 TEST_F(SessionStoreTest, DeleteRemovesTheFileAndIsQuietWithoutOne) {

@@ -1,4 +1,5 @@
 #include "AccountTestSupport.h"
+#include "support/LogWatcher.h"
 
 using namespace quillon;
 using namespace quillon::test;
@@ -139,4 +140,21 @@ TEST_F(MemberLibraryTest, MembershipPropertiesFollowTheCurrentMembership) {
     EXPECT_EQ(model->activeMembershipType(), QStringLiteral("all_plugins"));
     EXPECT_TRUE(model->hasMemberLibraryLicense());
     EXPECT_TRUE(model->canInstallAllMemberProducts());
+}
+
+TEST_F(MemberLibraryTest, AReplyForAnEarlierMembershipChangesNothing) {
+    // The site-wide library answers slowly, the template library at once.
+    service.then(kLibrary, ScriptedReply::json(200, library(12)).heldBack());
+    service.then(kLibrary, ScriptedReply::json(200, library(7)));
+    model->selectMemberLibrary(allSite);
+    ASSERT_TRUE(waitUntil([&] { return service.heldCount() == 1; }));
+    model->selectMemberLibrary(templates);
+    ASSERT_TRUE(waitUntil([&] { return model->memberLibraryMessage() == QStringLiteral("可安装 7 款模板。"); }));
+
+    LogWatcher log;
+    service.releaseHeld();
+    ASSERT_TRUE(waitUntil([&] { return log.saw(QStringLiteral("reply for an earlier selection was dropped")); }));
+    EXPECT_EQ(model->activatedProductKey(), QStringLiteral("fcp-template-membership"));
+    EXPECT_EQ(model->memberProducts().size(), 7);
+    EXPECT_EQ(model->memberLibraryMessage(), QStringLiteral("可安装 7 款模板。"));
 }

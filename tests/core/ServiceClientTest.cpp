@@ -1,6 +1,8 @@
 #include "core/PluginManager.h"
 #include "core/ServiceClient.h"
+#include "platform/Http.h"
 #include "support/FakeAccountService.h"
+#include "support/LocalHttpServer.h"
 #include "support/TestWorld.h"
 #include "support/Wait.h"
 
@@ -119,14 +121,14 @@ TEST_F(ServiceClientTest, UndecodableRepliesThrowWhateverTheStatus) {
 
 TEST_F(ServiceClientTest, TransportFailuresThrow) {
     service.always(kStart, ScriptedReply::dropped());
-    EXPECT_THROW(send<ManagerLoginStatusResponse>(network, url(kStart)), ServiceRequestFailed);
+    EXPECT_THROW(send<ManagerLoginStatusResponse>(network, url(kStart)), http::NetworkFailure);
 
     service.always(kStart, ScriptedReply::json(200, std::string("{}")).after(std::chrono::milliseconds(2000)));
     EXPECT_THROW(send<ManagerLoginStartResponse>(network, url(kStart), {}, std::nullopt, std::chrono::milliseconds(100)),
-                 ServiceRequestFailed);
+                 http::NetworkFailure);
 
     EXPECT_THROW(send<ManagerLoginStartResponse>(network, QUrl(QStringLiteral("http://127.0.0.1:9/x"))),
-                 ServiceRequestFailed);
+                 http::NetworkFailure);
 }
 
 TEST_F(ServiceClientTest, CancellingTheTokenAbortsTheRequest) {
@@ -166,4 +168,43 @@ TEST(DeviceIdentity, IdentifierIsCreatedOnceUpperCaseAndStored) {
     world.preferences->setValue(QStringLiteral("vrel.device.id"), QStringLiteral("short"));
     EXPECT_EQ(model.deviceIdentifier(), QStringLiteral("short"));
     EXPECT_TRUE(model.deviceName().endsWith(QStringLiteral(" · Vrel-short")));
+}
+
+TEST(ServiceRequestSafety, ATokenThatCouldBreakItsHeaderIsNeverSent) {
+    for (const QString &token : {QStringLiteral("tok\r\nX-Injected: yes"), QStringLiteral("tok x"), QStringLiteral("tok\u00e9")}) {
+        EXPECT_THROW(makeServiceRequest(QUrl(QStringLiteral("http://127.0.0.1:9/")), {}, token, std::chrono::seconds(1)),
+                     UnusableTokenError);
+    }
+}
+
+TEST(ServiceRequestSafety, TheBearerTokenFollowsRedirectsOnlyWithinItsOrigin) {
+    test::LocalHttpServer elsewhere;
+    elsewhere.http().Post(".*", [](const httplib::Request &, httplib::Response &res) {
+        res.set_content(R"({"status":"approved","accessToken":"stolen"})", "application/json");
+    });
+    elsewhere.start();
+    test::LocalHttpServer service;
+    const std::string away = elsewhere.url(QStringLiteral("/taken")).toString().toStdString();
+    service.http().Post("/away", [away](const httplib::Request &, httplib::Response &res) {
+        res.status = 307;
+        res.set_header("Location", away);
+    });
+    service.http().Post("/moved", [](const httplib::Request &, httplib::Response &res) {
+        res.status = 307;
+        res.set_header("Location", "/here");
+    });
+    service.http().Post("/here", [](const httplib::Request &, httplib::Response &res) {
+        res.set_content(R"({"status":"approved"})", "application/json");
+    });
+    service.start();
+    QNetworkAccessManager network;
+
+    EXPECT_THROW(send<ManagerLoginStatusResponse>(network, service.url(QStringLiteral("/away")), {}, QStringLiteral("tok")),
+                 http::NetworkFailure);
+    EXPECT_TRUE(elsewhere.requests().empty());
+    EXPECT_EQ(send<ManagerLoginStatusResponse>(network, service.url(QStringLiteral("/moved")), {}, QStringLiteral("tok"))
+                  .reply.status,
+              QStringLiteral("approved"));
+    ASSERT_EQ(service.requestsTo("/here").size(), 1u);
+    EXPECT_EQ(service.requestsTo("/here")[0].header("Authorization"), "Bearer tok");
 }

@@ -8,12 +8,34 @@ const std::string kManifest = "/downloads/vrel-plugin-manager-update.json";
 const QString kTokenFile = QStringLiteral("home/Library/Application Support/Quillon/manager-session");
 } // namespace
 
-class StartupTest : public AccountTest {};
+class StartupTest : public AccountTest {
+protected:
+    /// The model as the application starts it.
+    void startModel() {
+        makeModel();
+        model->start();
+    }
+};
+
+TEST_F(StartupTest, TheConstructorAloneReadsAndStartsNothing) {
+    world.writeFile(kTokenFile, "tok-7");
+    world.makeFolder(QStringLiteral("system/Library/Application Support/Final Cut Pro/Templates.localized/Titles.localized/Vrel A"));
+    makeModel();
+    // Each of these is set synchronously by the start-up when it begins its work.
+    EXPECT_TRUE(model->allTemplatePlugins().isEmpty());
+    EXPECT_FALSE(model->managerAccessToken());
+    EXPECT_FALSE(model->isRestoringAccount());
+    EXPECT_FALSE(model->isCheckingForUpdate());
+    model->start();
+    EXPECT_EQ(model->allTemplatePlugins().size(), 1);
+    EXPECT_TRUE(model->isRestoringAccount());
+    EXPECT_TRUE(model->isCheckingForUpdate());
+}
 
 TEST_F(StartupTest, AStoredTokenIsReadBackTrimmedAndRestoresTheAccount) {
     world.writeFile(kTokenFile, "tok-7\n");
     service.always(kAccount, ScriptedReply::json(200, QJsonObject{{QStringLiteral("user"), QJsonObject{{QStringLiteral("nickname"), QStringLiteral("小红")}}}}));
-    makeModel();
+    startModel();
     EXPECT_EQ(model->managerAccessToken(), QStringLiteral("tok-7"));
     EXPECT_FALSE(model->isWechatLoggedIn()); // the restore task decides
     EXPECT_TRUE(model->isRestoringAccount());
@@ -28,7 +50,7 @@ TEST_F(StartupTest, AStoredTokenIsReadBackTrimmedAndRestoresTheAccount) {
 TEST_F(StartupTest, ABlankOrUnreadableTokenFileLeavesTheModelSignedOut) {
     for (const QByteArray &contents : {QByteArray(" \n\r\n"), QByteArray(""), QByteArray("\xff\xfe")}) {
         world.writeFile(kTokenFile, contents);
-        makeModel();
+        startModel();
         EXPECT_FALSE(model->managerAccessToken());
         EXPECT_FALSE(model->isRestoringAccount());
         ASSERT_TRUE(waitUntil([&] { return !model->isCheckingForUpdate(); }));
@@ -41,7 +63,7 @@ TEST_F(StartupTest, ABlankOrUnreadableTokenFileLeavesTheModelSignedOut) {
 TEST_F(StartupTest, A503AtStartKeepsTheTokenWithoutShowingTheAccount) {
     world.writeFile(kTokenFile, "tok");
     service.always(kAccount, ScriptedReply::json(503, std::string(R"({"error":"稍后再试"})")));
-    makeModel();
+    startModel();
     ASSERT_TRUE(waitUntil([&] { return service.count(kAccount) == 1 && !model->isRestoringAccount(); }));
     EXPECT_EQ(model->managerAccessToken(), QStringLiteral("tok"));
     EXPECT_FALSE(model->isWechatLoggedIn());
@@ -52,7 +74,7 @@ TEST_F(StartupTest, A503AtStartKeepsTheTokenWithoutShowingTheAccount) {
 TEST_F(StartupTest, GuidePreviewShowsTheSampleSummaryAndStartsNothing) {
     world.writeFile(kTokenFile, "tok");
     world.isGuidePreview = true;
-    makeModel();
+    startModel();
     const InstallLocationSummary sample = InstallLocationSummary::preview();
     EXPECT_EQ(model->locationSummary(), sample);
     ASSERT_EQ(model->installedPlugins().size(), sample.entries.size());
@@ -71,7 +93,7 @@ TEST_F(StartupTest, GuidePreviewShowsTheSampleSummaryAndStartsNothing) {
 TEST_F(StartupTest, GuidePreviewOfOneFailedSingleInstall) {
     world.isGuidePreview = true;
     world.arguments << QStringLiteral("--preview-failure") << QStringLiteral("--preview-single");
-    makeModel();
+    startModel();
     const InstallLocationSummary &summary = model->locationSummary();
     ASSERT_EQ(summary.entries.size(), 1);
     EXPECT_EQ(summary.entries[0].category, FCPLocation::titles);
@@ -89,7 +111,7 @@ TEST_F(StartupTest, GuidePreviewOfOneFailedSingleInstall) {
 TEST_F(StartupTest, GuidePreviewFailureAloneKeepsTheFullSample) {
     world.isGuidePreview = true;
     world.arguments << QStringLiteral("--preview-failure");
-    makeModel();
+    startModel();
     InstallLocationSummary expected = InstallLocationSummary::preview();
     EXPECT_EQ(model->locationSummary().entries, expected.entries);
     EXPECT_EQ(model->locationSummary().failures.size(), 1);

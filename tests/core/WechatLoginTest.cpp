@@ -231,14 +231,19 @@ TEST_F(WechatLoginTest, OnlyAnExactApprovalWithATokenSignsIn) {
     service.then(kLoginStatus, ScriptedReply::dropped());
     service.then(kLoginStatus, ScriptedReply::htmlErrorPage(502));
     service.then(kLoginStatus, ScriptedReply::invalidUtf8());
+    // A token that would add a header line of its own is no approval.
+    service.then(kLoginStatus, approved(QStringLiteral("tok\r\nX-Injected: yes")));
     service.then(kLoginStatus, approved(QStringLiteral("real")));
     service.always(kAccount, ScriptedReply::json(200, std::string("{}")));
-    ASSERT_TRUE(waitUntil([&] { return service.count(kLoginStatus) == 6; }));
+    ASSERT_TRUE(waitUntil([&] { return service.count(kLoginStatus) == 7; }));
     EXPECT_EQ(model->wechatLoginMessage(), kScanPrompt);
     EXPECT_FALSE(model->isWechatLoggedIn());
     ASSERT_TRUE(waitUntil([&] { return !model->showWechatLogin(); }));
     EXPECT_EQ(model->managerAccessToken(), QStringLiteral("real"));
-    EXPECT_EQ(service.count(kLoginStatus), 7u);
+    EXPECT_EQ(service.count(kLoginStatus), 8u);
+    ASSERT_EQ(service.count(kAccount), 1u);
+    EXPECT_EQ(service.requestsTo(kAccount)[0].header("Authorization"), "Bearer real");
+    EXPECT_FALSE(service.requestsTo(kAccount)[0].hasHeader("X-Injected"));
     EXPECT_EQ(model->wechatLoginMessage(), QStringLiteral("微信账户已连接。"));
 }
 

@@ -78,6 +78,7 @@ TEST(InstallRecords, RecordsSurviveARestart) {
     }
     world.preferences = Preferences::inFile(world.preferences->fileName());
     PluginManager m(world.environment());
+    m.start();
     EXPECT_EQ(m.savedInstalledProductPaths("P"), QStringList{"/a"});
     EXPECT_EQ(m.savedInstalledEntitlementProductKeys("wechat-account"), QStringList{"P"});
     EXPECT_EQ(m.claimedPartnerActivationCodes(), (PartnerCodes{{"P", "CODE-1"}}));
@@ -144,10 +145,12 @@ TEST(PartnerCodes, WithoutAProductKeyOrACodeNothingIsRecorded) {
     EXPECT_FALSE(m.defaults().contains("vrel.partner.activation.codes"));
 }
 
-TEST(PartnerCodes, TheConstructorLoadsTheStoredCodes) {
+TEST(PartnerCodes, TheStartUpLoadsTheStoredCodes) {
     test::TestWorld world;
     world.preferences->setValue("vrel.partner.activation.codes", QVariantMap{{"P", QStringLiteral("X-1")}});
     PluginManager m(world.environment());
+    EXPECT_TRUE(m.claimedPartnerActivationCodes().isEmpty()) << "the constructor reads nothing";
+    m.start();
     EXPECT_EQ(m.claimedPartnerActivationCodes(), (PartnerCodes{{"P", "X-1"}}));
     EXPECT_TRUE(m.hasClaimedPartnerActivationCode(product("P", "Glow")));
     EXPECT_FALSE(m.hasClaimedPartnerActivationCode(product("Q", "Other")));

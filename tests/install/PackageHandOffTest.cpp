@@ -4,7 +4,7 @@
 
 #include "core/PluginManager.h"
 #include "install/InstallError.h"
-#include "install/PlatformError.h"
+#include "platform/Failure.h"
 #include "support/Wait.h"
 
 #include <gtest/gtest.h>

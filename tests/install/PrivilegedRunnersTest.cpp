@@ -5,7 +5,7 @@
 #include "core/PluginManager.h"
 #include "install/BatchInstallResult.h"
 #include "install/InstallError.h"
-#include "install/PlatformError.h"
+#include "platform/Failure.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "install/DownloadFailure.h"
+#include "platform/Http.h"
 #include "install/InstallError.h"
 #include "install/ProgressDownload.h"
 #include "platform/Tasks.h"
@@ -262,9 +262,8 @@ TEST_F(ProgressDownloadTest, AConnectionDroppedMidRangeFailsWithTheTransportErro
     faults.dropRangeStart = 16'777'216;
     serve(test::patternedBytes(kTwoRanges, 12), faults);
     const Outcome outcome = download();
-    const auto failure = outcome.errorAs<DownloadFailure>();
+    const auto failure = outcome.errorAs<http::NetworkFailure>();
     ASSERT_TRUE(failure) << "not a transport failure";
-    EXPECT_EQ(failure->kind(), DownloadFailure::Kind::transport);
     EXPECT_FALSE(failure->description().isEmpty());
     expectProgressWithinBounds();
 }
@@ -274,9 +273,7 @@ TEST_F(ProgressDownloadTest, AStreamDroppedMidwayFailsAndPlacesNothing) {
     faults.dropRangeStart = -2;
     serve(test::patternedBytes(1'000'000, 13), faults);
     const Outcome outcome = download();
-    const auto failure = outcome.errorAs<DownloadFailure>();
-    ASSERT_TRUE(failure);
-    EXPECT_EQ(failure->kind(), DownloadFailure::Kind::transport);
+    EXPECT_TRUE(outcome.errorAs<http::NetworkFailure>());
     EXPECT_FALSE(QFileInfo::exists(destination));
 }
 
@@ -285,9 +282,9 @@ TEST_F(ProgressDownloadTest, NothingListeningFailsWithTheTransportError) {
     const QUrl url = server->fileUrl();
     server.reset(); // the port is closed now
     const Outcome outcome = test::run(capture(engine.get(), url, {}));
-    const auto failure = outcome.errorAs<DownloadFailure>();
+    const auto failure = outcome.errorAs<http::NetworkFailure>();
     ASSERT_TRUE(failure);
-    EXPECT_EQ(failure->networkError(), QNetworkReply::ConnectionRefusedError);
+    EXPECT_EQ(failure->code(), QNetworkReply::ConnectionRefusedError);
     EXPECT_EQ(failure->description(), QStringLiteral("未能连接到服务器。"));
 }
 
@@ -298,9 +295,8 @@ TEST_F(ProgressDownloadTest, ARangeThatStallsTimesOut) {
     VrelProgressDownload::Timeouts timeouts;
     timeouts.range = std::chrono::milliseconds(100);
     engine->setTimeouts(timeouts);
-    const auto failure = download().errorAs<DownloadFailure>();
+    const auto failure = download().errorAs<http::NetworkFailure>();
     ASSERT_TRUE(failure);
-    EXPECT_EQ(failure->kind(), DownloadFailure::Kind::transport);
     EXPECT_EQ(failure->description(), QStringLiteral("请求超时。"));
 }
 
@@ -312,7 +308,7 @@ TEST_F(ProgressDownloadTest, AStreamThatStallsTimesOut) {
     VrelProgressDownload::Timeouts timeouts;
     timeouts.singleStream = std::chrono::milliseconds(100);
     engine->setTimeouts(timeouts);
-    const auto failure = download().errorAs<DownloadFailure>();
+    const auto failure = download().errorAs<http::NetworkFailure>();
     ASSERT_TRUE(failure);
     EXPECT_EQ(failure->description(), QStringLiteral("请求超时。"));
     EXPECT_FALSE(QFileInfo::exists(destination));

@@ -35,6 +35,7 @@ QSet<QString> allPaths(const PluginManager &m) {
 TEST(LocationCollection, BeginOpensAnEmptyRun) {
     test::TestWorld world;
     PluginManager m(world.environment());
+    m.refreshInstalledPlugins();
     InstallLocationSummary old;
     old.succeeded = {"X"};
     m.setLocationSummary(old);
@@ -51,6 +52,7 @@ TEST(LocationCollection, ASingleInstallRecordsNewFoldersAndOpensTheGuide) {
     test::TestWorld world;
     world.makeFolder(userTree + "/Titles.localized/Someone Else");
     PluginManager m(world.environment());
+    m.refreshInstalledPlugins();
     const QSet<QString> before = allPaths(m);
     // The install added two folders whose names do not match the product.
     world.makeFolder(userTree + "/Titles.localized/Pack 10.localized");
@@ -72,6 +74,7 @@ TEST(LocationCollection, MatchingAndRecordedFoldersCountThoughTheyExistedBefore)
     const QString recorded = world.makeFolder(userTree + "/Transitions.localized/Swoosh");
     world.makeFolder(userTree + "/Transitions.localized/Not Mine");
     PluginManager m(world.environment());
+    m.refreshInstalledPlugins();
     m.saveInstalledProductPaths({recorded}, "P");
     m.recordInstallLocation("Glow", QStringLiteral("P"), allPaths(m));
     EXPECT_EQ(entryIds(m.locationSummary()),
@@ -82,6 +85,7 @@ TEST(LocationCollection, RecordedPathsNeedTheProductKey) {
     test::TestWorld world;
     const QString recorded = world.makeFolder(userTree + "/Transitions.localized/Swoosh");
     PluginManager m(world.environment());
+    m.refreshInstalledPlugins();
     m.saveInstalledProductPaths({recorded}, "P");
     m.recordInstallLocation("Nothing", std::nullopt, allPaths(m));
     EXPECT_TRUE(m.locationSummary().entries.isEmpty());
@@ -91,6 +95,7 @@ TEST(LocationCollection, NothingFoundStillListsTheProduct) {
     test::TestWorld world;
     world.makeFolder(userTree + "/Titles.localized/Other");
     PluginManager m(world.environment());
+    m.refreshInstalledPlugins();
     m.recordInstallLocation("Vrel Nothing", QStringLiteral("P"), allPaths(m));
     EXPECT_EQ(m.locationSummary().succeeded, QStringList{"Vrel Nothing"});
     EXPECT_TRUE(m.locationSummary().entries.isEmpty());
@@ -101,6 +106,7 @@ TEST(LocationCollection, NothingFoundStillListsTheProduct) {
 TEST(LocationCollection, OutsideARunEachRecordReplacesTheSummary) {
     test::TestWorld world;
     PluginManager m(world.environment());
+    m.refreshInstalledPlugins();
     InstallLocationSummary stale;
     stale.succeeded = {"Old"};
     stale.isBatch = true;
@@ -114,6 +120,7 @@ TEST(LocationCollection, OutsideARunEachRecordReplacesTheSummary) {
 TEST(LocationCollection, ARunCollectsThenShowsOnFinish) {
     test::TestWorld world;
     PluginManager m(world.environment());
+    m.refreshInstalledPlugins();
     m.setInstallMessage("✓ 批量安装完成");
     m.setBatchInstallStatus("已安装 2 个");
     m.beginLocationCollection(true);
@@ -151,6 +158,7 @@ TEST(LocationCollection, ARunCollectsThenShowsOnFinish) {
 TEST(LocationCollection, FinishingWithNothingCollectedChangesNothing) {
     test::TestWorld world;
     PluginManager m(world.environment());
+    m.refreshInstalledPlugins();
     m.setInstallMessage("msg");
     m.setBatchInstallStatus("status");
     m.beginLocationCollection(false);
@@ -166,6 +174,7 @@ TEST(LocationCollection, FinishingWithNothingCollectedChangesNothing) {
 TEST(LocationCollection, FailuresAloneOpenTheGuideWithoutTheHint) {
     test::TestWorld world;
     PluginManager m(world.environment());
+    m.refreshInstalledPlugins();
     m.beginLocationCollection(true);
     InstallLocationSummary s = m.locationSummary();
     s.failures = {"A：失败"};
@@ -179,6 +188,7 @@ TEST(LocationCollection, FailuresAloneOpenTheGuideWithoutTheHint) {
 TEST(LocationCollection, TheHintGoesIntoAnEmptyInstallMessageButNotAnEmptyBatchStatus) {
     test::TestWorld world;
     PluginManager m(world.environment());
+    m.refreshInstalledPlugins();
     m.beginLocationCollection(false);
     m.recordInstallLocation("A", std::nullopt, {});
     m.finishLocationCollection();
@@ -190,6 +200,7 @@ TEST(LocationBrowse, AllInstalledPluginsAfterARescan) {
     test::TestWorld world;
     world.makeFolder(systemTree + "/Titles.localized/Vrel Old");
     PluginManager m(world.environment());
+    m.refreshInstalledPlugins();
     world.makeFolder(userTree + "/Effects.localized/Vrel Fx.localized");
     world.makeFolder(userTree + "/Titles.localized/Vrel Old");
     world.makeFolder(userTree + "/Titles.localized/Other Maker");
@@ -206,6 +217,7 @@ TEST(LocationBrowse, AllInstalledPluginsAfterARescan) {
 TEST(LocationBrowse, OnePluginAsPassedIn) {
     test::TestWorld world;
     PluginManager m(world.environment());
+    m.refreshInstalledPlugins();
     m.viewInstalledLocations(InstalledPlugin{"转场", "Swipe.localized", {"/gone"}});
     EXPECT_EQ(m.locationSummary().succeeded, QStringList{"Swipe.localized"});
     EXPECT_EQ(entryIds(m.locationSummary()), QStringList{"转场::Swipe"});
@@ -218,6 +230,7 @@ TEST(LocationBrowse, OnePluginAsPassedIn) {
 TEST(LocationBrowse, WithNothingInstalledTheGuideOpensEmpty) {
     test::TestWorld world;
     PluginManager m(world.environment());
+    m.refreshInstalledPlugins();
     m.viewInstalledLocations(std::nullopt);
     EXPECT_TRUE(m.showLocationGuide());
     EXPECT_TRUE(m.locationSummary().succeeded.isEmpty());
@@ -229,6 +242,7 @@ TEST(LocationBrowse, RefusedWhileBusyOrCollecting) {
     test::TestWorld world;
     world.makeFolder(systemTree + "/Titles.localized/Vrel A");
     PluginManager m(world.environment());
+    m.refreshInstalledPlugins();
     m.setIsWorking(true);
     m.viewInstalledLocations(std::nullopt);
     EXPECT_FALSE(m.showLocationGuide());
@@ -246,6 +260,7 @@ TEST(LocationBrowse, GuidePreviewShowsTheSampleListWithoutScanning) {
     world.isGuidePreview = true;
     world.makeFolder(systemTree + "/Titles.localized/Vrel Real");
     PluginManager m(world.environment());
+    m.start();
     m.setInstalledPlugins({InstalledPlugin{"字幕", "Vrel 样例", {"/sample"}}});
     m.viewInstalledLocations(std::nullopt);
     EXPECT_EQ(m.locationSummary().succeeded, QStringList{"Vrel 样例"});

@@ -41,6 +41,7 @@ TEST(InstalledPaths, EveryMatchingRecordInListOrder) {
     const QString g = world.makeFolder(userTree + "/Generators.localized/Glow Back.localized");
     world.makeFolder(userTree + "/Effects.localized/Other");
     PluginManager m(world.environment());
+    m.refreshInstalledPlugins();
     EXPECT_EQ(m.installedPluginPaths("Glow"), (QStringList{g, s1, u1}));
     EXPECT_TRUE(m.installedPluginPaths("Missing").isEmpty());
     EXPECT_TRUE(m.installedPluginPaths("Gl").isEmpty());
@@ -50,6 +51,7 @@ TEST(InstalledPaths, FollowTheListWhenItIsReplaced) {
     test::TestWorld world;
     world.makeFolder(systemTree + "/Titles.localized/Glow Titles");
     PluginManager m(world.environment());
+    m.refreshInstalledPlugins();
     ASSERT_EQ(m.installedPluginPaths("Glow").size(), 1);
     m.setAllTemplatePlugins({InstalledPlugin{"效果", "Vrel Glow", {"/x", "/y"}}, InstalledPlugin{"字幕", "Glow 2", {"/z"}}});
     EXPECT_EQ(m.installedPluginPaths("Glow"), (QStringList{"/x", "/y", "/z"}));
@@ -60,6 +62,7 @@ TEST(InstalledPaths, FollowTheListWhenItIsReplaced) {
 TEST(ProductInstalled, AReceiptIsEnoughEvenWithoutFolders) {
     test::TestWorld world;
     PluginManager m(world.environment());
+    m.refreshInstalledPlugins();
     const auto p = product("P", "Glow");
     EXPECT_FALSE(m.isProductInstalled(p));
     setReceipt(m, "P");
@@ -71,6 +74,7 @@ TEST(ProductInstalled, ARecordedPathCountsWhileItExists) {
     test::TestWorld world;
     const QString folder = world.makeFolder("anywhere/Some Folder");
     PluginManager m(world.environment());
+    m.refreshInstalledPlugins();
     const auto p = product("P", "Unmatched Name");
     m.saveInstalledProductPaths({world.path("gone"), folder}, "P");
     EXPECT_TRUE(m.isProductInstalled(p));
@@ -85,6 +89,7 @@ TEST(ProductInstalled, AMatchingScannedFolderCountsWithoutAnyRecord) {
     test::TestWorld world;
     world.makeFolder(userTree + "/Effects.localized/Vrel Light Leaks.localized");
     PluginManager m(world.environment());
+    m.refreshInstalledPlugins();
     EXPECT_TRUE(m.isProductInstalled(product("P", "Light Leaks")));
     EXPECT_FALSE(m.isProductInstalled(product("Q", "Light Leaks Pro")));
     EXPECT_FALSE(m.isProductInstalled(product("R", "Li")));
@@ -93,6 +98,7 @@ TEST(ProductInstalled, AMatchingScannedFolderCountsWithoutAnyRecord) {
 TEST(ProductInstalled, TheScanIsNotRepeatedByTheTest) {
     test::TestWorld world;
     PluginManager m(world.environment());
+    m.refreshInstalledPlugins();
     world.makeFolder(userTree + "/Effects.localized/Vrel Light Leaks");
     EXPECT_FALSE(m.isProductInstalled(product("P", "Light Leaks")));
     m.refreshInstalledPlugins();
@@ -102,6 +108,7 @@ TEST(ProductInstalled, TheScanIsNotRepeatedByTheTest) {
 TEST(ProductUpdate, VersionsCompareNumerically) {
     test::TestWorld world;
     PluginManager m(world.environment());
+    m.refreshInstalledPlugins();
     setReceipt(m, "P");
     const auto offered = [](const QString &v) { return product("P", "Glow", v); };
 
@@ -122,6 +129,7 @@ TEST(ProductUpdate, VersionsCompareNumerically) {
 TEST(ProductUpdate, ABlankOrAbsentOfferNeverUpdates) {
     test::TestWorld world;
     PluginManager m(world.environment());
+    m.refreshInstalledPlugins();
     setReceipt(m, "P");
     EXPECT_FALSE(m.isProductUpdateAvailable(product("P", "Glow")));
     EXPECT_FALSE(m.isProductUpdateAvailable(product("P", "Glow", QString())));
@@ -131,6 +139,7 @@ TEST(ProductUpdate, ABlankOrAbsentOfferNeverUpdates) {
 TEST(ProductUpdate, AnInstalledProductWithoutAStoredVersionIsOffered) {
     test::TestWorld world;
     PluginManager m(world.environment());
+    m.refreshInstalledPlugins();
     setReceipt(m, "P");
     EXPECT_TRUE(m.isProductUpdateAvailable(product("P", "Glow", "1.0")));
     setVersion(m, "P", QString());
@@ -143,6 +152,7 @@ TEST(ProductUpdate, AnInstalledProductWithoutAStoredVersionIsOffered) {
 TEST(ProductUpdate, ANotInstalledProductIsNeverOffered) {
     test::TestWorld world;
     PluginManager m(world.environment());
+    m.refreshInstalledPlugins();
     setVersion(m, "P", "1.0");
     EXPECT_FALSE(m.isProductUpdateAvailable(product("P", "Glow", "9.0")));
 }
@@ -209,6 +219,7 @@ TEST(InstalledPaths, ARescanWithTheSameNamesReportsTheNewPaths) {
     test::TestWorld world;
     const QString system = world.makeFolder(systemTree + "/Titles.localized/Glow Titles");
     PluginManager m(world.environment());
+    m.refreshInstalledPlugins();
     ASSERT_EQ(m.installedPluginPaths("Glow"), QStringList{system});
     // Moved from the system tree to the user's: the same names, other paths.
     ASSERT_TRUE(QDir(system).removeRecursively());

@@ -54,6 +54,7 @@ TEST(TemplateScan, RootsAreTheSystemTreeThenTheUserTree) {
 TEST(TemplateScan, NeitherTreeGivesEmptyLists) {
     test::TestWorld world;
     PluginManager m(world.environment());
+    m.refreshInstalledPlugins();
     EXPECT_TRUE(m.allTemplatePlugins().isEmpty());
     EXPECT_TRUE(m.installedPlugins().isEmpty());
 }
@@ -67,6 +68,7 @@ TEST(TemplateScan, PlainFilesAndTheMarkerAreIgnoredHiddenFoldersAreListed) {
     systemFolder(world, "Titles.localized", ".Vrel Hidden");
     systemFolder(world, "Titles.localized", "Vrel Shown");
     PluginManager m(world.environment());
+    m.refreshInstalledPlugins();
     EXPECT_EQ(ids(m.allTemplatePlugins()), (QStringList{"字幕::.Vrel Hidden", "字幕::Vrel Shown"}));
 }
 
@@ -75,6 +77,7 @@ TEST(TemplateScan, TheSameFolderInBothTreesIsOneRecordSystemPathFirst) {
     const QString user = userFolder(world, "Titles.localized", "Vrel Glow");
     const QString system = systemFolder(world, "Titles.localized", "Vrel Glow");
     PluginManager m(world.environment());
+    m.refreshInstalledPlugins();
     ASSERT_EQ(m.allTemplatePlugins().size(), 1);
     const InstalledPlugin &p = m.allTemplatePlugins().first();
     EXPECT_EQ(p.category, "字幕");
@@ -88,6 +91,7 @@ TEST(TemplateScan, TheSameNameInTwoCategoriesIsTwoRecords) {
     systemFolder(world, "Titles.localized", "Vrel Glow");
     userFolder(world, "Effects.localized", "Vrel Glow");
     PluginManager m(world.environment());
+    m.refreshInstalledPlugins();
     EXPECT_EQ(ids(m.allTemplatePlugins()), (QStringList{"字幕::Vrel Glow", "效果::Vrel Glow"}));
 }
 
@@ -98,6 +102,7 @@ TEST(TemplateScan, NamesKeepTheirLocalizedEndingAndNamesWithTheSeparatorAreDropp
     systemFolder(world, "Generators.localized", "::Vrel");
     systemFolder(world, "Generators.localized", "Vrel: one:");
     PluginManager m(world.environment());
+    m.refreshInstalledPlugins();
     EXPECT_EQ(ids(m.allTemplatePlugins()), (QStringList{"发生器::Vrel Back.localized", "发生器::Vrel: one:"}));
 }
 
@@ -110,6 +115,7 @@ TEST(TemplateScan, SymbolicLinksAreNotPlugins) {
     ASSERT_TRUE(QFile::link(world.path("nowhere"), category + "/Vrel Broken Link"));
     systemFolder(world, "Effects.localized", "Vrel Real");
     PluginManager m(world.environment());
+    m.refreshInstalledPlugins();
     EXPECT_EQ(ids(m.allTemplatePlugins()), QStringList{"效果::Vrel Real"});
 }
 
@@ -117,6 +123,7 @@ TEST(TemplateScan, AMissingTreeLeavesTheOtherScanned) {
     test::TestWorld world;
     userFolder(world, "Transitions.localized", "Vrel Swipe");
     PluginManager m(world.environment());
+    m.refreshInstalledPlugins();
     ASSERT_EQ(m.allTemplatePlugins().size(), 1);
     EXPECT_EQ(m.allTemplatePlugins().first().paths.size(), 1);
     EXPECT_TRUE(m.allTemplatePlugins().first().paths.first().contains("/home/Movies/Motion Templates.localized/"));
@@ -128,6 +135,7 @@ TEST(TemplateScan, OnlyTheFourCategoryFoldersAreRead) {
     world.makeFolder(systemTree + "/Titles/Vrel NotLocalized");
     world.makeFolder(systemTree + "/Titles.localized/Vrel Deep/Vrel Nested");
     PluginManager m(world.environment());
+    m.refreshInstalledPlugins();
     EXPECT_EQ(ids(m.allTemplatePlugins()), QStringList{"字幕::Vrel Deep"});
 }
 
@@ -137,6 +145,7 @@ TEST(TemplateScan, WithoutMemberProductsOnlyTheBrandIsPublished) {
     systemFolder(world, "Titles.localized", "Other Maker Titles");
     systemFolder(world, "Effects.localized", "MyVrelFx");
     PluginManager m(world.environment());
+    m.refreshInstalledPlugins();
     EXPECT_EQ(ids(m.allTemplatePlugins()), (QStringList{"字幕::Other Maker Titles", "字幕::vREL lower", "效果::MyVrelFx"}));
     EXPECT_EQ(ids(m.installedPlugins()), (QStringList{"字幕::vREL lower", "效果::MyVrelFx"}));
 }
@@ -146,6 +155,7 @@ TEST(TemplateScan, AFolderOfAMemberProductIsPublished) {
     systemFolder(world, "Titles.localized", "Cinema-Titles Pack.localized");
     systemFolder(world, "Titles.localized", "Unrelated");
     PluginManager m(world.environment());
+    m.refreshInstalledPlugins();
     EXPECT_TRUE(m.installedPlugins().isEmpty());
     m.setMemberProducts({product("p1", "Nothing Here"), product("p2", "Cinema Titles")});
     m.refreshInstalledPlugins();
@@ -164,6 +174,7 @@ TEST(TemplateScan, PublishedOrderIsGeneratorsTitlesEffectsTransitionsThenName) {
     systemFolder(world, "Titles.localized", "Vrel 2");
     userFolder(world, "Generators.localized", "Vrel Z");
     PluginManager m(world.environment());
+    m.refreshInstalledPlugins();
     EXPECT_EQ(ids(m.installedPlugins()),
               (QStringList{"发生器::Vrel Z", "字幕::Vrel 10", "字幕::Vrel 2", "字幕::Vrel B", "字幕::Vrel b",
                            "效果::Vrel A", "效果::Vrel B", "转场::Vrel A"}));
@@ -178,6 +189,7 @@ TEST(TemplateScan, NamesSortByCodePointsOfTheirComposedForms) {
     systemFolder(world, "Titles.localized", "Vrel e\u0301");
     systemFolder(world, "Titles.localized", "Vrel f");
     PluginManager m(world.environment());
+    m.refreshInstalledPlugins();
     QStringList names;
     for (const auto &p : m.installedPlugins()) {
         names.append(p.name);
@@ -199,6 +211,7 @@ TEST(TemplateScan, ARescanForgetsRemovedFoldersAndPublishesOnce) {
     const QString a = systemFolder(world, "Titles.localized", "Vrel A");
     systemFolder(world, "Titles.localized", "Vrel B");
     PluginManager m(world.environment());
+    m.refreshInstalledPlugins();
     ASSERT_EQ(m.installedPlugins().size(), 2);
 
     QSignalSpy spy(&m, &PluginManager::changed);
@@ -216,5 +229,6 @@ TEST(TemplateScan, GuidePreviewDoesNotScan) {
     world.isGuidePreview = true;
     systemFolder(world, "Titles.localized", "Vrel A");
     PluginManager m(world.environment());
+    m.start();
     EXPECT_TRUE(m.allTemplatePlugins().isEmpty());
 }

@@ -24,7 +24,12 @@ protected:
         server.start();
     }
 
-    std::unique_ptr<PluginManager> model() { return std::make_unique<PluginManager>(world.environment(server.baseUrl())); }
+    /// A model started as the application starts it (which begins a silent check).
+    std::unique_ptr<PluginManager> model() {
+        auto m = std::make_unique<PluginManager>(world.environment(server.baseUrl()));
+        m->start();
+        return m;
+    }
 
     size_t manifestRequests() const { return server.requestsTo("/downloads/vrel-plugin-manager-update.json").size(); }
 

@@ -1,0 +1,71 @@
+#include "platform/Http.h"
+
+namespace quillon::http {
+
+QNetworkRequest makeRequest(const QUrl &url, std::chrono::milliseconds timeout, Redirects redirects) {
+    QNetworkRequest request(url);
+    request.setTransferTimeout(static_cast<int>(timeout.count()));
+    request.setAttribute(QNetworkRequest::CacheLoadControlAttribute, QNetworkRequest::AlwaysNetwork);
+    request.setAttribute(QNetworkRequest::CacheSaveControlAttribute, false);
+    request.setAttribute(QNetworkRequest::CookieLoadControlAttribute, QNetworkRequest::Manual);
+    request.setAttribute(QNetworkRequest::CookieSaveControlAttribute, QNetworkRequest::Manual);
+    request.setAttribute(QNetworkRequest::RedirectPolicyAttribute,
+                         redirects == Redirects::sameOrigin ? QNetworkRequest::SameOriginRedirectPolicy
+                                                            : QNetworkRequest::NoLessSafeRedirectPolicy);
+    return request;
+}
+
+namespace {
+
+// Errors Qt derives from an HTTP status (4xx and 5xx): the reply is still a complete answer.
+bool derivedFromStatus(QNetworkReply::NetworkError error) {
+    const int code = static_cast<int>(error);
+    return (code >= 201 && code <= 299) || (code >= 401 && code <= 499) ||
+           error == QNetworkReply::ProtocolInvalidOperationError;
+}
+
+} // namespace
+
+bool failedInTransport(const QNetworkReply &reply) {
+    const QNetworkReply::NetworkError error = reply.error();
+    if (error == QNetworkReply::NoError) {
+        return false;
+    }
+    const bool hasStatus = reply.attribute(QNetworkRequest::HttpStatusCodeAttribute).isValid();
+    return !(hasStatus && derivedFromStatus(error));
+}
+
+NetworkFailure::NetworkFailure(QNetworkReply::NetworkError code, QString detail)
+    : m_code(code), m_detail(std::move(detail)),
+      m_what(QStringLiteral("network error %1: %2").arg(int(code)).arg(m_detail).toUtf8()) {}
+
+QString NetworkFailure::description() const {
+    switch (m_code) {
+    case QNetworkReply::TimeoutError:
+    case QNetworkReply::OperationCanceledError: // a transfer time-out aborts the reply
+        return QStringLiteral("请求超时。");
+    case QNetworkReply::ConnectionRefusedError:
+        return QStringLiteral("未能连接到服务器。");
+    case QNetworkReply::HostNotFoundError:
+        return QStringLiteral("未能找到使用指定主机名的服务器。");
+    case QNetworkReply::RemoteHostClosedError:
+    case QNetworkReply::NetworkSessionFailedError:
+    case QNetworkReply::TemporaryNetworkFailureError:
+        return QStringLiteral("网络连接已中断。");
+    case QNetworkReply::TooManyRedirectsError:
+    case QNetworkReply::InsecureRedirectError:
+        return QStringLiteral("服务器的重定向不安全，已停止请求。");
+    case QNetworkReply::SslHandshakeFailedError:
+        return QStringLiteral("无法建立安全连接。");
+    default:
+        return QStringLiteral("网络错误：") + m_detail;
+    }
+}
+
+void throwIfTransportFailed(const QNetworkReply &reply) {
+    if (failedInTransport(reply)) {
+        throw NetworkFailure(reply.error(), reply.errorString());
+    }
+}
+
+} // namespace quillon::http
