@@ -264,6 +264,11 @@ public:
     /// Copies the stored code to the pasteboard and shows it in an alert.
     void showClaimedPartnerActivationCode(const MemberProduct &product);
 
+    /// Whether a package goes to the Installer app: its file name (last component, any case)
+    /// is FCP-1.pkg, FCP-2.pkg or FCP-3.pkg, or the product is one of the studio's Final Cut
+    /// Pro template products (install/ProtectedTemplatePackages.cpp).
+    static bool usesProtectedFcpTemplatePackage(const std::optional<QString> &productKey, const QString &fileName);
+
     // Privileged runs (install/PrivilegedRunners.cpp).
     /// Installs the packages in order with administrator rights, stopping at the first that
     /// fails (InstallError::installerFailed). Blocks its thread: callers run it through runBlocking.

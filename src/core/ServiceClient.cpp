@@ -60,6 +60,19 @@ QCoro::Task<ServiceReply> postServiceRequest(QNetworkAccessManager &network, Ser
     co_return result;
 }
 
+std::optional<QUrl> serviceWebURL(const std::optional<QString> &text) {
+    if (!text) {
+        return std::nullopt;
+    }
+    const QUrl url(*text, QUrl::StrictMode);
+    const QString scheme = url.scheme().toLower();
+    if (!url.isValid() || url.host().isEmpty() ||
+        (scheme != QLatin1String("https") && scheme != QLatin1String("http"))) {
+        return std::nullopt;
+    }
+    return url;
+}
+
 QString deviceNameFor(const QString &hostName, const QString &identifier) {
     // "Characters" as the user sees them: never split a surrogate pair or a combined mark.
     QTextBoundaryFinder finder(QTextBoundaryFinder::Grapheme, identifier);

@@ -81,6 +81,11 @@ QCoro::Task<ServiceResult<T>> requestJSON(QNetworkAccessManager &network, Servic
     co_return ServiceResult<T>{std::move(decoded), raw.httpStatus.value_or(500)};
 }
 
+/// A URL the service hands out (a sign-in page, a package, a cloud-drive share), when it
+/// is an absolute http or https URL with a host, parsed strictly; nothing otherwise (a
+/// file: URL, a script, a relative path, plain words).
+std::optional<QUrl> serviceWebURL(const std::optional<QString> &text);
+
 /// The device's display name: the host name ("Mac" when empty), " · Vrel-" and the
 /// first 8 characters of the identifier (all of it when shorter).
 QString deviceNameFor(const QString &hostName, const QString &identifier);

@@ -17,21 +17,6 @@ const QString kApproved = QStringLiteral("微信登录成功，正在同步管�
 const QString kDefaultUserName = QStringLiteral("Vrel 用户");
 const QString kSignedOut = QStringLiteral("已退出微信账号。重新扫码即可恢复名下权益。");
 
-// The authorisation page as a URL, when the text is one.
-std::optional<QUrl> authorizeURL(const std::optional<QString> &text) {
-    if (!text) {
-        return std::nullopt;
-    }
-    const QUrl url(*text, QUrl::StrictMode);
-    // Only a web page: the sheet's web view must never run a script or open a local file.
-    const QString scheme = url.scheme().toLower();
-    if (!url.isValid() || (scheme != QLatin1String("https") && scheme != QLatin1String("http")) ||
-        url.host().isEmpty()) {
-        return std::nullopt;
-    }
-    return url;
-}
-
 QCoro::Task<> requestLoginCode(ModelGuard<PluginManager> model) {
     ServiceBody body{{QStringLiteral("deviceId"), model->deviceIdentifier()},
                      {QStringLiteral("deviceName"), model->deviceName()}};
@@ -54,7 +39,8 @@ QCoro::Task<> requestLoginCode(ModelGuard<PluginManager> model) {
         co_return;
     }
     const ManagerLoginStartResponse &reply = result->reply;
-    const std::optional<QUrl> page = authorizeURL(reply.authorizeUrl);
+    // Only a web page: the sheet's web view must never run a script or open a local file.
+    const std::optional<QUrl> page = serviceWebURL(reply.authorizeUrl);
     if (result->status <= 299 && reply.ticket && page) {
         model->setWechatAuthorizeURL(page);
         model->setShowWechatLogin(true);

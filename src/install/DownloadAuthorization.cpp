@@ -1,0 +1,47 @@
+#include "install/DownloadAuthorization.h"
+
+#include "core/PluginManager.h"
+#include "core/ReplyDecoding.h"
+#include "core/ServiceClient.h"
+
+#include <QJsonObject>
+
+namespace quillon {
+
+std::optional<QString> DownloadAuthorizationAnswer::serviceError() const {
+    try {
+        const QJsonObject object = replyObject(body);
+        const QJsonValue error = object.value(QStringLiteral("error"));
+        if (error.isString()) {
+            return error.toString();
+        }
+    } catch (const ReplyDecodingError &) {
+        // Not a JSON object: the caller's own text stands.
+    }
+    return std::nullopt;
+}
+
+DownloadResponse DownloadAuthorizationAnswer::decoded() const { return decodeReply<DownloadResponse>(body); }
+
+QCoro::Task<DownloadAuthorizationAnswer> requestDownloadAuthorization(PluginManager &model,
+                                                                      DownloadAuthorizationRequest request,
+                                                                      std::stop_token token) {
+    ServiceBody body{{QStringLiteral("deviceId"), model.deviceIdentifier()},
+                     {QStringLiteral("deviceName"), model.deviceName()}};
+    if (request.productKey) {
+        body.insert(QStringLiteral("productKey"), *request.productKey);
+    }
+    if (request.supplement) {
+        body.insert(QStringLiteral("deliveryMode"), QStringLiteral("supplement"));
+    }
+    if (request.membershipKey) {
+        body.insert(QStringLiteral("membershipProductKey"), *request.membershipKey);
+    }
+    ServiceRequest sending = makeServiceRequest(model.endpointURL(QStringLiteral("api/manager/download")), body,
+                                                request.bearer, model.environment().timing.serviceRequestTimeout);
+    auto posting = postServiceRequest(model.network(), std::move(sending), std::move(token));
+    ServiceReply reply = co_await posting;
+    co_return DownloadAuthorizationAnswer{reply.httpStatus, std::move(reply.data)};
+}
+
+} // namespace quillon
