@@ -34,13 +34,17 @@ SystemTools SystemTools::current() {
 #ifdef Q_OS_MACOS
     return macOS();
 #else
+    return standIns(standInFolder());
+#endif
+}
+
+QString SystemTools::standInFolder() {
     // An installed copy keeps its tools beside the executable; a build tree has them in tools/.
     const QString beside = QDir(QCoreApplication::applicationDirPath()).filePath(QStringLiteral("tools"));
     if (QFileInfo(QDir(beside).filePath(QStringLiteral("osascript"))).isExecutable()) {
-        return standIns(beside);
+        return beside;
     }
-    return standIns(QStringLiteral(QUILLON_TOOLS_DIR));
-#endif
+    return QStringLiteral(QUILLON_TOOLS_DIR);
 }
 
 } // namespace quillon

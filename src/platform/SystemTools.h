@@ -20,6 +20,9 @@ struct SystemTools final {
     static SystemTools standIns(const QString &folder);
     /// The tools of this platform: the macOS ones on macOS, the stand-ins built with the project elsewhere.
     static SystemTools current();
+    /// Where the stand-ins of this copy are (tools and applications): beside the executable in
+    /// an installed copy, the build tree's tools folder otherwise.
+    static QString standInFolder();
 };
 
 } // namespace quillon
