@@ -37,8 +37,7 @@ InstallerWindow::InstallerWindow(QString package, QString installer)
     m_status->setText(QStringLiteral("点按“安装”，将此软件包安装到这台电脑上。"));
     m_install->setDefault(true);
     if (!QFileInfo(m_package).isFile()) {
-        m_state = State::Failed;
-        m_status->setText(QStringLiteral("找不到安装包“%1”。").arg(m_package));
+        m_status->setText(missingPackageText());
         m_install->setEnabled(false);
         m_close->setText(QStringLiteral("关闭"));
     }
@@ -59,9 +58,10 @@ InstallerWindow::InstallerWindow(QString package, QString installer)
 
 void InstallerWindow::install() {
     if (m_state != State::Ready) {
-        if (m_state == State::Failed && onFinished) {
-            onFinished(); // the package could not be opened: that is the outcome
-        }
+        return;
+    }
+    if (!QFileInfo(m_package).isFile()) {
+        finish(false, missingPackageText());
         return;
     }
     m_state = State::Installing;
@@ -81,6 +81,8 @@ void InstallerWindow::install() {
     });
     m_process->start(m_installer, {QStringLiteral("-pkg"), m_package, QStringLiteral("-target"), QStringLiteral("/")});
 }
+
+QString InstallerWindow::missingPackageText() const { return QStringLiteral("找不到安装包“%1”。").arg(m_package); }
 
 QString InstallerWindow::statusText() const { return m_status->text(); }
 

@@ -22,7 +22,7 @@ public:
     /// The text of the outcome (or of the current step).
     QString statusText() const;
 
-    /// Called once when the install has ended, however it ended.
+    /// Called once when an install started by `install` has ended, however it ended.
     std::function<void()> onFinished;
 
 protected:
@@ -33,6 +33,7 @@ private:
     enum class State { Ready, Installing, Installed, Failed };
 
     void finish(bool succeeded, const QString &text);
+    QString missingPackageText() const;
 
     QString m_package;
     QString m_installer;
