@@ -6,6 +6,8 @@
 #include "platform/desktop/DesktopServices.h"
 #include "support/Wait.h"
 
+#include <QScopeGuard>
+
 #include <gtest/gtest.h>
 
 #include <memory>
@@ -44,22 +46,39 @@ TEST(InstallerAppStandInTest, InstallsThroughItsWindowAndReportsTheOutcome) {
     const QString good = world.path(QStringLiteral("tmp/Vrel 光效.pkg"));
     test::PackageBuilder(test::titlesLocation).file(QStringLiteral("Vrel 光效/Glow.moti"), "motion").write(good);
     const QString broken = world.writeFile(QStringLiteral("tmp/broken.pkg"), "xar!");
+    // A copy without the installer beside it.
+    const QString alone = world.path(QStringLiteral("tmp/") + standInName);
+    ASSERT_TRUE(QFile::copy(test::standIn(standInName), alone));
     struct Case {
+        QString program;
         QString package;
         int exitCode;
         QString says;
     } cases[] = {
-        {good, 0, QStringLiteral("安装成功。")},
-        {broken, 1, QStringLiteral("安装失败：")},
-        {world.path(QStringLiteral("tmp/missing.pkg")), 1, QStringLiteral("找不到安装包")},
+        {alone, good, 1, QStringLiteral("安装失败：找不到安装程序")},
+        {test::standIn(standInName), good, 0, QStringLiteral("安装成功。")},
+        {test::standIn(standInName), broken, 1, QStringLiteral("安装失败：")},
+        {test::standIn(standInName), world.path(QStringLiteral("tmp/missing.pkg")), 1, QStringLiteral("找不到安装包")},
     };
     for (const Case &c : cases) {
-        const test::ToolRun run = test::runTool(standInName, {QStringLiteral("--install-and-quit"), c.package}, environment);
+        const test::ToolRun run = test::runTool(c.program, {QStringLiteral("--install-and-quit"), c.package}, environment);
         EXPECT_EQ(run.exitCode, c.exitCode) << c.package.toStdString();
         EXPECT_TRUE(QString::fromUtf8(run.out).startsWith(c.says)) << run.out.constData() << run.err.constData();
     }
     EXPECT_EQ(test::readAll(world.paths.underSystemRoot(test::titlesLocation + QStringLiteral("/Vrel 光效/Glow.moti"))),
               QByteArray("motion"));
+}
+
+TEST(InstallerAppStandInTest, OnlyPackagesOpenInTheStandIn) {
+    for (const char *name : {"a.pkg", "a.PKG"}) {
+        ASSERT_NE(applicationOpening(QString::fromUtf8(name)), nullptr) << name;
+        EXPECT_EQ(applicationOpening(QString::fromUtf8(name))->bundleIdentifier, installerApp);
+    }
+    for (const char *name : {"a.zip", "a.pkg.zip", "pkg", "a.mpkg"}) {
+        EXPECT_EQ(applicationOpening(QString::fromUtf8(name)), nullptr) << name;
+    }
+    test::TestWorld world;
+    EXPECT_FALSE(DesktopWorkspace(world.path(QStringLiteral("tmp"))).openFile(world.path(QStringLiteral("missing.pkg"))));
 }
 
 TEST(InstallerAppStandInTest, AHandedOffPackageStaysUntilTheStandInInstallerQuits) {
@@ -69,6 +88,7 @@ TEST(InstallerAppStandInTest, AHandedOffPackageStaysUntilTheStandInInstallerQuit
     const QString standIn = QDir(folder).filePath(standInName);
     ASSERT_TRUE(QFile::copy(test::standIn(standInName), standIn));
     auto workspace = std::make_shared<CountingWorkspace>(folder);
+    const auto reap = qScopeGuard([&] { workspace->terminateApplications(installerApp); }); // leave nothing running
     ModelEnvironment environment = world.environment();
     environment.workspace = workspace;
     PluginManager model{environment};
@@ -94,5 +114,4 @@ TEST(InstallerAppStandInTest, AHandedOffPackageStaysUntilTheStandInInstallerQuit
     EXPECT_TRUE(test::waitUntil([&] { return !QFileInfo::exists(packages[0]) && !QFileInfo::exists(packages[1]); }));
     EXPECT_TRUE(runningProcessesOf(standIn).isEmpty());
     EXPECT_FALSE(QFileInfo::exists(managed)) << "the emptied managed folder goes too";
-    workspace->terminateApplications(installerApp); // whatever the outcome, leave nothing running
 }
