@@ -3,7 +3,7 @@
 // world's system root, and a snapshot of a whole folder tree to prove what was written.
 
 #include "install/AdministratorCommand.h"
-#include "support/PackageBuilder.h"
+#include "packaging/PackageBuilder.h"
 #include "support/TestWorld.h"
 
 #include <QDir>
@@ -19,6 +19,8 @@
 inline void PrintTo(const QString &text, std::ostream *out) { *out << '"' << text.toStdString() << '"'; }
 
 namespace quillon::test {
+
+using packaging::PackageBuilder;
 
 /// Where the plug-in packages of the tests install.
 inline const QString titlesLocation =

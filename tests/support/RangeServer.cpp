@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <charconv>
-#include <cstring>
 #include <limits>
 #include <thread>
 
@@ -35,19 +34,6 @@ std::optional<std::pair<std::size_t, std::size_t>> parseRange(const std::string 
 }
 
 } // namespace
-
-std::string patternedBytes(std::size_t size, std::uint64_t seed) {
-    std::string bytes(size, '\0');
-    std::uint64_t x = seed * 0x9E3779B97F4A7C15ull + 0x2545F4914F6CDD1Dull;
-    for (std::size_t i = 0; i < size; i += 8) {
-        x ^= x << 13;
-        x ^= x >> 7;
-        x ^= x << 17;
-        const std::size_t n = std::min<std::size_t>(8, size - i);
-        std::memcpy(bytes.data() + i, &x, n);
-    }
-    return bytes;
-}
 
 RangeServer::RangeServer(std::string content) : m_content(std::make_shared<const std::string>(std::move(content))) {
     // Eight ranges at once plus the probe and the odd kept-alive connection.

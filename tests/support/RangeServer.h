@@ -4,6 +4,7 @@
 // statuses, lying or missing headers, short and long ranges, dropped connections and
 // slow delivery.
 
+#include "packaging/PatternedBytes.h"
 #include "support/LocalHttpServer.h"
 
 #include <QUrl>
@@ -18,8 +19,7 @@
 
 namespace quillon::test {
 
-/// `size` bytes of a repeatable pseudo-random pattern (different for every seed).
-std::string patternedBytes(std::size_t size, std::uint64_t seed = 1);
+using packaging::patternedBytes;
 
 class RangeServer final {
 public:

@@ -2,13 +2,14 @@
 // Writes flat component packages the way pkgbuild lays them out: a xar archive holding
 // PackageInfo (with install-location) and Payload (a gzip cpio archive whose entries
 // start with "./"). Tests use it to install real packages through the real runners and
-// stand-in tools, and to build malformed or hostile ones.
+// stand-in tools, and to build malformed or hostile ones; the stand-in studio service
+// builds the packages it serves with it.
 
 #include <QByteArray>
 #include <QList>
 #include <QString>
 
-namespace quillon::test {
+namespace quillon::packaging {
 
 class PackageBuilder final {
 public:
@@ -52,4 +53,4 @@ private:
     bool m_hasPayload = true;
 };
 
-} // namespace quillon::test
+} // namespace quillon::packaging

@@ -1,4 +1,4 @@
-#include "support/PackageBuilder.h"
+#include "packaging/PackageBuilder.h"
 
 #include <QFile>
 
@@ -9,7 +9,7 @@
 #include <stdexcept>
 #include <string>
 
-namespace quillon::test {
+namespace quillon::packaging {
 
 namespace {
 
@@ -159,4 +159,4 @@ void PackageBuilder::write(const QString &path) const {
     check(writer.get(), archive_write_close(writer.get()), "close package");
 }
 
-} // namespace quillon::test
+} // namespace quillon::packaging
