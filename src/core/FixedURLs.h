@@ -9,9 +9,12 @@ namespace quillon {
 /// The account service; request paths are appended to it.
 inline QUrl apiBase() { return QUrl(QStringLiteral("https://api.vrel.cn/")); }
 
+/// Where the self-update manifest lies on its host.
+inline QString updateManifestPath() { return QStringLiteral("downloads/vrel-plugin-manager-update.json"); }
+
 /// The self-update manifest.
 inline QUrl updateManifestURL() {
-    return QUrl(QStringLiteral("https://download.vrel.cn/downloads/vrel-plugin-manager-update.json"));
+    return QUrl(QStringLiteral("https://download.vrel.cn/")).resolved(QUrl(updateManifestPath()));
 }
 
 /// The two hosts of the studio's download CDN; packages fetched from them over https

@@ -1,5 +1,7 @@
 #include "support/TestWorld.h"
 
+#include "core/FixedURLs.h"
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -29,7 +31,7 @@ ModelEnvironment TestWorld::environment(const QUrl &base) const {
     env.pasteboard = pasteboard;
     env.alerts = alerts;
     env.apiBase = base;
-    env.updateManifestURL = base.resolved(QUrl(QStringLiteral("downloads/vrel-plugin-manager-update.json")));
+    env.updateManifestURL = base.resolved(QUrl(updateManifestPath()));
     env.timing = timing;
     env.arguments = arguments;
     env.isGuidePreview = isGuidePreview;

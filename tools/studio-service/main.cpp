@@ -22,6 +22,7 @@
 #include <httplib.h>
 
 #include <csignal>
+#include <cstdlib>
 #include <cstdio>
 #include <exception>
 #include <pthread.h>
@@ -61,8 +62,8 @@ QMap<QString, QString> readOptions(int argc, char **argv) {
 } // namespace
 
 int main(int argc, char **argv) {
-    // Stop signals are taken by the main thread alone, so that it can end the server cleanly;
-    // every thread started from here on inherits the mask.
+    // Stop signals are taken by the main thread alone, once the service runs; every thread
+    // started from here on inherits the mask.
     sigset_t stops;
     sigemptyset(&stops);
     sigaddset(&stops, SIGINT);
@@ -117,9 +118,9 @@ int main(int argc, char **argv) {
 
         int received = 0;
         sigwait(&stops, &received);
-        server.stop();
-        listener.join();
-        return 0;
+        // Nothing is left to write. Ending here closes kept-alive connections at once, where
+        // stopping the server would wait for each of them to time out.
+        std::_Exit(0);
     } catch (const std::exception &error) {
         return fail(error.what());
     }

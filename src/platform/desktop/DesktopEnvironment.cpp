@@ -1,9 +1,24 @@
 #include "platform/desktop/DesktopEnvironment.h"
 
 #include "core/FixedURLs.h"
+#include "platform/Logging.h"
 #include "platform/desktop/DesktopServices.h"
 
 namespace quillon {
+
+std::optional<QUrl> serviceBaseFromSetting(const QString &setting) {
+    QUrl base(setting.trimmed(), QUrl::StrictMode);
+    const QString scheme = base.scheme().toLower();
+    if (!base.isValid() || (scheme != QLatin1String("http") && scheme != QLatin1String("https")) ||
+        base.host().isEmpty() || base.hasQuery() || base.hasFragment() || !base.userInfo().isEmpty()) {
+        return std::nullopt;
+    }
+    // Request paths are appended to the base: it names a folder.
+    if (!base.path().endsWith(QLatin1Char('/'))) {
+        base.setPath(base.path() + QLatin1Char('/'));
+    }
+    return base;
+}
 
 ModelEnvironment desktopEnvironment(const QStringList &arguments, bool isGuidePreview) {
     ModelEnvironment environment;
@@ -15,6 +30,18 @@ ModelEnvironment desktopEnvironment(const QStringList &arguments, bool isGuidePr
     environment.alerts = std::make_shared<DesktopAlerts>();
     environment.apiBase = apiBase();
     environment.updateManifestURL = updateManifestURL();
+#ifndef Q_OS_MACOS
+    // The macOS build always talks to the studio's own hosts.
+    if (const QString setting = qEnvironmentVariable(serviceBaseVariable); !setting.isEmpty()) {
+        if (const std::optional<QUrl> base = serviceBaseFromSetting(setting)) {
+            environment.apiBase = *base;
+            environment.updateManifestURL = base->resolved(QUrl(updateManifestPath()));
+        } else {
+            qCWarning(lcPlatform, "%s is not an http or https address (%s): using the studio's service",
+                      serviceBaseVariable, qUtf8Printable(setting));
+        }
+    }
+#endif
     environment.timing = Timing::standard();
     environment.arguments = arguments;
     environment.isGuidePreview = isGuidePreview;
