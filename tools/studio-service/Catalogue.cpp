@@ -201,6 +201,9 @@ Catalogue Catalogue::load(const QString &path) {
     Catalogue catalogue;
     catalogue.user = root.value(QStringLiteral("user")).toObject();
     catalogue.loginExpiresIn = root.value(QStringLiteral("loginExpiresIn")).toInt(600);
+    if (catalogue.loginExpiresIn < 1) {
+        fail(path, QStringLiteral("\"loginExpiresIn\" must be a number of seconds"));
+    }
     catalogue.updateManifest = root.value(QStringLiteral("update")).toObject();
 
     const QJsonArray files = array(root, QStringLiteral("files"), path);

@@ -23,6 +23,8 @@ struct ServedFile {
     QString identifier;            ///< package identifier
     QList<PluginFolder> folders;   ///< package: the plug-in folders its payload installs
     int paddingMiB = 0;            ///< package: an incompressible file of this size inside, for large downloads
+    // A package's "runtimeBundles" list will name the Motion runtime bundles it carries;
+    // until their sealing is built the list must stay empty.
     QStringList entries;           ///< archive: the files it holds
     QJsonObject spec;              ///< the entry as written; its digest names the cached build
 

@@ -6,6 +6,7 @@
 #include <QFile>
 #include <QFileInfo>
 
+#include <cstdio>
 #include <random>
 
 namespace studio {
@@ -149,9 +150,9 @@ void SignIn::approve(const httplib::Request &request, httplib::Response &respons
     if (fresh && !m_tokenFile.isEmpty()) {
         QDir().mkpath(QFileInfo(m_tokenFile).absolutePath());
         QFile file(m_tokenFile);
-        if (file.open(QIODevice::Append)) {
-            file.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner);
-            file.write(QByteArray::fromStdString(token) + '\n');
+        if (!file.open(QIODevice::Append, QFileDevice::ReadOwner | QFileDevice::WriteOwner) ||
+            file.write(QByteArray::fromStdString(token) + '\n') < 0) {
+            std::fprintf(stderr, "quillon-studio-service: cannot keep the session in %s\n", qPrintable(m_tokenFile));
         }
     }
     replyPage(response, 200, kProduct, QStringLiteral("<p>已确认登录。</p><p>请回到 Vrel 插件中心，会员权益稍后即会显示。</p>"));

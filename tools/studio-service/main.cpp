@@ -15,7 +15,7 @@
 #include "SignIn.h"
 
 #include <QDir>
-#include <QFile>
+#include <QSaveFile>
 #include <QMap>
 #include <QStandardPaths>
 
@@ -106,8 +106,8 @@ int main(int argc, char **argv) {
             std::this_thread::sleep_for(std::chrono::milliseconds(1));
         }
         if (const QString urlFile = options.value(QStringLiteral("--url-file")); !urlFile.isEmpty()) {
-            QFile file(urlFile);
-            if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate) || file.write(base.c_str()) < 0) {
+            QSaveFile file(urlFile); // a script waiting for it never reads half an address
+            if (!file.open(QIODevice::WriteOnly) || file.write(base.c_str()) < 0 || !file.commit()) {
                 server.stop();
                 listener.join();
                 throw std::runtime_error("cannot write " + urlFile.toStdString());
