@@ -1,5 +1,5 @@
 // The stand-in studio service's own faults that the end-to-end test would not pin down:
-// byte ranges answered exactly, and tokens checked on every endpoint that needs one.
+// byte ranges answered exactly, and tokens and rights checked on every endpoint that needs them.
 #include "support/StudioServiceProcess.h"
 
 #include <QJsonArray>
@@ -8,6 +8,8 @@
 #include <httplib.h>
 
 #include <gtest/gtest.h>
+
+#include <tuple>
 
 using quillon::test::StudioServiceProcess;
 
@@ -84,9 +86,18 @@ TEST(StudioService, EndpointsOfTheAccountWantATokenItHandedOut) {
         json(client.Post("/api/manager/login/status", R"({"ticket":")" + id + R"("})", "application/json"));
     const std::string token = approved[QStringLiteral("accessToken")].toString().toStdString();
     ASSERT_FALSE(token.empty());
-    for (const char *endpoint : endpoints) {
-        const httplib::Result result = client.Post(endpoint, {{"Authorization", "Bearer " + token}}, body, "application/json");
+    const QJsonObject catalogue = StudioServiceProcess::catalogue();
+    auto keyOf = [&](int membership, int product = -1) {
+        const QJsonValue entry = catalogue[QStringLiteral("memberships")][membership];
+        return (product < 0 ? entry[QStringLiteral("productKey")] : entry[QStringLiteral("library")][product]).toString().toStdString();
+    };
+    const std::string own = R"({"productKey":")" + keyOf(0, 0) + R"(","membershipProductKey":")" + keyOf(0) + R"("})";
+    const std::string other = R"({"productKey":")" + keyOf(1, 0) + R"(","membershipProductKey":")" + keyOf(0) + R"("})";
+    const std::tuple<const char *, std::string, int> allowed[] = {
+        {endpoints[0], body, 200}, {endpoints[1], body, 200}, {endpoints[2], own, 200}, {endpoints[2], other, 403}};
+    for (const auto &[endpoint, request, status] : allowed) {
+        const httplib::Result result = client.Post(endpoint, {{"Authorization", "Bearer " + token}}, request, "application/json");
         ASSERT_TRUE(result);
-        EXPECT_NE(result->status, 401) << endpoint;
+        EXPECT_EQ(result->status, status) << endpoint << " " << request;
     }
 }

@@ -135,6 +135,10 @@ TEST_F(TrialRun, SignsInOnTheServicePageAndBrowsesEachMembershipLibrary) {
     EXPECT_TRUE(page.contains(QStringLiteral("体验服务"))) << page.toStdString();
 
     const QJsonObject catalogue = StudioServiceProcess::catalogue();
+    // The start-up's silent update check read the service's manifest.
+    EXPECT_TRUE(waitUntil([&] {
+        return model().latestUpdateManifest() && model().latestUpdateManifest()->json == catalogue[QStringLiteral("update")].toObject();
+    }));
     AccountPanel *account = find<AccountPanel>();
     EXPECT_EQ(account->userName()->text(), catalogue[QStringLiteral("user")][QStringLiteral("nickname")].toString());
     const QJsonArray memberships = catalogue[QStringLiteral("memberships")].toArray();
