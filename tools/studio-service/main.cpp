@@ -21,6 +21,7 @@
 
 #include <httplib.h>
 
+#include <atomic>
 #include <csignal>
 #include <cstdlib>
 #include <cstdio>
@@ -101,8 +102,16 @@ int main(int argc, char **argv) {
         endpoints.route(server);
         files.route(server);
 
-        std::thread listener([&server] { server.listen_after_bind(); });
+        std::atomic<bool> ended = false;
+        std::thread listener([&] {
+            server.listen_after_bind();
+            ended = true;
+        });
         while (!server.is_running()) {
+            if (ended) {
+                listener.join();
+                throw std::runtime_error("cannot serve on " + base);
+            }
             std::this_thread::sleep_for(std::chrono::milliseconds(1));
         }
         if (const QString urlFile = options.value(QStringLiteral("--url-file")); !urlFile.isEmpty()) {
