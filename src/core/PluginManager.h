@@ -12,6 +12,7 @@
 #include "install/ActivationInstallQueue.h"
 #include "install/AdministratorCommand.h"
 #include "install/NetdiskDelivery.h"
+#include "install/SingleInstall.h"
 #include "inventory/InstallLocations.h"
 #include "inventory/InstalledPlugin.h"
 #include "platform/Tasks.h"
@@ -280,6 +281,30 @@ public:
     void runAdministratorCommand(const QString &command);
     /// The tools this model's privileged runs use.
     PrivilegedTools privilegedTools() const;
+
+    // One product from the member library (install/SingleInstall.cpp).
+    /// A library row's install action (package, resource or cloud-drive product).
+    void installMemberProduct(const MemberProduct &product);
+    /// A library row's cloud-drive supplement.
+    void claimMemberProductSupplement(const MemberProduct &product);
+    /// Starts one run from the library; does nothing while the model is busy.
+    void startDownloadAndInstall(const std::optional<QString> &productKey, const QString &productName,
+                                 bool supplementalDelivery);
+    /// One run: true when it ended in a delivery, a download, a hand-off or an install,
+    /// false after a failure message. Cancelling `token` stops its transfers and waits.
+    QCoro::Task<bool> performDownloadAndInstall(std::optional<QString> productKey, QString productName,
+                                                bool supplementalDelivery, bool accountMode,
+                                                std::optional<QString> authorizationScope = std::nullopt,
+                                                PreparePackage preparePackage = {}, std::stop_token token = {});
+    /// Hides the progress card of a completed run a moment later, unless a newer run started.
+    void scheduleSingleInstallProgressDismissal();
+
+    // The install queue (install/ActivationInstallQueue.cpp).
+    /// Installs one bought product of the signed-in account through the queue.
+    void installAccountPurchase(const ManagerLicense &purchase);
+    bool canActivateAndInstall() const;
+    /// Runs the queue's pending items, or the selected entitlement.
+    void activateAndInstall();
 
     // Packages handed to the Installer app and their clean-up (install/PackageHandOff.cpp).
     /// "Vrel 插件管理器/临时安装包" in Application Support (not created here); throws PlatformError.

@@ -177,6 +177,21 @@ QCoro::Task<> awaitReply(QNetworkReply *reply, std::stop_token token) {
     }
 }
 
+CancelledWithOwner::CancelledWithOwner(QObject *owner) {
+    if (!owner) {
+        m_handle.cancel();
+        return;
+    }
+    // `destroyed` comes after every QPointer to the owner has become null, so a task woken
+    // by this cancellation already sees the owner gone.
+    m_tie = QObject::connect(owner, &QObject::destroyed, [handle = m_handle] {
+        TaskHandle copy = handle;
+        copy.cancel();
+    });
+}
+
+CancelledWithOwner::~CancelledWithOwner() { QObject::disconnect(m_tie); }
+
 ReplyOwner::ReplyOwner(QNetworkReply *reply) : m_reply(reply) {}
 
 ReplyOwner::~ReplyOwner() {

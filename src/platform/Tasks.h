@@ -52,6 +52,22 @@ private:
     std::stop_source m_source;
 };
 
+/// A handle that is cancelled when `owner` is destroyed, for a task that holds `owner`
+/// weakly and must stop its transfers and waits as soon as the owner goes. The tie ends
+/// with this object; keep it in the task's frame.
+class CancelledWithOwner final {
+    Q_DISABLE_COPY_MOVE(CancelledWithOwner)
+public:
+    explicit CancelledWithOwner(QObject *owner);
+    ~CancelledWithOwner();
+
+    std::stop_token token() const noexcept { return m_handle.token(); }
+
+private:
+    TaskHandle m_handle;
+    QMetaObject::Connection m_tie;
+};
+
 /// Throws TaskCancelled when the token has been cancelled.
 inline void throwIfCancelled(const std::stop_token &token) {
     if (token.stop_requested()) {

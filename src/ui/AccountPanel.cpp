@@ -1,10 +1,12 @@
 #include "ui/AccountPanel.h"
 
+#include "core/MembershipTypes.h"
 #include "core/PluginManager.h"
 
 #include <QComboBox>
 #include <QHBoxLayout>
 #include <QLabel>
+#include <QListWidget>
 #include <QPushButton>
 #include <QSignalBlocker>
 #include <QVBoxLayout>
@@ -15,7 +17,9 @@ AccountPanel::AccountPanel(PluginManager &manager, QWidget *parent)
     : ModelView(manager, parent), m_userName(new QLabel(this)), m_message(new QLabel(this)),
       m_signIn(new QPushButton(QStringLiteral("微信扫码登录"), this)),
       m_sync(new QPushButton(QStringLiteral("同步"), this)),
-      m_signOut(new QPushButton(QStringLiteral("退出登录"), this)), m_memberships(new QComboBox(this)) {
+      m_signOut(new QPushButton(QStringLiteral("退出登录"), this)), m_memberships(new QComboBox(this)),
+      m_purchasesTitle(new QLabel(QStringLiteral("已购商品"), this)), m_purchases(new QListWidget(this)),
+      m_installPurchase(new QPushButton(QStringLiteral("安装所选商品"), this)) {
     auto *layout = new QVBoxLayout(this);
     QFont bold = m_userName->font();
     bold.setBold(true);
@@ -29,11 +33,17 @@ AccountPanel::AccountPanel(PluginManager &manager, QWidget *parent)
     buttons->addWidget(m_signOut);
     layout->addLayout(buttons);
     layout->addWidget(m_memberships);
+    layout->addWidget(m_purchasesTitle);
+    layout->addWidget(m_purchases);
+    layout->addWidget(m_installPurchase);
+    m_purchases->setSelectionMode(QAbstractItemView::SingleSelection);
 
     connect(m_signIn, &QPushButton::clicked, this, [this] { m_manager.startWechatLogin(); });
     connect(m_sync, &QPushButton::clicked, this, [this] { m_manager.refreshWechatAccount(); });
     connect(m_signOut, &QPushButton::clicked, this, [this] { m_manager.signOutWechat(); });
     connect(m_memberships, &QComboBox::activated, this, &AccountPanel::membershipChosen);
+    connect(m_purchases, &QListWidget::itemSelectionChanged, this, &AccountPanel::updatePurchaseButton);
+    connect(m_installPurchase, &QPushButton::clicked, this, &AccountPanel::installChosenPurchase);
     refreshNow();
 }
 
@@ -42,9 +52,13 @@ void AccountPanel::refresh() {
     m_userName->setText(signedIn ? m_manager.wechatUserName() : QStringLiteral("微信账户"));
     m_message->setText(m_manager.wechatLoginMessage());
     m_signIn->setVisible(!signedIn);
-    m_signIn->setEnabled(!m_manager.isWorking());
+    const bool idle = !m_manager.isWorking();
+    m_signIn->setEnabled(idle);
     m_signOut->setVisible(signedIn);
-    m_sync->setEnabled(!m_manager.isRestoringAccount());
+    m_signOut->setEnabled(idle);
+    // A sync may select another membership.
+    m_sync->setEnabled(idle && !m_manager.isRestoringAccount());
+    m_memberships->setEnabled(idle);
 
     const QList<ManagerLicense> memberships = m_manager.memberLibraryMemberships();
     const QSignalBlocker blocker(m_memberships);
@@ -61,6 +75,39 @@ void AccountPanel::refresh() {
     }
     m_memberships->setCurrentIndex(current);
     m_memberships->setVisible(!memberships.isEmpty());
+
+    // Bought products that open no member library are installed one by one from here.
+    QList<ManagerLicense> purchases;
+    for (const ManagerLicense &license : m_manager.accountPurchases()) {
+        if (license.productKey && !isMemberLibraryType(canonicalMembershipType(license))) {
+            purchases.append(license);
+        }
+    }
+    if (purchases != m_shownPurchases) {
+        m_shownPurchases = purchases;
+        const QSignalBlocker listBlocker(m_purchases);
+        m_purchases->clear();
+        for (const ManagerLicense &license : m_shownPurchases) {
+            m_purchases->addItem(license.productName);
+        }
+    }
+    m_purchasesTitle->setVisible(!m_shownPurchases.isEmpty());
+    m_purchases->setVisible(!m_shownPurchases.isEmpty());
+    m_installPurchase->setVisible(!m_shownPurchases.isEmpty());
+    updatePurchaseButton();
+}
+
+void AccountPanel::updatePurchaseButton() {
+    const int row = m_purchases->currentRow();
+    const bool chosen = row >= 0 && row < m_shownPurchases.size() && m_purchases->currentItem()->isSelected();
+    m_installPurchase->setEnabled(chosen && !m_manager.isWorking());
+}
+
+void AccountPanel::installChosenPurchase() {
+    const int row = m_purchases->currentRow();
+    if (row >= 0 && row < m_shownPurchases.size()) {
+        m_manager.installAccountPurchase(m_shownPurchases.at(row));
+    }
 }
 
 void AccountPanel::membershipChosen(int index) {

@@ -1,10 +1,12 @@
 #include "ui/MemberLibraryPanel.h"
 
 #include "core/PluginManager.h"
+#include "ui/MemberProductList.h"
+#include "ui/SingleInstallProgressCard.h"
 
 #include <QHBoxLayout>
 #include <QLabel>
-#include <QListWidget>
+#include <QListView>
 #include <QPushButton>
 #include <QVBoxLayout>
 
@@ -12,13 +14,20 @@ namespace quillon {
 
 MemberLibraryPanel::MemberLibraryPanel(PluginManager &manager, QWidget *parent)
     : ModelView(manager, parent), m_title(new QLabel(this)), m_subtitle(new QLabel(this)), m_message(new QLabel(this)),
-      m_products(new QListWidget(this)), m_refresh(new QPushButton(QStringLiteral("刷新"), this)) {
+      m_progress(new SingleInstallProgressCard(manager, this)), m_products(new QListView(this)),
+      m_rows(new MemberProductListModel(this)), m_delegate(new MemberProductDelegate(this)),
+      m_refresh(new QPushButton(QStringLiteral("刷新"), this)) {
     QFont titleFont = m_title->font();
     titleFont.setBold(true);
     titleFont.setPointSizeF(titleFont.pointSizeF() * 1.4);
     m_title->setFont(titleFont);
     m_subtitle->setWordWrap(true);
     m_message->setWordWrap(true);
+    m_products->setModel(m_rows);
+    m_products->setItemDelegate(m_delegate);
+    m_products->setSelectionMode(QAbstractItemView::SingleSelection);
+    m_products->setUniformItemSizes(true);
+    m_products->setMouseTracking(true);
 
     auto *header = new QHBoxLayout;
     auto *titles = new QVBoxLayout;
@@ -30,10 +39,31 @@ MemberLibraryPanel::MemberLibraryPanel(PluginManager &manager, QWidget *parent)
     auto *layout = new QVBoxLayout(this);
     layout->addLayout(header);
     layout->addWidget(m_message);
+    layout->addWidget(m_progress);
     layout->addWidget(m_products, 1);
 
     connect(m_refresh, &QPushButton::clicked, this, [this] { m_manager.reloadMemberLibrary(); });
+    connect(m_delegate, &MemberProductDelegate::actionTriggered, this, &MemberLibraryPanel::trigger);
     refreshNow();
+}
+
+void MemberLibraryPanel::trigger(int row, MemberProductAction action) {
+    if (row < 0 || row >= m_rows->rowCount()) {
+        return;
+    }
+    // A copy: the call may replace the library the row came from.
+    const MemberProduct product = m_rows->product(row);
+    switch (action) {
+    case MemberProductAction::install:
+        m_manager.installMemberProduct(product);
+        break;
+    case MemberProductAction::claimSupplement:
+        m_manager.claimMemberProductSupplement(product);
+        break;
+    case MemberProductAction::showPartnerCode:
+        m_manager.showClaimedPartnerActivationCode(product);
+        break;
+    }
 }
 
 void MemberLibraryPanel::refresh() {
@@ -42,12 +72,7 @@ void MemberLibraryPanel::refresh() {
     m_message->setText(m_manager.memberLibraryMessage());
     m_message->setVisible(!m_manager.memberLibraryMessage().isEmpty());
     m_refresh->setEnabled(m_manager.hasWechatAccount());
-    QStringList names;
-    for (const MemberProduct &product : m_manager.memberProducts()) {
-        names.append(product.productName);
-    }
-    m_products->clear();
-    m_products->addItems(names);
+    m_rows->sync(m_manager);
 }
 
 } // namespace quillon

@@ -1,14 +1,20 @@
 #pragma once
 // The member library: title and subtitle of the chosen membership, the library's
-// status line, its products and a refresh.
+// status line, the progress card of a running install, its products with their install
+// state and actions, and a refresh.
 
 #include "ui/ModelView.h"
 
 class QLabel;
-class QListWidget;
+class QListView;
 class QPushButton;
 
 namespace quillon {
+
+enum class MemberProductAction;
+class MemberProductDelegate;
+class MemberProductListModel;
+class SingleInstallProgressCard;
 
 class MemberLibraryPanel final : public ModelView {
     Q_OBJECT
@@ -18,17 +24,25 @@ public:
     QLabel *title() const { return m_title; }
     QLabel *subtitle() const { return m_subtitle; }
     QLabel *message() const { return m_message; }
-    QListWidget *products() const { return m_products; }
+    QListView *products() const { return m_products; }
+    MemberProductListModel *productRows() const { return m_rows; }
+    MemberProductDelegate *productDelegate() const { return m_delegate; }
+    SingleInstallProgressCard *progressCard() const { return m_progress; }
     QPushButton *refreshButton() const { return m_refresh; }
 
 protected:
     void refresh() override;
 
 private:
+    void trigger(int row, MemberProductAction action);
+
     QLabel *m_title;
     QLabel *m_subtitle;
     QLabel *m_message;
-    QListWidget *m_products;
+    SingleInstallProgressCard *m_progress;
+    QListView *m_products;
+    MemberProductListModel *m_rows;
+    MemberProductDelegate *m_delegate;
     QPushButton *m_refresh;
 };
 

@@ -4,7 +4,7 @@
 
 #include <QComboBox>
 #include <QLabel>
-#include <QListWidget>
+#include <QListView>
 #include <QPushButton>
 
 using namespace quillon;
@@ -59,14 +59,14 @@ TEST_F(AccountPanelTest, SignedInShowsTheUserAndPicksAMembership) {
     ASSERT_TRUE(waitUntil([&] { return library.message()->text() == QStringLiteral("可安装 7 款模板。"); }));
     EXPECT_EQ(library.title()->text(), QStringLiteral("FCP 模板会员库"));
     EXPECT_EQ(library.subtitle()->text(), QStringLiteral("7 款模板可按需安装，也可一次安装全部"));
-    EXPECT_EQ(library.products()->count(), 7);
+    EXPECT_EQ(library.products()->model()->rowCount(), 7);
     EXPECT_EQ(panel.membershipPicker()->currentIndex(), 1);
 
     // The library's refresh asks the service again.
     service.always(kLibrary, ScriptedReply::json(500, std::string(R"({"error":"暂停服务"})")));
     library.refreshButton()->click();
     ASSERT_TRUE(waitUntil([&] { return library.message()->text() == QStringLiteral("暂停服务"); }));
-    EXPECT_EQ(library.products()->count(), 0);
+    EXPECT_EQ(library.products()->model()->rowCount(), 0);
     EXPECT_EQ(service.count(kLibrary), 2u);
 
     panel.signOutButton()->click();

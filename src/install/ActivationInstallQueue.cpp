@@ -1,0 +1,302 @@
+#include "install/ActivationInstallQueue.h"
+
+#include "core/MembershipTypes.h"
+#include "core/PluginManager.h"
+#include "platform/Logging.h"
+
+#include <QFile>
+
+namespace quillon {
+namespace {
+
+const QString kColon = QStringLiteral("：");
+const QString kWaitingForInstall = QStringLiteral("已下载，等待统一安装");
+const QString kSystemInstallIncomplete = QStringLiteral("系统安装未完成，请重试该项。");
+const QString kMembershipActivated = QStringLiteral("已激活，请在会员库选择安装内容");
+const QString kActivatedButIncomplete = QStringLiteral("已激活，安装未完成：");
+
+/// One package handed back by a prepare step, waiting for the shared install.
+struct Collected {
+    qsizetype index;
+    QString path;
+    std::function<QString()> commit;
+};
+
+} // namespace
+
+bool ActivationInstallQueue::hasPendingItems() const {
+    return std::any_of(m_state->items.begin(), m_state->items.end(), [](const Item &item) { return !item.completed; });
+}
+
+QString ActivationInstallQueue::summary() const {
+    QStringList lines;
+    for (const Item &item : m_state->items) {
+        if (!item.result.isEmpty()) {
+            lines.append(item.result);
+        }
+    }
+    return lines.join(QLatin1Char('\n'));
+}
+
+void ActivationInstallQueue::reset(const ActivationInstallAuthorization &authorization) {
+    if (m_state->running) {
+        return;
+    }
+    m_state->items = {Item{authorization, false, QString()}};
+}
+
+void ActivationInstallQueue::append(const ActivationInstallAuthorization &authorization) {
+    if (m_state->running) {
+        return;
+    }
+    m_state->items.append(Item{authorization, false, QString()});
+}
+
+void ActivationInstallQueue::State::complete(qsizetype index, const QString &message) {
+    if (index < 0 || index >= items.size()) {
+        return;
+    }
+    Item &item = items[index];
+    item.completed = true;
+    item.result = item.authorization.productName + kColon + message;
+}
+
+void ActivationInstallQueue::State::fail(qsizetype index, const QString &message) {
+    if (index < 0 || index >= items.size()) {
+        return;
+    }
+    Item &item = items[index];
+    item.result = item.authorization.productName + kColon + message;
+}
+
+void ActivationInstallQueue::complete(qsizetype index, const QString &message) { m_state->complete(index, message); }
+
+void ActivationInstallQueue::fail(qsizetype index, const QString &message) { m_state->fail(index, message); }
+
+QCoro::Task<> ActivationInstallQueue::runPrepared(Prepare prepare, Install install,
+                                                  InstallationFailed installationFailed) {
+    return run(m_state, std::move(prepare), std::move(install), std::move(installationFailed));
+}
+
+QCoro::Task<> ActivationInstallQueue::run(std::shared_ptr<State> state, Prepare prepare, Install install,
+                                          InstallationFailed installationFailed) {
+    if (state->running) {
+        co_return;
+    }
+    state->running = true;
+    QList<Collected> collected;
+    bool stopped = false;
+
+    const qsizetype count = state->items.size();
+    for (qsizetype i = 0; i < count && !stopped; ++i) {
+        if (state->items.at(i).completed) {
+            continue;
+        }
+        const ActivationInstallAuthorization authorization = state->items.at(i).authorization;
+        try {
+            auto preparing = prepare(authorization);
+            const ActivationInstallDelivery delivery = co_await preparing;
+            if (delivery.isPackage()) {
+                collected.append(Collected{i, delivery.packagePath(), delivery.commit()});
+                state->items[i].result = authorization.productName + kColon + kWaitingForInstall;
+            } else {
+                state->complete(i, delivery.message());
+            }
+        } catch (const TaskCancelled &) {
+            stopped = true;
+        } catch (...) {
+            state->fail(i, failureDescription(std::current_exception()));
+        }
+    }
+
+    if (!stopped && !collected.isEmpty()) {
+        QStringList paths;
+        for (const Collected &package : collected) {
+            paths.append(package.path);
+        }
+        std::optional<QSet<int>> installed;
+        QString failure;
+        try {
+            auto installing = install(paths);
+            installed = co_await installing;
+        } catch (const TaskCancelled &) {
+            stopped = true;
+        } catch (...) {
+            failure = failureDescription(std::current_exception());
+        }
+        for (qsizetype p = 0; p < collected.size() && !stopped; ++p) {
+            const Collected &package = collected.at(p);
+            const ActivationInstallAuthorization &authorization = state->items.at(package.index).authorization;
+            if (installed && installed->contains(int(p))) {
+                state->complete(package.index, package.commit());
+                continue;
+            }
+            const QString message = installed ? kSystemInstallIncomplete : failure;
+            state->fail(package.index, message);
+            installationFailed(authorization, message);
+        }
+    }
+
+    state->running = false;
+    if (stopped) {
+        qCInfo(lcInstall) << "the install queue stopped: its owner is gone";
+    }
+    // The packages were downloaded for this run alone.
+    for (const Collected &package : collected) {
+        if (QFile::exists(package.path) && !QFile::remove(package.path)) {
+            qCWarning(lcInstall) << "a queued package could not be deleted:" << package.path;
+        }
+    }
+}
+
+// ---- The model's side: a bought product, and the run with its three steps ----
+
+namespace {
+
+void addLocationFailure(PluginManager &model, const QString &productName, const QString &message) {
+    InstallLocationSummary summary = model.locationSummary();
+    summary.failures.append(productName + kColon + message);
+    model.setLocationSummary(summary);
+}
+
+void requireModel(const ModelGuard<PluginManager> &model) {
+    if (!model) {
+        throw TaskCancelled();
+    }
+}
+
+QCoro::Task<ActivationInstallDelivery> prepareItem(ModelGuard<PluginManager> model,
+                                                   ActivationInstallAuthorization item, std::stop_token token) {
+    requireModel(model);
+    if (isMemberLibraryType(item.productType)) {
+        model->setSelectedMembershipUsesWechatAccount(item.accountMode);
+        model->setActivatedProductKey(item.productKey);
+        model->setActivatedProduct(item.productName);
+        model->setActivatedProductType(item.productType);
+        auto loading = model->loadMemberLibrary();
+        co_await loading;
+        requireModel(model);
+        co_return ActivationInstallDelivery::completed(kMembershipActivated);
+    }
+
+    // With several items the package waits for the one shared prompt; a single item is
+    // installed by the single install itself.
+    auto slot = std::make_shared<std::optional<std::pair<QString, std::function<QString()>>>>();
+    PreparePackage handBack;
+    if (model->activationInstallQueue().items().size() >= 2) {
+        handBack = [slot](const QString &path, std::function<QString()> commit) {
+            slot->emplace(path, std::move(commit));
+        };
+    }
+    auto performing = model->performDownloadAndInstall(item.productKey, item.productName, false, item.accountMode,
+                                                       item.productKey, std::move(handBack), token);
+    const bool succeeded = co_await performing;
+    requireModel(model);
+    if (!succeeded) {
+        addLocationFailure(*model.get(), item.productName, model->installMessage());
+        throw ActivationInstallFailure(kActivatedButIncomplete + model->installMessage());
+    }
+    if (*slot) {
+        co_return ActivationInstallDelivery::package((*slot)->first, (*slot)->second);
+    }
+    // A delivery the user still looks at finishes when its sheet or alert has closed.
+    const QString note = model->installMessage();
+    while (model->showNetdiskDelivery() || model->showInstallSuccess()) {
+        auto wait = sleepFor(model->environment().timing.batchPauseCheck, token);
+        co_await wait;
+        requireModel(model);
+    }
+    co_return ActivationInstallDelivery::completed(note);
+}
+
+QCoro::Task<QSet<int>> installCollected(ModelGuard<PluginManager> model, QStringList paths) {
+    requireModel(model);
+    const QString stage = QStringLiteral("请完成一次系统授权，随后将依次安装 %1 个插件…").arg(paths.size());
+    model->setShowsSingleInstallProgress(true);
+    model->setSingleInstallShowsPercent(false);
+    model->setSingleInstallStage(stage);
+    model->setInstallMessage(stage);
+    const PrivilegedTools tools = model->privilegedTools();
+    auto installing = runBlocking([paths, tools] { return PluginManager::installBatchWithResults(paths, tools); });
+    try {
+        QSet<int> installed = co_await installing;
+        requireModel(model);
+        co_return installed;
+    } catch (...) {
+        requireModel(model);
+        throw;
+    }
+}
+
+QCoro::Task<> runActivationQueue(ModelGuard<PluginManager> model) {
+    CancelledWithOwner life(model.get());
+    const std::stop_token token = life.token();
+    auto running = model->activationInstallQueue().runPrepared(
+        [model, token](ActivationInstallAuthorization item) { return prepareItem(model, std::move(item), token); },
+        [model](QStringList paths) { return installCollected(model, std::move(paths)); },
+        [model](const ActivationInstallAuthorization &item, const QString &message) {
+            if (model) {
+                addLocationFailure(*model.get(), item.productName, message);
+            }
+        });
+    co_await running;
+    if (!model) {
+        co_return;
+    }
+    ActivationInstallQueue &queue = model->activationInstallQueue();
+    model->setShowsSingleInstallProgress(false);
+    model->setActivationInstallFinished(!queue.hasPendingItems());
+    model->setActivationInstallResults(queue.summary());
+    model->setInstallMessage(model->activationInstallResults());
+    model->setStatusMessage(model->activationInstallResults());
+    model->setIsWorking(false);
+    model->setActivationInstallRunning(false);
+    model->finishLocationCollection();
+}
+
+} // namespace
+
+void PluginManager::installAccountPurchase(const ManagerLicense &purchase) {
+    if (!hasWechatAccount() || m_isWorking || !purchase.productKey) {
+        return;
+    }
+    const bool held = std::any_of(m_accountPurchases.begin(), m_accountPurchases.end(),
+                                  [&](const ManagerLicense &each) { return each.productKey == purchase.productKey; });
+    if (!held) {
+        return;
+    }
+    m_selectedMembershipUsesWechatAccount = true;
+    setActivatedProductKey(purchase.productKey);
+    setActivatedProduct(purchase.productName);
+    setActivatedProductType(canonicalMembershipType(purchase));
+    setActivationInstallFinished(false);
+    m_activationInstallQueue.reset({purchase.productKey, purchase.productName, m_activatedProductType, true});
+    activateAndInstall();
+}
+
+bool PluginManager::canActivateAndInstall() const {
+    return !m_isWorking && !m_activationInstallFinished &&
+           (m_activationInstallQueue.hasPendingItems() || (m_activatedProduct && hasWechatAccount()));
+}
+
+void PluginManager::activateAndInstall() {
+    if (!canActivateAndInstall()) {
+        return;
+    }
+    if (!m_activationInstallQueue.hasPendingItems()) {
+        // canActivateAndInstall holds, so an entitlement is selected.
+        m_activationInstallQueue.reset({m_activatedProductKey, m_activatedProduct.value_or(QString()),
+                                        m_activatedProductType,
+                                        m_selectedMembershipUsesWechatAccount && hasWechatAccount()});
+    }
+    setActivationInstallFinished(false);
+    setActivationInstallResults(QString());
+    setInstallMessage(QString());
+    setShowsSingleInstallProgress(false);
+    setIsWorking(true);
+    setActivationInstallRunning(true);
+    beginLocationCollection(false);
+    runActivationQueue(ModelGuard<PluginManager>(this));
+}
+
+} // namespace quillon

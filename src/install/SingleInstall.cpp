@@ -1,0 +1,582 @@
+// One product from the member library to the Mac. Each run is one SingleInstall object,
+// kept alive by its task (and, in a queue run, by the commit step it hands back); it holds
+// the model weakly and never touches it once it is gone.
+
+#include "install/SingleInstall.h"
+
+#include "core/PluginManager.h"
+#include "core/ServiceClient.h"
+#include "install/DownloadAuthorization.h"
+#include "install/InstallError.h"
+#include "install/InstallRecords.h"
+#include "install/ProgressDownload.h"
+#include "platform/Logging.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QUuid>
+
+#include <filesystem>
+#include <memory>
+#include <system_error>
+#include <utility>
+
+namespace quillon {
+namespace {
+
+const QString kFailurePrefix = QStringLiteral("安装未完成：");
+const QString kAuthorizationRefused = QStringLiteral("下载授权失败，请联系客服。");
+const QString kInstalled = QStringLiteral("✓ 安装完成，请重启 FCP。");
+const QString kInstalling = QStringLiteral("正在安装，请勿关闭管理器…");
+const QString kResourceFolder = QStringLiteral("Vrel 素材");
+
+QString newUuid() { return QUuid::createUuid().toString(QUuid::WithoutBraces).toUpper(); }
+
+QString trimmedField(const std::optional<QString> &field) { return field.value_or(QString()).trimmed(); }
+
+/// Creates `folder` with its parents; the platform's refusal is the failure.
+void makeFolder(const QString &folder) {
+    if (!QDir().mkpath(folder)) {
+        throw PlatformError(QStringLiteral("无法创建文件夹“%1”。").arg(folder));
+    }
+}
+
+/// Every template folder path of the last scan.
+QSet<QString> scannedPaths(const PluginManager &model) {
+    QSet<QString> paths;
+    for (const InstalledPlugin &plugin : model.allTemplatePlugins()) {
+        for (const QString &path : plugin.paths) {
+            paths.insert(path);
+        }
+    }
+    return paths;
+}
+
+} // namespace
+
+std::optional<QString> safeFileName(const QString &name) {
+    const qsizetype cut = std::max(name.lastIndexOf(QLatin1Char('/')), name.lastIndexOf(QLatin1Char('\\')));
+    const QString last = name.mid(cut + 1);
+    bool onlyDotsAndBlanks = true;
+    for (const QChar c : last) {
+        if (c.category() == QChar::Other_Control) {
+            return std::nullopt;
+        }
+        if (c != QLatin1Char('.') && !c.isSpace()) {
+            onlyDotsAndBlanks = false;
+        }
+    }
+    if (onlyDotsAndBlanks) { // also the empty name, "." and ".."
+        return std::nullopt;
+    }
+    return last;
+}
+
+QString destinationInside(const QString &folder, const QString &name) {
+    const QString destination = QDir(folder).filePath(name);
+    const QString realFolder = QFileInfo(folder).canonicalFilePath();
+    const QString realParent = QFileInfo(QFileInfo(destination).absolutePath()).canonicalFilePath();
+    if (realFolder.isEmpty() || realParent != realFolder || safeFileName(name) != name) {
+        throw InstallError::invalidPackage();
+    }
+    return destination;
+}
+
+namespace {
+
+class SingleInstall final : public std::enable_shared_from_this<SingleInstall> {
+public:
+    struct Arguments {
+        std::optional<QString> productKey;
+        QString productName;
+        bool supplementalDelivery = false;
+        bool accountMode = false;
+        std::optional<QString> authorizationScope;
+        PreparePackage preparePackage;
+    };
+
+    SingleInstall(PluginManager &model, Arguments arguments, std::stop_token token)
+        : m_model(&model), m_args(std::move(arguments)), m_token(std::move(token)) {}
+
+    static QCoro::Task<bool> run(std::shared_ptr<SingleInstall> self);
+
+private:
+    /// How the downloaded file is used.
+    enum class Road { resource, protectedPackage, package };
+
+    PluginManager &model() const {
+        if (!m_model) {
+            throw TaskCancelled();
+        }
+        return *m_model.get();
+    }
+
+    void begin();
+    QCoro::Task<bool> perform();
+    void deliverThroughCloudDrive(const QString &deliveryType);
+    QCoro::Task<bool> downloadAndInstall(const QUrl &url);
+    void saveResource(const QString &downloaded, const QString &destination);
+    void handToInstallerApp(const QString &package);
+    QCoro::Task<> installWithAdministratorRights(const QString &package);
+    void passToQueue(const QString &package);
+    void showCompleted(const QString &stage);
+    QString commitInstallation(bool batch);
+    void fail(const QString &text);
+    /// Removes the file this run made and still owns (a package nobody installs any more).
+    void discardOwnedFile();
+
+    ModelGuard<PluginManager> m_model;
+    const Arguments m_args;
+    const std::stop_token m_token;
+
+    std::optional<QString> m_membershipKey;
+    DownloadResponse m_reply;
+    QString m_displayName;
+    std::optional<QString> m_recordKey;
+    QSet<QString> m_previousPaths;
+    QString m_ownedFile;
+};
+
+QCoro::Task<bool> SingleInstall::run(std::shared_ptr<SingleInstall> self) {
+    self->begin();
+    bool result = false;
+    std::exception_ptr failure;
+    try {
+        auto performing = self->perform();
+        result = co_await performing;
+    } catch (...) {
+        failure = std::current_exception();
+    }
+    self->discardOwnedFile();
+    if (!self->m_model) {
+        co_return false; // the model went away: nobody to tell
+    }
+    if (failure) {
+        qCWarning(lcInstall) << "install of" << self->m_args.productName << "failed:" << failureDescription(failure);
+        self->fail(failureDescription(failure));
+        result = false;
+    }
+    self->m_model->setInstallingProductKey(std::nullopt);
+    co_return result;
+}
+
+void SingleInstall::begin() {
+    PluginManager &m = model();
+    m_membershipKey = m_args.authorizationScope ? m_args.authorizationScope : m.activatedProductKey();
+    m.setSingleInstallProgressCycle(m.singleInstallProgressCycle() + 1);
+    const bool supplement = m_args.supplementalDelivery;
+    m.setInstallingProductKey(supplement ? std::optional<QString>(m_args.productKey.value_or(QString()) +
+                                                                  QStringLiteral("__supplement__"))
+                                         : m_args.productKey);
+    m.setInstallMessage(supplement ? QStringLiteral("正在获取 ") + m_args.productName + QStringLiteral(" 的网盘内容…")
+                                   : QStringLiteral("正在准备 ") + m_args.productName + QStringLiteral("…"));
+    m.setShowsSingleInstallProgress(!supplement);
+    m.setSingleInstallProgress(0.0);
+    m.setSingleInstallStage(supplement ? QString() : QStringLiteral("正在准备下载…"));
+    m.setSingleInstallShowsPercent(false);
+    m.setSingleInstallCompleted(false);
+}
+
+QCoro::Task<bool> SingleInstall::perform() {
+    DownloadAuthorizationRequest request;
+    request.productKey = m_args.productKey;
+    request.supplement = m_args.supplementalDelivery;
+    if (m_args.accountMode) {
+        request.membershipKey = m_membershipKey;
+        request.bearer = model().managerAccessToken();
+    }
+    auto asking = requestDownloadAuthorization(model(), std::move(request), m_token);
+    const DownloadAuthorizationAnswer answer = co_await asking;
+    PluginManager &m = model();
+    if (!answer.httpStatus) {
+        throw InstallError::invalidResponse();
+    }
+    if (*answer.httpStatus > 299) {
+        // The service's own words, without the failure prefix.
+        const QString text = answer.serviceError().value_or(kAuthorizationRefused);
+        m.setInstallMessage(text);
+        m.setSingleInstallStage(text);
+        m.setSingleInstallShowsPercent(false);
+        co_return false;
+    }
+    m_reply = answer.decoded();
+    m_displayName = m_reply.productName.value_or(m_args.productName);
+    m_recordKey = m_reply.productKey ? m_reply.productKey : m_args.productKey;
+
+    const QString deliveryType = m_reply.deliveryType.value_or(QString());
+    if (deliveryType == QLatin1String("baidu_pan") || deliveryType == QLatin1String("partner_pool") ||
+        deliveryType == QLatin1String("hybrid")) {
+        deliverThroughCloudDrive(deliveryType);
+        co_return true;
+    }
+    // Only a web address: never a local file, a script or plain words.
+    const std::optional<QUrl> url = serviceWebURL(m_reply.downloadUrl);
+    if (!url) {
+        throw InstallError::invalidPackage();
+    }
+    m.setDeliverySuccessTitle(QStringLiteral("安装成功"));
+    auto installing = downloadAndInstall(*url);
+    co_return co_await installing;
+}
+
+void SingleInstall::deliverThroughCloudDrive(const QString &deliveryType) {
+    PluginManager &m = model();
+    m.setShowsSingleInstallProgress(false);
+    const std::optional<QUrl> link = serviceWebURL(m_reply.shareUrl);
+    if (!link) {
+        throw InstallError::invalidPackage();
+    }
+    const QString accessCode = trimmedField(m_reply.accessCode);
+    const QString partnerCode = trimmedField(m_reply.partnerActivationCode);
+    const QString archivePassword = trimmedField(m_reply.archivePassword);
+    const QString note = m_reply.deliveryNote.value_or(QString());
+    Workspace &workspace = *m.environment().workspace;
+
+    if (deliveryType == QLatin1String("partner_pool")) {
+        m.recordClaimedPartnerActivationCode(partnerCode, m_recordKey);
+        if (!partnerCode.isEmpty()) {
+            m.environment().pasteboard->setString(partnerCode);
+        }
+        workspace.openURL(*link);
+        QString message = QStringLiteral("已在浏览器打开 ") + m_displayName + QStringLiteral(" 的百度网盘页面。");
+        if (!accessCode.isEmpty()) {
+            message += QStringLiteral(" 提取码：") + accessCode + QStringLiteral("。");
+        }
+        if (!partnerCode.isEmpty()) {
+            message += QStringLiteral(" 合作方激活码 ") + partnerCode + QStringLiteral(" 已复制。每款合作商品仅分配 1 份。");
+        }
+        if (!archivePassword.isEmpty()) {
+            message += QStringLiteral(" 压缩包密码：") + archivePassword + QStringLiteral("。");
+        }
+        if (!note.isEmpty()) {
+            message += QStringLiteral("\n\n") + note;
+        }
+        m.setDeliverySuccessTitle(QStringLiteral("合作商品已领取"));
+        m.setLastInstalledProduct(m_displayName);
+        m.setLastDeliveryMessage(message);
+        m.setInstallMessage(QStringLiteral("✓ 安装包已打开，合作方激活码已复制。"));
+        m.setShowInstallSuccess(true);
+        return;
+    }
+
+    const bool opened = workspace.openURL(*link);
+    m.setNetdiskDelivery(NetdiskDelivery{QUuid::createUuid(), m_displayName, *link, accessCode, archivePassword, note,
+                                         opened});
+    m.setInstallMessage(opened ? QStringLiteral("✓ 已打开网盘；如未跳转，可在领取信息中直接打开或复制。")
+                               : QStringLiteral("✓ 自动打开失败；请在领取信息中直接打开或复制。"));
+    m.setShowNetdiskDelivery(true);
+}
+
+QCoro::Task<bool> SingleInstall::downloadAndInstall(const QUrl &url) {
+    PluginManager &m = model();
+    const QString name = m_reply.fileName && !m_reply.fileName->isEmpty() ? *m_reply.fileName : url.fileName();
+    const std::optional<QString> safeName = name.isEmpty() ? std::optional<QString>(QString()) : safeFileName(name);
+    if (!safeName) {
+        throw InstallError::invalidPackage();
+    }
+    const bool isPackage = safeName->toLower().endsWith(QStringLiteral(".pkg")) ||
+                           QFileInfo(url.path()).suffix().toLower() == QLatin1String("pkg");
+    const std::optional<QString> protectionKey =
+        m_reply.productKey ? m_reply.productKey : (m_args.productKey ? m_args.productKey : m.activatedProductKey());
+    const bool isProtected = PluginManager::usesProtectedFcpTemplatePackage(protectionKey, *safeName);
+    const bool isResource = !isPackage && m_reply.productType.value_or(QStringLiteral("plugin")) != QLatin1String("plugin");
+    const Road road = isResource ? Road::resource : (isProtected ? Road::protectedPackage : Road::package);
+
+    // Where the download lands; a resource first lands under a hidden name of its own, so
+    // that a failed download never replaces a file of the same name.
+    QString target;
+    QString landing;
+    switch (road) {
+    case Road::resource: {
+        if (m.environment().paths.downloads.isEmpty()) {
+            throw PlatformError(QStringLiteral("找不到“下载”文件夹。"));
+        }
+        const QString folder = QDir(m.environment().paths.downloads).filePath(kResourceFolder);
+        makeFolder(folder);
+        const QString fileName = m_reply.fileName && !m_reply.fileName->isEmpty() ? *m_reply.fileName
+                                                                                  : m_displayName + QStringLiteral(".zip");
+        const std::optional<QString> safe = safeFileName(fileName);
+        if (!safe) {
+            throw InstallError::invalidPackage();
+        }
+        target = destinationInside(folder, *safe);
+        landing = destinationInside(folder, QStringLiteral(".Vrel-") + newUuid() + QStringLiteral(".download"));
+        break;
+    }
+    case Road::protectedPackage: {
+        const QString folder = m.managedInstallerFolder();
+        makeFolder(folder);
+        QString base = safeName->isEmpty() ? m_displayName + QStringLiteral(".pkg") : *safeName;
+        if (!base.endsWith(QStringLiteral(".pkg"))) {
+            base += QStringLiteral(".pkg");
+        }
+        const std::optional<QString> safeBase = safeFileName(base);
+        if (!safeBase) {
+            throw InstallError::invalidPackage();
+        }
+        landing = destinationInside(folder, QStringLiteral("Vrel-") + newUuid() + QStringLiteral("-") + *safeBase);
+        break;
+    }
+    case Road::package: {
+        const QString folder = m.environment().paths.temporary;
+        makeFolder(folder);
+        landing = destinationInside(folder, QStringLiteral("Vrel-") + newUuid() + QStringLiteral(".pkg"));
+        break;
+    }
+    }
+
+    const QString downloading = QStringLiteral("正在下载 ") + m_displayName + QStringLiteral("…");
+    m.setInstallMessage(downloading);
+    m.setSingleInstallStage(downloading);
+    m.setSingleInstallShowsPercent(true);
+    m_ownedFile = landing;
+    // Progress that arrives once the download has returned (it is delivered from the event
+    // loop) belongs to nothing any more.
+    auto active = std::make_shared<bool>(true);
+    VrelProgressDownload engine(landing, [model = m_model, active](double fraction) {
+        if (*active && model) {
+            model->setSingleInstallProgress(fraction);
+        }
+    });
+    HttpResponse response;
+    try {
+        auto fetching = engine.download(url, m_token);
+        response = co_await fetching;
+    } catch (...) {
+        *active = false;
+        throw;
+    }
+    *active = false;
+    PluginManager &after = model();
+    if (response.statusCode >= 300) {
+        QFile::remove(landing);
+        throw InstallError::invalidPackage();
+    }
+    after.setSingleInstallProgress(1.0);
+
+    switch (road) {
+    case Road::resource:
+        saveResource(landing, target);
+        co_return true;
+    case Road::protectedPackage:
+        after.refreshInstalledPlugins();
+        m_previousPaths = scannedPaths(after);
+        handToInstallerApp(landing);
+        co_return true;
+    case Road::package:
+        after.refreshInstalledPlugins();
+        m_previousPaths = scannedPaths(after);
+        if (m_args.preparePackage) {
+            passToQueue(landing);
+            co_return true;
+        }
+        auto installing = installWithAdministratorRights(landing);
+        co_await installing;
+        co_return true;
+    }
+    co_return false;
+}
+
+void SingleInstall::saveResource(const QString &downloaded, const QString &destination) {
+    PluginManager &m = model();
+    // Replaces a file of the same name in one step, as saving over it in the Finder would.
+    std::error_code error;
+    std::filesystem::rename(std::filesystem::path(QFile::encodeName(downloaded).toStdString()),
+                            std::filesystem::path(QFile::encodeName(destination).toStdString()), error);
+    if (error) {
+        throw PlatformError(QStringLiteral("无法保存“%1”：%2").arg(destination, QString::fromStdString(error.message())));
+    }
+    m_ownedFile.clear();
+    m.setLastInstalledProduct(m_displayName);
+    m.setLastDeliveryMessage(m_displayName + QStringLiteral("已下载到“下载/Vrel 素材”。"));
+    m.setInstallMessage(QStringLiteral("✓ 下载完成，已保存到“下载/Vrel 素材”。"));
+    m.setSingleInstallStage(QStringLiteral("下载完成"));
+    m.setSingleInstallShowsPercent(false);
+    m.setShowInstallSuccess(true);
+    m.environment().workspace->revealInFileManager({destination});
+}
+
+void SingleInstall::handToInstallerApp(const QString &package) {
+    PluginManager &m = model();
+    m.setSingleInstallShowsPercent(false);
+    m.setInstallMessage(QStringLiteral("正在打开 macOS 安装器…"));
+    m.setSingleInstallStage(QStringLiteral("正在打开 macOS 安装器…"));
+    m.openPackageWithSystemInstaller(package);
+    m.schedulePackageCleanupAfterSystemInstallerCloses(package);
+    m_ownedFile.clear(); // the clean-up watcher deletes it once the Installer has quit
+    m.setLastDeliveryMessage(m_displayName + QStringLiteral("已交给 macOS 安装器。"));
+    m.setInstallMessage(QStringLiteral("✓ 已打开 macOS 安装器，请在系统窗口完成安装。"));
+    m.setSingleInstallStage(QStringLiteral("已交给 macOS 安装器"));
+    InstallLocationSummary summary = m.collectingLocations() ? m.locationSummary() : InstallLocationSummary();
+    summary.pending.append(m_displayName);
+    m.setLocationSummary(summary);
+    if (!m.collectingLocations()) {
+        m.setShowLocationGuide(true);
+    }
+    m.setLastInstalledProduct(m_displayName);
+    showCompleted(m.singleInstallStage());
+    // No install record: the install happens outside this program.
+}
+
+QCoro::Task<> SingleInstall::installWithAdministratorRights(const QString &package) {
+    PluginManager &m = model();
+    m.setSingleInstallShowsPercent(false);
+    m.setInstallMessage(kInstalling);
+    m.setSingleInstallStage(kInstalling);
+    const PrivilegedTools tools = m.privilegedTools();
+    auto installing = runBlocking([package, tools] { PluginManager::installInBackground({package}, tools); });
+    co_await installing;
+    PluginManager &after = model();
+    after.setLastDeliveryMessage(m_displayName + QStringLiteral("已安装完成，请重启 FCP。"));
+    after.setInstallMessage(kInstalled);
+    after.setLastInstalledProduct(m_displayName);
+    showCompleted(QStringLiteral("安装完成，请重启 FCP"));
+    commitInstallation(false);
+}
+
+void SingleInstall::passToQueue(const QString &package) {
+    PluginManager &m = model();
+    m_ownedFile.clear(); // the queue installs and deletes it
+    m_args.preparePackage(package, [self = shared_from_this()] {
+        return self->m_model ? self->commitInstallation(true) : QString();
+    });
+    const QString waiting = QStringLiteral("已下载，等待统一安装");
+    m.setInstallMessage(waiting);
+    m.setSingleInstallStage(waiting);
+    m.setSingleInstallShowsPercent(false);
+}
+
+void SingleInstall::showCompleted(const QString &stage) {
+    PluginManager &m = model();
+    m.setSingleInstallStage(stage);
+    m.setSingleInstallProgress(1.0);
+    m.setSingleInstallShowsPercent(false);
+    m.setSingleInstallCompleted(true);
+    m.scheduleSingleInstallProgressDismissal();
+}
+
+QString SingleInstall::commitInstallation(bool batch) {
+    PluginManager &m = model();
+    const std::optional<QString> &productKey = m_recordKey;
+    m.refreshInstalledPlugins();
+    const QSet<QString> current = scannedPaths(m);
+
+    QStringList added;
+    if (batch) {
+        added = m.installedPluginPaths(m_displayName);
+    } else {
+        for (const InstalledPlugin &plugin : m.allTemplatePlugins()) {
+            for (const QString &path : plugin.paths) {
+                if (!m_previousPaths.contains(path)) {
+                    added.append(path);
+                }
+            }
+        }
+    }
+    if (!added.isEmpty()) {
+        m.saveInstalledPaths(added, QString::fromLatin1(wechatAccountOwnerKey));
+        if (productKey) {
+            m.saveInstalledProductPaths(added, *productKey);
+        }
+    }
+    if (productKey) {
+        m.defaults().setValue(installedPathsDefaultsKey(InstallRecord::installReceipt, *productKey), true);
+        m.saveInstalledEntitlementProductKey(*productKey, entitlementStorageKey(m_membershipKey));
+    }
+    m.recordInstallLocation(m_displayName, productKey, batch ? current : m_previousPaths);
+    if (productKey && !trimmedField(m_reply.packageVersion).isEmpty()) {
+        m.defaults().setValue(installedPathsDefaultsKey(InstallRecord::packageVersion, *productKey),
+                              *m_reply.packageVersion);
+    }
+    return kInstalled;
+}
+
+void SingleInstall::fail(const QString &text) {
+    PluginManager &m = model();
+    const QString message = kFailurePrefix + text.trimmed();
+    m.setInstallMessage(message);
+    m.setSingleInstallStage(message);
+    m.setSingleInstallShowsPercent(false);
+}
+
+void SingleInstall::discardOwnedFile() {
+    if (m_ownedFile.isEmpty()) {
+        return;
+    }
+    const QString file = std::exchange(m_ownedFile, QString());
+    if (m_model) {
+        // A package in the managed folder goes with the folders it leaves empty.
+        m_model->silentlyDeleteManagedPackage(file);
+    }
+    if (QFileInfo(file).isFile() && !QFile::remove(file)) {
+        qCWarning(lcInstall) << "a package of a finished run could not be deleted:" << file;
+    }
+}
+
+QCoro::Task<> runFromLibrary(ModelGuard<PluginManager> model, std::optional<QString> productKey, QString productName,
+                             bool supplementalDelivery, bool accountMode) {
+    CancelledWithOwner life(model.get());
+    auto running = model->performDownloadAndInstall(std::move(productKey), std::move(productName),
+                                                    supplementalDelivery, accountMode, std::nullopt, {}, life.token());
+    co_await running;
+    if (model) {
+        model->setIsWorking(false);
+    }
+}
+
+QCoro::Task<> dismissProgressCard(ModelGuard<PluginManager> model, int cycle) {
+    auto waiting = sleepFor(model->environment().timing.singleInstallCardDismissal, {});
+    co_await waiting;
+    if (model && model->singleInstallProgressCycle() == cycle && model->singleInstallCompleted()) {
+        model->setShowsSingleInstallProgress(false);
+        model->setSingleInstallCompleted(false);
+    }
+}
+
+void requestMemberProduct(PluginManager &model, const MemberProduct &product, bool supplementalDelivery) {
+    if (model.isWorking()) {
+        return;
+    }
+    if (!model.hasMemberLibraryLicense() || !model.hasWechatAccount()) {
+        model.setInstallMessage(QStringLiteral("请先成功激活会员授权。"));
+        return;
+    }
+    model.startDownloadAndInstall(product.productKey, product.productName, supplementalDelivery);
+}
+
+} // namespace
+
+void PluginManager::installMemberProduct(const MemberProduct &product) { requestMemberProduct(*this, product, false); }
+
+void PluginManager::claimMemberProductSupplement(const MemberProduct &product) {
+    requestMemberProduct(*this, product, true);
+}
+
+void PluginManager::startDownloadAndInstall(const std::optional<QString> &productKey, const QString &productName,
+                                            bool supplementalDelivery) {
+    if (m_isWorking) {
+        return;
+    }
+    setIsWorking(true);
+    const bool accountMode = m_selectedMembershipUsesWechatAccount && hasWechatAccount();
+    runFromLibrary(ModelGuard<PluginManager>(this), productKey, productName, supplementalDelivery, accountMode);
+}
+
+QCoro::Task<bool> PluginManager::performDownloadAndInstall(std::optional<QString> productKey, QString productName,
+                                                           bool supplementalDelivery, bool accountMode,
+                                                           std::optional<QString> authorizationScope,
+                                                           PreparePackage preparePackage, std::stop_token token) {
+    auto run = std::make_shared<SingleInstall>(
+        *this,
+        SingleInstall::Arguments{std::move(productKey), std::move(productName), supplementalDelivery, accountMode,
+                                 std::move(authorizationScope), std::move(preparePackage)},
+        std::move(token));
+    return SingleInstall::run(std::move(run));
+}
+
+void PluginManager::scheduleSingleInstallProgressDismissal() {
+    dismissProgressCard(ModelGuard<PluginManager>(this), m_singleInstallProgressCycle);
+}
+
+} // namespace quillon

@@ -1,0 +1,235 @@
+#include "ui/MemberProductList.h"
+
+#include "core/PluginManager.h"
+
+#include <QApplication>
+#include <QMouseEvent>
+#include <QPainter>
+
+#include <cmath>
+
+namespace quillon {
+namespace {
+
+constexpr int kPadding = 8;
+constexpr int kButtonSpacing = 6;
+
+bool sameProductKeys(const QList<MemberProduct> &a, const QList<MemberProduct> &b) {
+    if (a.size() != b.size()) {
+        return false;
+    }
+    for (qsizetype i = 0; i < a.size(); ++i) {
+        if (a.at(i).productKey != b.at(i).productKey) {
+            return false;
+        }
+    }
+    return true;
+}
+
+bool isClaimDelivery(const MemberProduct &product) {
+    const QString type = product.deliveryType.value_or(QString());
+    return type == QLatin1String("baidu_pan") || type == QLatin1String("partner_pool");
+}
+
+} // namespace
+
+MemberProductListModel::MemberProductListModel(QObject *parent) : QAbstractListModel(parent) {}
+
+int MemberProductListModel::rowCount(const QModelIndex &parent) const {
+    return parent.isValid() ? 0 : int(m_rows.size());
+}
+
+QVariant MemberProductListModel::data(const QModelIndex &index, int role) const {
+    if (!index.isValid() || index.row() >= m_rows.size()) {
+        return {};
+    }
+    const Row &row = m_rows.at(index.row());
+    switch (role) {
+    case Qt::DisplayRole:
+        return row.product.productName;
+    case Qt::ToolTipRole:
+        return row.product.description;
+    case CategoryRole:
+        return row.product.category;
+    case StateRole:
+        return row.stateText;
+    default:
+        return {};
+    }
+}
+
+void MemberProductListModel::sync(const PluginManager &manager) {
+    const QList<MemberProduct> &products = manager.memberProducts();
+    Inputs inputs{products, manager.installedPlugins(), manager.claimedPartnerActivationCodes(),
+                  manager.installingProductKey(), manager.isWorking()};
+    const bool inputsChanged = !m_inputs || !(*m_inputs == inputs);
+
+    if (m_inputs && !sameProductKeys(m_inputs->products, products)) {
+        beginResetModel();
+        m_rows.clear();
+        m_inputs.reset();
+        endResetModel();
+    }
+    if (m_rows.isEmpty() && !products.isEmpty()) {
+        beginInsertRows(QModelIndex(), 0, int(products.size()) - 1);
+        for (const MemberProduct &product : products) {
+            Row row;
+            row.product = product;
+            m_rows.append(std::move(row));
+        }
+        endInsertRows();
+    }
+
+    for (qsizetype i = 0; i < m_rows.size(); ++i) {
+        Row updated = m_rows.at(i);
+        if (inputsChanged) {
+            const MemberProduct &product = products.at(i);
+            updated.product = product;
+            updated.installState = manager.isProductUpdateAvailable(product) ? InstallState::updateAvailable
+                                   : manager.isProductInstalled(product)     ? InstallState::installed
+                                                                             : InstallState::notInstalled;
+            updated.hasPartnerCode = manager.hasClaimedPartnerActivationCode(product);
+        }
+        present(updated, manager);
+        if (!(updated == m_rows.at(i))) {
+            m_rows[i] = std::move(updated);
+            const QModelIndex changed = index(int(i));
+            Q_EMIT dataChanged(changed, changed);
+        }
+    }
+    m_inputs = std::move(inputs);
+}
+
+void MemberProductListModel::present(Row &row, const PluginManager &manager) {
+    const MemberProduct &product = row.product;
+    const std::optional<QString> &running = manager.installingProductKey();
+    if (running == product.productKey) {
+        row.stateText = manager.singleInstallShowsPercent()
+                            ? QStringLiteral("正在下载 %1%").arg(int(std::floor(manager.singleInstallProgress() * 100)))
+                            : QStringLiteral("正在处理…");
+    } else if (running == product.productKey + QStringLiteral("__supplement__")) {
+        row.stateText = QStringLiteral("正在领取…");
+    } else {
+        switch (row.installState) {
+        case InstallState::installed:
+            row.stateText = QStringLiteral("已安装");
+            break;
+        case InstallState::updateAvailable:
+            row.stateText = QStringLiteral("有更新");
+            break;
+        case InstallState::notInstalled:
+            row.stateText = QStringLiteral("未安装");
+            break;
+        }
+    }
+
+    // Nothing that starts another run while one is going; the stored code can always be shown.
+    const bool idle = !manager.isWorking();
+    row.buttons.clear();
+    if (isClaimDelivery(product)) {
+        const QString label = product.deliveryActionLabel.value_or(QString()).trimmed();
+        row.buttons.append({MemberProductAction::install, label.isEmpty() ? QStringLiteral("领取") : label, idle});
+    } else {
+        const QString label = row.installState == InstallState::updateAvailable ? QStringLiteral("更新")
+                              : row.installState == InstallState::installed     ? QStringLiteral("重新安装")
+                                                                                : QStringLiteral("安装");
+        row.buttons.append({MemberProductAction::install, label, idle});
+        if (product.deliveryType == QLatin1String("hybrid")) {
+            row.buttons.append({MemberProductAction::claimSupplement, QStringLiteral("领取网盘内容"), idle});
+        }
+    }
+    if (row.hasPartnerCode) {
+        row.buttons.append({MemberProductAction::showPartnerCode, QStringLiteral("查看激活码"), true});
+    }
+}
+
+// ---- Delegate ----
+
+QList<QRect> MemberProductDelegate::buttonRects(const QRect &rowRect, const QFontMetrics &metrics,
+                                                const QList<MemberProductButton> &buttons) {
+    QList<QRect> rects;
+    rects.resize(buttons.size());
+    const int height = metrics.height() + 10;
+    const int top = rowRect.top() + (rowRect.height() - height) / 2;
+    int right = rowRect.right() - kPadding;
+    for (qsizetype i = buttons.size() - 1; i >= 0; --i) {
+        const int width = metrics.horizontalAdvance(buttons.at(i).label) + 24;
+        rects[i] = QRect(right - width + 1, top, width, height);
+        right -= width + kButtonSpacing;
+    }
+    return rects;
+}
+
+void MemberProductDelegate::paint(QPainter *painter, const QStyleOptionViewItem &option,
+                                  const QModelIndex &index) const {
+    const auto *rows = qobject_cast<const MemberProductListModel *>(index.model());
+    if (!rows) {
+        QStyledItemDelegate::paint(painter, option, index);
+        return;
+    }
+    QStyleOptionViewItem background = option;
+    initStyleOption(&background, index);
+    background.text.clear();
+    QStyle *style = option.widget ? option.widget->style() : QApplication::style();
+    style->drawControl(QStyle::CE_ItemViewItem, &background, painter, option.widget);
+
+    const QList<MemberProductButton> &buttons = rows->buttons(index.row());
+    const QList<QRect> rects = buttonRects(option.rect, option.fontMetrics, buttons);
+    const int textRight = rects.isEmpty() ? option.rect.right() - kPadding : rects.first().left() - kPadding;
+    const QRect text(option.rect.left() + kPadding, option.rect.top() + kPadding,
+                     textRight - option.rect.left() - kPadding, option.rect.height() - 2 * kPadding);
+
+    painter->save();
+    const bool selected = option.state & QStyle::State_Selected;
+    painter->setPen(option.palette.color(selected ? QPalette::HighlightedText : QPalette::Text));
+    QFont bold = option.font;
+    bold.setBold(true);
+    painter->setFont(bold);
+    const QString name = QFontMetrics(bold).elidedText(index.data(Qt::DisplayRole).toString(), Qt::ElideRight, text.width());
+    painter->drawText(text, Qt::AlignLeft | Qt::AlignTop, name);
+    painter->setFont(option.font);
+    const QString detail = index.data(MemberProductListModel::CategoryRole).toString() + QStringLiteral(" · ") +
+                           index.data(MemberProductListModel::StateRole).toString();
+    painter->drawText(text, Qt::AlignLeft | Qt::AlignBottom,
+                      option.fontMetrics.elidedText(detail, Qt::ElideRight, text.width()));
+    painter->restore();
+
+    for (qsizetype i = 0; i < buttons.size(); ++i) {
+        QStyleOptionButton button;
+        button.rect = rects.at(i);
+        button.text = buttons.at(i).label;
+        button.palette = option.palette;
+        button.fontMetrics = option.fontMetrics;
+        button.state = QStyle::State_Raised | (buttons.at(i).enabled ? QStyle::State_Enabled : QStyle::State_None);
+        style->drawControl(QStyle::CE_PushButton, &button, painter, option.widget);
+    }
+}
+
+QSize MemberProductDelegate::sizeHint(const QStyleOptionViewItem &option, const QModelIndex &) const {
+    return QSize(option.rect.width(), 2 * option.fontMetrics.height() + 3 * kPadding);
+}
+
+bool MemberProductDelegate::editorEvent(QEvent *event, QAbstractItemModel *model,
+                                        const QStyleOptionViewItem &option, const QModelIndex &index) {
+    const auto *rows = qobject_cast<const MemberProductListModel *>(model);
+    if (!rows || event->type() != QEvent::MouseButtonRelease) {
+        return QStyledItemDelegate::editorEvent(event, model, option, index);
+    }
+    const auto *mouse = static_cast<QMouseEvent *>(event);
+    if (mouse->button() != Qt::LeftButton) {
+        return false;
+    }
+    const QList<MemberProductButton> &buttons = rows->buttons(index.row());
+    const QList<QRect> rects = buttonRects(option.rect, option.fontMetrics, buttons);
+    for (qsizetype i = 0; i < rects.size(); ++i) {
+        if (rects.at(i).contains(mouse->position().toPoint())) {
+            if (buttons.at(i).enabled) {
+                Q_EMIT actionTriggered(index.row(), buttons.at(i).action);
+            }
+            return true;
+        }
+    }
+    return false;
+}
+
+} // namespace quillon
