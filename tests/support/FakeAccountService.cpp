@@ -60,6 +60,12 @@ void FakeAccountService::always(const std::string &path, ScriptedReply reply) {
     m_standing[path] = std::move(reply);
 }
 
+void FakeAccountService::answerWith(const std::string &path,
+                                    std::function<ScriptedReply(const RecordedRequest &)> responder) {
+    std::lock_guard lock(m_mutex);
+    m_responders[path] = std::move(responder);
+}
+
 void FakeAccountService::then(const std::string &path, ScriptedReply reply) {
     std::lock_guard lock(m_mutex);
     m_queued[path].push_back(std::move(reply));
@@ -94,12 +100,14 @@ void FakeAccountService::answer(const httplib::Request &request, httplib::Respon
         for (const auto &[name, value] : request.headers) {
             recorded.headers.emplace(name, value);
         }
-        m_arrived.push_back(std::move(recorded));
+        m_arrived.push_back(recorded);
 
         auto queued = m_queued.find(request.path);
         if (queued != m_queued.end() && !queued->second.empty()) {
             reply = std::move(queued->second.front());
             queued->second.pop_front();
+        } else if (auto responder = m_responders.find(request.path); responder != m_responders.end()) {
+            reply = responder->second(recorded);
         } else if (auto standing = m_standing.find(request.path); standing != m_standing.end()) {
             reply = standing->second;
         } else {

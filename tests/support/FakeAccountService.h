@@ -12,6 +12,7 @@
 #include <chrono>
 #include <condition_variable>
 #include <deque>
+#include <functional>
 #include <map>
 #include <mutex>
 #include <string>
@@ -50,6 +51,8 @@ public:
 
     /// The reply `path` (e.g. "/api/manager/account") gives whenever no queued one is left.
     void always(const std::string &path, ScriptedReply reply);
+    /// Answers `path` by the request itself (on the server's thread), when no queued reply is left.
+    void answerWith(const std::string &path, std::function<ScriptedReply(const RecordedRequest &)> responder);
     /// A one-time reply; queued replies are used first, in order.
     void then(const std::string &path, ScriptedReply reply);
 
@@ -68,6 +71,7 @@ private:
     mutable std::mutex m_mutex;
     std::condition_variable m_wake;
     std::map<std::string, ScriptedReply> m_standing;
+    std::map<std::string, std::function<ScriptedReply(const RecordedRequest &)>> m_responders;
     std::map<std::string, std::deque<ScriptedReply>> m_queued;
     std::vector<RecordedRequest> m_arrived;
     int m_held = 0;

@@ -9,7 +9,6 @@ namespace quillon::test {
 namespace {
 
 constexpr std::size_t kPiece = 16 * 1024;
-const char *const kPath = "/packages/plugin.pkg";
 const char *const kBinary = "application/octet-stream";
 
 // "bytes=<first>-<last>" with both positions given; nullopt for anything else.
@@ -35,16 +34,17 @@ std::optional<std::pair<std::size_t, std::size_t>> parseRange(const std::string 
 
 } // namespace
 
-RangeServer::RangeServer(std::string content) : m_content(std::make_shared<const std::string>(std::move(content))) {
+RangeServer::RangeServer(std::string content, std::string path)
+    : m_content(std::make_shared<const std::string>(std::move(content))), m_path(std::move(path)) {
     // Eight ranges at once plus the probe and the odd kept-alive connection.
     m_http.http().new_task_queue = [] { return new httplib::ThreadPool(32); };
-    m_http.http().Get(kPath, [this](const httplib::Request &request, httplib::Response &response) {
+    m_http.http().Get(m_path, [this](const httplib::Request &request, httplib::Response &response) {
         answer(request, response);
     });
     // Header faults are applied last, after the library has added its own fields.
     m_http.http().set_post_routing_handler([this](const httplib::Request &request, httplib::Response &response) {
         const Faults f = faults();
-        if (request.path != kPath) {
+        if (request.path != m_path) {
             return;
         }
         response.headers.erase("Accept-Ranges");
@@ -79,7 +79,7 @@ RangeServer::Faults RangeServer::faults() const {
 
 void RangeServer::start() { m_http.start(); }
 
-QUrl RangeServer::fileUrl() const { return m_http.url(QString::fromLatin1(kPath).mid(1)); }
+QUrl RangeServer::fileUrl() const { return m_http.url(QString::fromStdString(m_path).mid(1)); }
 
 void RangeServer::sendBody(httplib::Response &response, int status, std::size_t from, std::size_t length,
                            std::size_t dropAfter, std::chrono::milliseconds delay) {

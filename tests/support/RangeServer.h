@@ -52,7 +52,8 @@ public:
         std::chrono::milliseconds pieceDelay{0};
     };
 
-    explicit RangeServer(std::string content);
+    /// Serves `content` at `path` (no pattern characters), once started.
+    explicit RangeServer(std::string content, std::string path = "/packages/plugin.pkg");
     ~RangeServer();
     RangeServer(const RangeServer &) = delete;
     RangeServer &operator=(const RangeServer &) = delete;
@@ -87,6 +88,7 @@ private:
     Faults faults() const;
 
     std::shared_ptr<const std::string> m_content;
+    std::string m_path;
     std::shared_ptr<State> m_state = std::make_shared<State>();
     mutable std::mutex m_mutex;
     Faults m_faults;

@@ -1,0 +1,289 @@
+// One product from the download authorisation to the Mac, against the local service and
+// real packages, through the real runners and the stand-in tools.
+#include "InstallRunFixture.h"
+
+#include "core/ReplyDecoding.h"
+#include "install/InstallError.h"
+#include "install/InstallRecords.h"
+
+using namespace quillon;
+using namespace quillon::test;
+
+namespace {
+
+const QString kInvalidPackage = QStringLiteral("安装未完成：安装包下载失败或文件格式不正确");
+
+class SingleInstallTest : public InstallRunTest {};
+
+} // namespace
+
+TEST_F(SingleInstallTest, TheAuthorisationCarriesTheKeysOfItsModeAndAServiceRefusalIsShownAsItStands) {
+    answer(QStringLiteral("p"), {{QStringLiteral("error"), QStringLiteral("次数已用完")}}, 403);
+    answer(QStringLiteral("p"), {{QStringLiteral("error"), QStringLiteral("补充内容暂未开放")}}, 403, QStringLiteral("supplement"));
+    struct Case {
+        bool accountMode, supplement;
+        std::optional<QString> scope;
+        QJsonObject keys;
+        std::string bearer;
+        QString message;
+    };
+    const QString device = model->deviceIdentifier();
+    const QJsonObject base{{QStringLiteral("deviceId"), device}, {QStringLiteral("deviceName"), model->deviceName()},
+                           {QStringLiteral("productKey"), QStringLiteral("p")}};
+    auto with = [&](QJsonObject o, const QString &k, const QString &v) { o.insert(k, v); return o; };
+    const std::vector<Case> cases{
+        {true, false, std::nullopt, with(base, QStringLiteral("membershipProductKey"), QStringLiteral("m1")), "Bearer tok", QStringLiteral("次数已用完")},
+        {true, true, std::nullopt, with(with(base, QStringLiteral("membershipProductKey"), QStringLiteral("m1")), QStringLiteral("deliveryMode"), QStringLiteral("supplement")), "Bearer tok", QStringLiteral("补充内容暂未开放")},
+        {true, false, QStringLiteral("m2"), with(base, QStringLiteral("membershipProductKey"), QStringLiteral("m2")), "Bearer tok", QStringLiteral("会员权益不包含该商品。")},
+        {false, false, std::nullopt, base, "", QStringLiteral("次数已用完")},
+    };
+    for (const Case &c : cases) {
+        const bool done = run(model->performDownloadAndInstall(QStringLiteral("p"), QStringLiteral("P"), c.supplement,
+                                                               c.accountMode, c.scope));
+        const RecordedRequest request = service.requestsTo(kDownload).back();
+        EXPECT_FALSE(done);
+        EXPECT_EQ(bodyOf(request), c.keys);
+        EXPECT_EQ(request.header("Authorization"), c.bearer);
+        EXPECT_EQ(model->installMessage(), c.message);
+        EXPECT_EQ(model->singleInstallStage(), c.message);
+        EXPECT_EQ(model->installingProductKey(), std::nullopt);
+        EXPECT_EQ(model->showsSingleInstallProgress(), !c.supplement);
+    }
+}
+
+TEST_F(SingleInstallTest, EveryFailureReadsAsSpecifiedAndLeavesNothingBehind) {
+    const QUrl broken = serve("not a package");
+    const QUrl missing = serve(package(QStringLiteral("Vrel Gone")), "/packages/gone.pkg", {.status = 404});
+    const QUrl dropped = serve(package(QStringLiteral("Vrel Cut")), "/packages/cut.pkg", {.dropRangeStart = -2});
+    QString undecodable;
+    try {
+        decodeReply<DownloadResponse>(R"({"productKey": 7})");
+    } catch (const ReplyDecodingError &error) {
+        undecodable = QStringLiteral("安装未完成：") + error.description();
+    }
+    struct Case {
+        QJsonObject reply;
+        int status;
+        QString message; ///< exact, or the start of it when it ends in "…"
+    };
+    const auto share = [](const QString &type, const QString &url) {
+        return QJsonObject{{QStringLiteral("deliveryType"), type}, {QStringLiteral("shareUrl"), url}};
+    };
+    const std::vector<Case> cases{
+        {{}, 502, QStringLiteral("下载授权失败，请联系客服。")},
+        {{{QStringLiteral("productKey"), 7}}, 200, undecodable},
+        {{}, 200, kInvalidPackage},
+        {{{QStringLiteral("downloadUrl"), QStringLiteral("not a url")}}, 200, kInvalidPackage},
+        {{{QStringLiteral("downloadUrl"), QStringLiteral("file:///etc/passwd")}}, 200, kInvalidPackage},
+        {share(QStringLiteral("baidu_pan"), QStringLiteral("javascript:alert(1)")), 200, kInvalidPackage},
+        {share(QStringLiteral("partner_pool"), QString()), 200, kInvalidPackage},
+        {packageReply(missing), 200, kInvalidPackage},
+        {packageReply(dropped), 200, QStringLiteral("安装未完成：…")},
+        {packageReply(broken), 200, QStringLiteral("安装未完成：macOS 安装失败：…")},
+    };
+    for (const Case &c : cases) {
+        answer(QStringLiteral("p"), c.reply, c.status);
+        EXPECT_FALSE(install(QStringLiteral("p")));
+        const QString message = model->installMessage();
+        if (c.message.endsWith(QStringLiteral("…"))) {
+            EXPECT_TRUE(message.startsWith(c.message.chopped(1)) && message.size() > c.message.size()) << message.toStdString();
+        } else {
+            EXPECT_EQ(message, c.message);
+        }
+        EXPECT_EQ(model->singleInstallStage(), message);
+        EXPECT_FALSE(model->singleInstallShowsPercent());
+        EXPECT_EQ(model->installingProductKey(), std::nullopt);
+        EXPECT_FALSE(receipt(QStringLiteral("p")));
+        EXPECT_EQ(entries(world.paths.temporary), QStringList()) << message.toStdString();
+        EXPECT_EQ(entries(world.paths.downloads), QStringList());
+    }
+    EXPECT_EQ(entries(titles()), QStringList());
+}
+
+TEST_F(SingleInstallTest, ALargePackageDownloadsInRangesInstallsAndIsRecorded) {
+    const QUrl url = serve(largePackage());
+    answer(QStringLiteral("p1"), packageReply(url, {{QStringLiteral("productKey"), QStringLiteral("p1")},
+                                                    {QStringLiteral("productName"), QStringLiteral("Vrel 光效")},
+                                                    {QStringLiteral("packageVersion"), QStringLiteral(" 2.0 ")}}));
+    QList<double> progress;
+    QObject::connect(model.get(), &PluginManager::changed, [&] { progress.append(model->singleInstallProgress()); });
+
+    ASSERT_TRUE(install(QStringLiteral("p1")));
+    const std::vector<std::string> ranges = server().rangeHeadersSeen();
+    EXPECT_GE(ranges.size(), 3u);
+    EXPECT_NE(ranges.front(), "");
+    EXPECT_TRUE(QFileInfo(titles(QStringLiteral("Vrel Glow/Title.moti"))).isFile());
+    EXPECT_EQ(model->installMessage(), QStringLiteral("✓ 安装完成，请重启 FCP。"));
+    EXPECT_EQ(model->singleInstallStage(), QStringLiteral("安装完成，请重启 FCP"));
+    EXPECT_EQ(model->lastDeliveryMessage(), QStringLiteral("Vrel 光效已安装完成，请重启 FCP。"));
+    EXPECT_EQ(model->singleInstallProgress(), 1.0);
+    EXPECT_TRUE(model->singleInstallCompleted());
+    EXPECT_TRUE(std::is_sorted(progress.begin(), progress.end()) && progress.size() > 2);
+    // Records: receipt, version as sent, the folder the install added, the membership.
+    const QStringList added{titles(QStringLiteral("Vrel Glow"))};
+    EXPECT_TRUE(receipt(QStringLiteral("p1")));
+    EXPECT_EQ(model->savedInstalledVersion(QStringLiteral("p1")), QStringLiteral(" 2.0 "));
+    EXPECT_EQ(model->savedInstalledProductPaths(QStringLiteral("p1")), added);
+    EXPECT_EQ(model->savedInstalledPaths(QStringLiteral("wechat-account")), added);
+    EXPECT_EQ(model->savedInstalledEntitlementProductKeys(QStringLiteral("account:m1")), QStringList{QStringLiteral("p1")});
+    EXPECT_TRUE(model->showLocationGuide());
+    EXPECT_EQ(model->locationSummary().succeeded, QStringList{QStringLiteral("Vrel 光效")});
+    EXPECT_EQ(entries(world.paths.temporary), QStringList()); // the package went once installed
+
+    // Progress still on its way from the finished download changes nothing; the card goes.
+    ASSERT_TRUE(waitUntil([&] { return !model->showsSingleInstallProgress(); }));
+    EXPECT_EQ(model->singleInstallProgress(), 1.0);
+    EXPECT_FALSE(model->singleInstallCompleted());
+}
+
+TEST_F(SingleInstallTest, AProtectedTemplatePackageGoesToTheInstallerAppAndIsNotRecorded) {
+    const QUrl url = serve(package(QStringLiteral("Vrel FCP")));
+    answer(QStringLiteral("t"), packageReply(url, {{QStringLiteral("fileName"), QStringLiteral("../../FCP-2.pkg")}}));
+    const QString managed = QDir(world.paths.applicationSupport).filePath(QStringLiteral("Vrel 插件管理器/临时安装包"));
+    for (const bool opens : {true, false}) {
+        world.workspace->openFileSucceeds = opens;
+        world.workspace->openedFiles.clear();
+        EXPECT_EQ(install(QStringLiteral("t")), opens);
+        ASSERT_EQ(world.workspace->openedFiles.size(), 1);
+        const QString handed = world.workspace->openedFiles.first();
+        EXPECT_EQ(QFileInfo(handed).absolutePath(), managed);
+        EXPECT_TRUE(handed.endsWith(QStringLiteral("-FCP-2.pkg")));
+        EXPECT_EQ(QFileInfo::exists(handed), opens); // a failed hand-off leaves no package behind
+        EXPECT_EQ(model->installMessage(), opens ? QStringLiteral("✓ 已打开 macOS 安装器，请在系统窗口完成安装。") : kInvalidPackage);
+    }
+    EXPECT_EQ(model->locationSummary().pending, QStringList{QStringLiteral("t 名称")});
+    EXPECT_FALSE(receipt(QStringLiteral("t")));
+    EXPECT_EQ(entries(titles()), QStringList());
+}
+
+TEST_F(SingleInstallTest, AResourceIsSavedInItsFolderUnderTheLastComponentOfItsNameAndNowhereElse) {
+    const QString folder = QDir(world.paths.downloads).filePath(QStringLiteral("Vrel 素材"));
+    world.writeFile(QStringLiteral("home/Downloads/Vrel 素材/keep.zip"), "old");
+    const QUrl good = serve("new bytes", "/files/asset.zip");
+    const QUrl gone = serve("", "/files/gone.zip", {.status = 404});
+    struct Case {
+        std::optional<QString> fileName;
+        QUrl url;
+        QString saved; ///< empty: refused
+    };
+    const std::vector<Case> cases{
+        {QStringLiteral("素材包.zip"), good, QStringLiteral("素材包.zip")},
+        {std::nullopt, good, QStringLiteral("r 名称.zip")},
+        {QStringLiteral("/etc/x"), good, QStringLiteral("x")},
+        {QStringLiteral("../../.ssh/authorized_keys"), good, QStringLiteral("authorized_keys")},
+        {QStringLiteral("..\\..\\evil.zip"), good, QStringLiteral("evil.zip")},
+        {QStringLiteral("keep.zip"), gone, QString()}, // a failed download keeps the old file
+        {QStringLiteral(".."), good, QString()},
+        {QStringLiteral("a/ . "), good, QString()},
+        {QStringLiteral("bad\nname.zip"), good, QString()},
+        {QString::fromUtf8("nul\0.zip", 8), good, QString()},
+        {QStringLiteral("keep.zip"), good, QStringLiteral("keep.zip")}, // a good one replaces it
+    };
+    // What lies outside the resource folder (the preferences file aside).
+    const auto outside = [&] {
+        QMap<QString, QByteArray> tree = snapshot(world.path(QString()));
+        tree.removeIf([&](auto entry) {
+            return entry.key().startsWith(folder + QLatin1Char('/')) || entry.key().endsWith(QStringLiteral("preferences.json"));
+        });
+        return tree;
+    };
+    const QMap<QString, QByteArray> before = outside();
+    for (const Case &c : cases) {
+        QJsonObject reply = packageReply(c.url, {{QStringLiteral("productType"), QStringLiteral("resource")}});
+        if (c.fileName) {
+            reply.insert(QStringLiteral("fileName"), *c.fileName);
+        }
+        answer(QStringLiteral("r"), reply);
+        EXPECT_EQ(install(QStringLiteral("r")), !c.saved.isEmpty()) << model->installMessage().toStdString();
+        if (!c.saved.isEmpty()) {
+            EXPECT_EQ(readAll(QDir(folder).filePath(c.saved)), QByteArray("new bytes"));
+            EXPECT_EQ(world.workspace->revealed.last(), QStringList{QDir(folder).filePath(c.saved)});
+            EXPECT_EQ(model->installMessage(), QStringLiteral("✓ 下载完成，已保存到“下载/Vrel 素材”。"));
+        } else {
+            EXPECT_EQ(model->installMessage(), kInvalidPackage);
+        }
+        if (c.url == gone) {
+            EXPECT_EQ(readAll(QDir(folder).filePath(QStringLiteral("keep.zip"))), QByteArray("old"));
+        }
+    }
+    EXPECT_EQ(outside(), before);
+    EXPECT_EQ(entries(folder).size(), 6); // keep, 素材包, r 名称, x, authorized_keys, evil: no leftovers
+}
+
+TEST_F(SingleInstallTest, CloudDriveDeliveriesOpenTheSharePageAndDownloadNothing) {
+    const QString link = QStringLiteral("https://pan.example.com/s/1abc");
+    struct Case {
+        QJsonObject reply;
+        bool browserOpens;
+        QString message, pasteboard, storedCode;
+    };
+    const QJsonObject partner{{QStringLiteral("productKey"), QStringLiteral("c")}, {QStringLiteral("deliveryType"), QStringLiteral("partner_pool")},
+                              {QStringLiteral("shareUrl"), link}, {QStringLiteral("accessCode"), QStringLiteral(" ab12 ")},
+                              {QStringLiteral("archivePassword"), QStringLiteral("pw")}, {QStringLiteral("deliveryNote"), QStringLiteral("注意")}};
+    QJsonObject withCode = partner;
+    withCode.insert(QStringLiteral("partnerActivationCode"), QStringLiteral("CODE-1"));
+    const std::vector<Case> cases{
+        {partner, true, QStringLiteral("已在浏览器打开 c 名称 的百度网盘页面。 提取码：ab12。 压缩包密码：pw。\n\n注意"), QString(), QString()},
+        {{{QStringLiteral("deliveryType"), QStringLiteral("baidu_pan")}, {QStringLiteral("shareUrl"), link}, {QStringLiteral("accessCode"), QStringLiteral("x9")}}, true, QStringLiteral("✓ 已打开网盘；如未跳转，可在领取信息中直接打开或复制。"), QString(), QString()},
+        {{{QStringLiteral("deliveryType"), QStringLiteral("hybrid")}, {QStringLiteral("shareUrl"), link}, {QStringLiteral("downloadUrl"), QStringLiteral("http://127.0.0.1:9/never.pkg")}}, false, QStringLiteral("✓ 自动打开失败；请在领取信息中直接打开或复制。"), QString(), QString()},
+        {withCode, true, QStringLiteral("已在浏览器打开 c 名称 的百度网盘页面。 提取码：ab12。 合作方激活码 CODE-1 已复制。每款合作商品仅分配 1 份。 压缩包密码：pw。\n\n注意"), QStringLiteral("CODE-1"), QStringLiteral("CODE-1")},
+    };
+    for (const Case &c : cases) {
+        answer(QStringLiteral("c"), c.reply);
+        world.workspace->openURLSucceeds = c.browserOpens;
+        model->setShowNetdiskDelivery(false);
+        model->setShowInstallSuccess(false);
+        world.pasteboard->contents.clear();
+        ASSERT_TRUE(install(QStringLiteral("c")));
+        EXPECT_EQ(world.workspace->openedURLs.last(), QUrl(link));
+        EXPECT_FALSE(model->showsSingleInstallProgress());
+        EXPECT_EQ(world.pasteboard->contents, c.pasteboard);
+        EXPECT_EQ(model->claimedPartnerActivationCodes().value(QStringLiteral("c")), c.storedCode);
+        if (c.reply.value(QStringLiteral("deliveryType")) == QStringLiteral("partner_pool")) {
+            EXPECT_EQ(model->lastDeliveryMessage(), c.message);
+            EXPECT_EQ(model->deliverySuccessTitle(), QStringLiteral("合作商品已领取"));
+            EXPECT_EQ(model->installMessage(), QStringLiteral("✓ 安装包已打开，合作方激活码已复制。"));
+            EXPECT_TRUE(model->showInstallSuccess());
+        } else {
+            EXPECT_EQ(model->installMessage(), c.message);
+            ASSERT_TRUE(model->netdiskDelivery());
+            EXPECT_EQ(model->netdiskDelivery()->shareURL, QUrl(link));
+            EXPECT_EQ(model->netdiskDelivery()->openedAutomatically, c.browserOpens);
+            EXPECT_TRUE(model->showNetdiskDelivery());
+        }
+    }
+    EXPECT_EQ(entries(world.paths.temporary), QStringList());
+}
+
+TEST_F(SingleInstallTest, TheLibraryStartsOneRunAtATimeAndOnlyWithAMembership) {
+    MemberProduct product;
+    product.productKey = QStringLiteral("p");
+    product.productName = QStringLiteral("P");
+    answer(QStringLiteral("p"), {{QStringLiteral("error"), QStringLiteral("稍后再试")}}, 429);
+
+    model->installMemberProduct(product);
+    model->claimMemberProductSupplement(product); // busy: ignored
+    model->startDownloadAndInstall(QStringLiteral("q"), QStringLiteral("Q"), false);
+    EXPECT_EQ(model->installingProductKey(), QStringLiteral("p"));
+    ASSERT_TRUE(waitUntil([&] { return !model->isWorking(); }));
+    EXPECT_EQ(service.count(kDownload), 1u);
+    EXPECT_EQ(model->installMessage(), QStringLiteral("稍后再试"));
+
+    model->setIsWechatLoggedIn(false);
+    model->installMemberProduct(product);
+    EXPECT_EQ(model->installMessage(), QStringLiteral("请先成功激活会员授权。"));
+    EXPECT_FALSE(model->isWorking());
+}
+
+TEST_F(SingleInstallTest, ClosingTheWindowMidDownloadStopsTheTransferAndLeavesNoFile) {
+    // Each range would take many seconds at this pace.
+    const QUrl url = serve(largePackage(), "/packages/plugin.pkg", {.pieceDelay = std::chrono::milliseconds(20)});
+    answer(QStringLiteral("s"), packageReply(url));
+    MemberProduct product;
+    product.productKey = QStringLiteral("s");
+    model->installMemberProduct(product);
+    ASSERT_TRUE(waitUntil([&] { return server().transfersInFlight() >= 2; }));
+    model.reset();
+    ASSERT_TRUE(waitUntil([&] { return server().transfersInFlight() == 0; }, std::chrono::seconds(3)));
+    ASSERT_TRUE(waitUntil([&] { return entries(world.paths.temporary).isEmpty(); }, std::chrono::seconds(3)));
+}
