@@ -1,0 +1,193 @@
+// The member library rows, the progress card and the account's purchases, rendered
+// offscreen against a model talking to the local service.
+#include "core/AccountTestSupport.h"
+#include "install/InstallFixtures.h"
+#include "install/InstallRecords.h"
+#include "ui/AccountPanel.h"
+#include "ui/MemberLibraryPanel.h"
+#include "ui/MemberProductList.h"
+#include "ui/SingleInstallProgressCard.h"
+
+#include <QComboBox>
+#include <QLabel>
+#include <QListView>
+#include <QListWidget>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QScrollBar>
+#include <QSignalSpy>
+#include <QTest>
+
+using namespace quillon;
+using namespace quillon::test;
+
+namespace {
+
+const std::string kDownload = "/api/manager/download";
+
+MemberProduct memberProduct(const QString &key, std::optional<QString> deliveryType = std::nullopt,
+                            std::optional<QString> label = std::nullopt) {
+    MemberProduct p;
+    p.productKey = key;
+    p.productName = key + QStringLiteral(" 名称");
+    p.category = QStringLiteral("字幕");
+    p.deliveryType = std::move(deliveryType);
+    p.deliveryActionLabel = std::move(label);
+    return p;
+}
+
+class MemberLibraryPanelTest : public AccountTest {
+protected:
+    void SetUp() override {
+        makeModel();
+        signedIn(QStringLiteral("tok"), {QStringLiteral("m1"), QStringLiteral("全站会员"), QStringLiteral("all_site")});
+        service.always(kDownload, ScriptedReply::json(403, std::string(R"({"error":"不可下载"})")));
+        panel = std::make_unique<MemberLibraryPanel>(*model);
+        panel->resize(640, 400);
+        panel->show();
+    }
+
+    QStringList labels(int row) const {
+        QStringList result;
+        for (const MemberProductButton &button : panel->productRows()->buttons(row)) {
+            result.append(button.label + (button.enabled ? QString() : QStringLiteral("(off)")));
+        }
+        return result;
+    }
+    QString state(int row) const {
+        return panel->productRows()->index(row).data(MemberProductListModel::StateRole).toString();
+    }
+    void click(int row, int button) {
+        QListView *view = panel->products();
+        const QRect rect = view->visualRect(panel->productRows()->index(row));
+        const QList<QRect> buttons =
+            MemberProductDelegate::buttonRects(rect, view->fontMetrics(), panel->productRows()->buttons(row));
+        QTest::mouseClick(view->viewport(), Qt::LeftButton, {}, buttons.at(button).center());
+    }
+    void settled() { settle(std::chrono::milliseconds(30)); }
+
+    std::unique_ptr<MemberLibraryPanel> panel;
+};
+
+} // namespace
+
+TEST_F(MemberLibraryPanelTest, EachRowShowsItsStateAndTheActionsThatFitAndAButtonStartsItsAction) {
+    model->defaults().setValue(installedPathsDefaultsKey(InstallRecord::installReceipt, QStringLiteral("up")), true);
+    model->defaults().setValue(installedPathsDefaultsKey(InstallRecord::packageVersion, QStringLiteral("up")), QStringLiteral("1.0"));
+    model->defaults().setValue(installedPathsDefaultsKey(InstallRecord::installReceipt, QStringLiteral("done")), true);
+    model->recordClaimedPartnerActivationCode(QStringLiteral("CODE"), QStringLiteral("partner"));
+    MemberProduct update = memberProduct(QStringLiteral("up"));
+    update.packageVersion = QStringLiteral("2.0");
+    model->setMemberProducts({memberProduct(QStringLiteral("new")), update, memberProduct(QStringLiteral("done")),
+                              memberProduct(QStringLiteral("both"), QStringLiteral("hybrid")),
+                              memberProduct(QStringLiteral("pan"), QStringLiteral("baidu_pan"), QStringLiteral("领取素材")),
+                              memberProduct(QStringLiteral("partner"), QStringLiteral("partner_pool"))});
+    settled();
+    const std::vector<std::pair<QString, QStringList>> expected{
+        {QStringLiteral("未安装"), {QStringLiteral("安装")}},
+        {QStringLiteral("有更新"), {QStringLiteral("更新")}},
+        {QStringLiteral("已安装"), {QStringLiteral("重新安装")}},
+        {QStringLiteral("未安装"), {QStringLiteral("安装"), QStringLiteral("领取网盘内容")}},
+        {QStringLiteral("未安装"), {QStringLiteral("领取素材")}},
+        {QStringLiteral("未安装"), {QStringLiteral("领取"), QStringLiteral("查看激活码")}},
+    };
+    ASSERT_EQ(panel->productRows()->rowCount(), int(expected.size()));
+    for (int row = 0; row < int(expected.size()); ++row) {
+        EXPECT_EQ(state(row), expected[row].first) << row;
+        EXPECT_EQ(labels(row), expected[row].second) << row;
+        EXPECT_EQ(panel->productRows()->index(row).data(MemberProductListModel::CategoryRole), QStringLiteral("字幕"));
+    }
+    EXPECT_FALSE(panel->grab().isNull()); // every kind of row paints
+
+    service.then(kDownload, ScriptedReply::json(403, std::string(R"({"error":"不可下载"})")).heldBack());
+    click(3, 1); // the hybrid product's cloud-drive supplement
+    EXPECT_TRUE(model->isWorking());
+    EXPECT_EQ(model->installingProductKey(), QStringLiteral("both__supplement__"));
+    settled();
+    EXPECT_EQ(state(3), QStringLiteral("正在领取…"));
+    EXPECT_EQ(labels(0), QStringList{QStringLiteral("安装(off)")});
+    EXPECT_EQ(labels(5), (QStringList{QStringLiteral("领取(off)"), QStringLiteral("查看激活码")}));
+    service.releaseHeld();
+    ASSERT_TRUE(waitUntil([&] { return !model->isWorking(); }));
+    EXPECT_EQ(bodyOf(service.requestsTo(kDownload).back()).value(QStringLiteral("deliveryMode")), QStringLiteral("supplement"));
+
+    click(5, 1); // the stored partner code
+    ASSERT_EQ(world.alerts->shown.size(), 1);
+    EXPECT_EQ(world.pasteboard->contents, QStringLiteral("CODE"));
+    click(0, 0);
+    ASSERT_TRUE(waitUntil([&] { return service.count(kDownload) == 2; }));
+}
+
+TEST_F(MemberLibraryPanelTest, ADownloadsProgressChangesOneRowAndKeepsTheSelectionAndTheScrollPosition) {
+    QList<MemberProduct> products;
+    for (int i = 0; i < 80; ++i) {
+        products.append(memberProduct(QStringLiteral("p%1").arg(i)));
+    }
+    model->setMemberProducts(products);
+    settled();
+    QListView *view = panel->products();
+    view->setCurrentIndex(panel->productRows()->index(50));
+    view->scrollTo(panel->productRows()->index(50));
+    const int scrolled = view->verticalScrollBar()->value();
+    ASSERT_GT(scrolled, 0);
+    model->setIsWorking(true);
+    model->setInstallingProductKey(QStringLiteral("p50"));
+    model->setShowsSingleInstallProgress(true);
+    model->setSingleInstallShowsPercent(true);
+    model->setSingleInstallStage(QStringLiteral("正在下载 p50 名称…"));
+    settled();
+
+    QSignalSpy changed(panel->productRows(), &QAbstractItemModel::dataChanged);
+    QSignalSpy reset(panel->productRows(), &QAbstractItemModel::modelReset);
+    for (const double fraction : {0.1, 0.25, 0.42}) {
+        model->setSingleInstallProgress(fraction);
+        settled();
+    }
+    EXPECT_EQ(state(50), QStringLiteral("正在下载 42%"));
+    EXPECT_EQ(panel->progressCard()->bar()->value(), 42);
+    EXPECT_EQ(panel->progressCard()->stage()->text(), QStringLiteral("正在下载 p50 名称…"));
+    EXPECT_FALSE(panel->progressCard()->isHidden());
+    ASSERT_EQ(changed.size(), 3);
+    for (const QList<QVariant> &signal : changed) {
+        EXPECT_EQ(signal.at(0).toModelIndex().row(), 50);
+        EXPECT_EQ(signal.at(1).toModelIndex().row(), 50);
+    }
+    EXPECT_EQ(reset.size(), 0);
+    EXPECT_EQ(view->currentIndex().row(), 50);
+    EXPECT_TRUE(view->selectionModel()->isRowSelected(50, {}));
+    EXPECT_EQ(view->verticalScrollBar()->value(), scrolled);
+
+    model->setSingleInstallShowsPercent(false);
+    model->setSingleInstallCompleted(true);
+    model->setSingleInstallStage(QStringLiteral("安装完成，请重启 FCP"));
+    settled();
+    EXPECT_EQ(panel->progressCard()->stage()->text(), QStringLiteral("✓ 安装完成，请重启 FCP"));
+}
+
+TEST_F(MemberLibraryPanelTest, TheAccountsPurchasesInstallFromTheAccountPanelWhichABusyModelLocks) {
+    const ManagerLicense membership{QStringLiteral("m1"), QStringLiteral("全站会员"), QStringLiteral("all_site")};
+    const ManagerLicense bought{QStringLiteral("b1"), QStringLiteral("光效插件"), QStringLiteral("plugin")};
+    model->setAccountPurchases({membership, bought});
+    AccountPanel account(*model);
+    account.show();
+    ASSERT_EQ(account.purchases()->count(), 1);
+    EXPECT_EQ(account.purchases()->item(0)->text(), QStringLiteral("光效插件"));
+    EXPECT_FALSE(account.installPurchaseButton()->isEnabled());
+    account.purchases()->setCurrentRow(0);
+    ASSERT_TRUE(account.installPurchaseButton()->isEnabled());
+
+    service.then(kDownload, ScriptedReply::json(403, std::string(R"({"error":"不可下载"})")).heldBack());
+    account.installPurchaseButton()->click();
+    EXPECT_TRUE(model->activationInstallRunning());
+    settled();
+    for (QWidget *control : std::initializer_list<QWidget *>{account.installPurchaseButton(), account.signOutButton(),
+                                                             account.syncButton(), account.membershipPicker()}) {
+        EXPECT_FALSE(control->isEnabled());
+    }
+    service.releaseHeld();
+    ASSERT_TRUE(waitUntil([&] { return !model->isWorking(); }));
+    EXPECT_EQ(bodyOf(service.requestsTo(kDownload).back()).value(QStringLiteral("productKey")), QStringLiteral("b1"));
+    settled();
+    EXPECT_TRUE(account.signOutButton()->isEnabled());
+    EXPECT_EQ(model->activationInstallResults(), QStringLiteral("光效插件：已激活，安装未完成：不可下载"));
+}
