@@ -3,6 +3,7 @@
 #include "core/MembershipTypes.h"
 #include "core/PluginManager.h"
 #include "platform/Logging.h"
+#include "platform/Tasks.h"
 
 #include <QFile>
 
@@ -137,16 +138,23 @@ QCoro::Task<> ActivationInstallQueue::run(std::shared_ptr<State> state, Prepare 
         }
     }
 
-    state->running = false;
     if (stopped) {
         qCInfo(lcInstall) << "the install queue stopped: its owner is gone";
     }
-    // The packages were downloaded for this run alone.
+    // The packages were downloaded for this run alone; large files are unlinked off the main thread.
+    QStringList files;
     for (const Collected &package : collected) {
-        if (QFile::exists(package.path) && !QFile::remove(package.path)) {
-            qCWarning(lcInstall) << "a queued package could not be deleted:" << package.path;
-        }
+        files.append(package.path);
     }
+    auto removing = runBlocking([files] {
+        for (const QString &file : files) {
+            if (QFile::exists(file) && !QFile::remove(file)) {
+                qCWarning(lcInstall) << "a queued package could not be deleted:" << file;
+            }
+        }
+    });
+    co_await removing;
+    state->running = false;
 }
 
 // ---- The model's side: a bought product, and the run with its three steps ----

@@ -123,8 +123,9 @@ private:
     void showCompleted(const QString &stage);
     QString commitInstallation(bool batch);
     void fail(const QString &text);
-    /// Removes the file this run made and still owns (a package nobody installs any more).
-    void discardOwnedFile();
+    /// Removes the file this run made and still owns (a package nobody installs any more),
+    /// off the main thread: unlinking a large file takes a while.
+    QCoro::Task<> discardOwnedFile();
 
     ModelGuard<PluginManager> m_model;
     const Arguments m_args;
@@ -148,7 +149,8 @@ QCoro::Task<bool> SingleInstall::run(std::shared_ptr<SingleInstall> self) {
     } catch (...) {
         failure = std::current_exception();
     }
-    self->discardOwnedFile();
+    auto discarding = self->discardOwnedFile();
+    co_await discarding;
     if (!self->m_model) {
         co_return false; // the model went away: nobody to tell
     }
@@ -500,17 +502,19 @@ void SingleInstall::fail(const QString &text) {
     m.setSingleInstallShowsPercent(false);
 }
 
-void SingleInstall::discardOwnedFile() {
+QCoro::Task<> SingleInstall::discardOwnedFile() {
     if (m_ownedFile.isEmpty()) {
-        return;
+        co_return;
     }
     const QString file = std::exchange(m_ownedFile, QString());
-    if (m_model) {
-        // A package in the managed folder goes with the folders it leaves empty.
-        m_model->silentlyDeleteManagedPackage(file);
-    }
-    if (QFileInfo(file).isFile() && !QFile::remove(file)) {
+    auto removing = runBlocking([file] { return !QFileInfo(file).isFile() || QFile::remove(file); });
+    const bool removed = co_await removing;
+    if (!removed) {
         qCWarning(lcInstall) << "a package of a finished run could not be deleted:" << file;
+    }
+    if (m_model) {
+        // A package in the managed folder leaves no emptied folders behind.
+        m_model->silentlyDeleteManagedPackage(file);
     }
 }
 
