@@ -39,6 +39,7 @@ MemberProduct memberProduct(const QString &key, std::optional<QString> deliveryT
 class MemberLibraryPanelTest : public AccountTest {
 protected:
     void SetUp() override {
+        world.timing.serviceRequestTimeout = std::chrono::seconds(30); // replies are held back here
         makeModel();
         signedIn(QStringLiteral("tok"), {QStringLiteral("m1"), QStringLiteral("全站会员"), QStringLiteral("all_site")});
         service.always(kDownload, ScriptedReply::json(403, std::string(R"({"error":"不可下载"})")));
@@ -107,10 +108,12 @@ TEST_F(MemberLibraryPanelTest, EachRowShowsItsStateAndTheActionsThatFitAndAButto
     EXPECT_EQ(state(3), QStringLiteral("正在领取…"));
     EXPECT_EQ(labels(0), QStringList{QStringLiteral("安装(off)")});
     EXPECT_EQ(labels(5), (QStringList{QStringLiteral("领取(off)"), QStringLiteral("查看激活码")}));
+    ASSERT_TRUE(waitUntil([&] { return service.heldCount() == 1; }));
     service.releaseHeld();
     ASSERT_TRUE(waitUntil([&] { return !model->isWorking(); }));
     EXPECT_EQ(bodyOf(service.requestsTo(kDownload).back()).value(QStringLiteral("deliveryMode")), QStringLiteral("supplement"));
 
+    settled();
     click(5, 1); // the stored partner code
     ASSERT_EQ(world.alerts->shown.size(), 1);
     EXPECT_EQ(world.pasteboard->contents, QStringLiteral("CODE"));
@@ -184,6 +187,7 @@ TEST_F(MemberLibraryPanelTest, TheAccountsPurchasesInstallFromTheAccountPanelWhi
                                                              account.syncButton(), account.membershipPicker()}) {
         EXPECT_FALSE(control->isEnabled());
     }
+    ASSERT_TRUE(waitUntil([&] { return service.heldCount() == 1; }));
     service.releaseHeld();
     ASSERT_TRUE(waitUntil([&] { return !model->isWorking(); }));
     EXPECT_EQ(bodyOf(service.requestsTo(kDownload).back()).value(QStringLiteral("productKey")), QStringLiteral("b1"));
