@@ -21,25 +21,26 @@ TEST_F(SingleInstallTest, TheAuthorisationCarriesTheKeysOfItsModeAndAServiceRefu
     answer(QStringLiteral("p"), {{QStringLiteral("error"), QStringLiteral("次数已用完")}}, 403);
     answer(QStringLiteral("p"), {{QStringLiteral("error"), QStringLiteral("补充内容暂未开放")}}, 403, QStringLiteral("supplement"));
     struct Case {
+        std::optional<QString> key;
         bool accountMode, supplement;
         std::optional<QString> scope;
         QJsonObject keys;
         std::string bearer;
         QString message;
     };
-    const QString device = model->deviceIdentifier();
-    const QJsonObject base{{QStringLiteral("deviceId"), device}, {QStringLiteral("deviceName"), model->deviceName()},
-                           {QStringLiteral("productKey"), QStringLiteral("p")}};
+    const QJsonObject device{{QStringLiteral("deviceId"), model->deviceIdentifier()}, {QStringLiteral("deviceName"), model->deviceName()}};
     auto with = [&](QJsonObject o, const QString &k, const QString &v) { o.insert(k, v); return o; };
+    const QJsonObject base = with(device, QStringLiteral("productKey"), QStringLiteral("p"));
+    const QJsonObject member = with(base, QStringLiteral("membershipProductKey"), QStringLiteral("m1"));
     const std::vector<Case> cases{
-        {true, false, std::nullopt, with(base, QStringLiteral("membershipProductKey"), QStringLiteral("m1")), "Bearer tok", QStringLiteral("次数已用完")},
-        {true, true, std::nullopt, with(with(base, QStringLiteral("membershipProductKey"), QStringLiteral("m1")), QStringLiteral("deliveryMode"), QStringLiteral("supplement")), "Bearer tok", QStringLiteral("补充内容暂未开放")},
-        {true, false, QStringLiteral("m2"), with(base, QStringLiteral("membershipProductKey"), QStringLiteral("m2")), "Bearer tok", QStringLiteral("会员权益不包含该商品。")},
-        {false, false, std::nullopt, base, "", QStringLiteral("次数已用完")},
+        {QStringLiteral("p"), true, false, std::nullopt, member, "Bearer tok", QStringLiteral("次数已用完")},
+        {QStringLiteral("p"), true, true, std::nullopt, with(member, QStringLiteral("deliveryMode"), QStringLiteral("supplement")), "Bearer tok", QStringLiteral("补充内容暂未开放")},
+        {QStringLiteral("p"), true, false, QStringLiteral("m2"), with(base, QStringLiteral("membershipProductKey"), QStringLiteral("m2")), "Bearer tok", QStringLiteral("会员权益不包含该商品。")},
+        {QStringLiteral("p"), false, false, std::nullopt, base, "", QStringLiteral("次数已用完")},
+        {std::nullopt, false, false, std::nullopt, device, "", QStringLiteral("没有这个商品。")},
     };
     for (const Case &c : cases) {
-        const bool done = run(model->performDownloadAndInstall(QStringLiteral("p"), QStringLiteral("P"), c.supplement,
-                                                               c.accountMode, c.scope));
+        const bool done = run(model->performDownloadAndInstall(c.key, QStringLiteral("P"), c.supplement, c.accountMode, c.scope));
         const RecordedRequest request = service.requestsTo(kDownload).back();
         EXPECT_FALSE(done);
         EXPECT_EQ(bodyOf(request), c.keys);
