@@ -85,9 +85,9 @@ void MemberProductListModel::sync(const PluginManager &manager) {
         if (inputsChanged) {
             const MemberProduct &product = products.at(i);
             updated.product = product;
-            updated.installState = manager.isProductUpdateAvailable(product) ? InstallState::updateAvailable
-                                   : manager.isProductInstalled(product)     ? InstallState::installed
-                                                                             : InstallState::notInstalled;
+            updated.installState = !manager.isProductInstalled(product)       ? InstallState::notInstalled
+                                   : manager.isProductUpdateAvailable(product) ? InstallState::updateAvailable
+                                                                               : InstallState::installed;
             updated.hasPartnerCode = manager.hasClaimedPartnerActivationCode(product);
         }
         present(updated, manager);

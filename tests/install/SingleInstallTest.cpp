@@ -71,7 +71,7 @@ TEST_F(SingleInstallTest, EveryFailureReadsAsSpecifiedAndLeavesNothingBehind) {
         return QJsonObject{{QStringLiteral("deliveryType"), type}, {QStringLiteral("shareUrl"), url}};
     };
     const std::vector<Case> cases{
-        {{}, 502, QStringLiteral("下载授权失败，请联系客服。")},
+        {{}, 300, QStringLiteral("下载授权失败，请联系客服。")},
         {{{QStringLiteral("productKey"), 7}}, 200, undecodable},
         {{}, 200, kInvalidPackage},
         {{{QStringLiteral("downloadUrl"), QStringLiteral("not a url")}}, 200, kInvalidPackage},
@@ -155,6 +155,7 @@ TEST_F(SingleInstallTest, AProtectedTemplatePackageGoesToTheInstallerAppAndIsNot
         EXPECT_TRUE(handed.endsWith(QStringLiteral("-FCP-2.pkg")));
         EXPECT_EQ(QFileInfo::exists(handed), opens); // a failed hand-off leaves no package behind
         EXPECT_EQ(model->installMessage(), opens ? QStringLiteral("✓ 已打开 macOS 安装器，请在系统窗口完成安装。") : kInvalidPackage);
+        EXPECT_EQ(model->singleInstallStage(), opens ? QStringLiteral("已交给 macOS 安装器") : kInvalidPackage);
     }
     EXPECT_EQ(model->locationSummary().pending, QStringList{QStringLiteral("t 名称")});
     EXPECT_FALSE(receipt(QStringLiteral("t")));
