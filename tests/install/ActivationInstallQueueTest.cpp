@@ -55,7 +55,15 @@ TEST_F(ActivationInstallQueueTest, TwoItemsShareOnePromptAndTheOneTheInstallerRe
     EXPECT_FALSE(model->activationInstallFinished());
     EXPECT_EQ(model->statusMessage(), queue().summary());
     EXPECT_EQ(model->activationInstallResults(), queue().summary());
+    EXPECT_FALSE(model->showsSingleInstallProgress());
     EXPECT_EQ(entries(world.paths.temporary), QStringList()); // both package files went
+
+    // Another start tries the pending item alone.
+    const size_t asked = service.count(kDownload);
+    model->activateAndInstall();
+    waitForTheRun();
+    EXPECT_EQ(service.count(kDownload), asked + 1);
+    EXPECT_EQ(bodyOf(service.requestsTo(kDownload).back()).value(QStringLiteral("productKey")), QStringLiteral("p2"));
 }
 
 TEST_F(ActivationInstallQueueTest, ABoughtProductRunsAsOneItemOfItsKind) {

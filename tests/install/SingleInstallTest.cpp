@@ -106,10 +106,13 @@ TEST_F(SingleInstallTest, ALargePackageDownloadsInRangesInstallsAndIsRecorded) {
     answer(QStringLiteral("p1"), packageReply(url, {{QStringLiteral("productKey"), QStringLiteral("p1")},
                                                     {QStringLiteral("productName"), QStringLiteral("Vrel 光效")},
                                                     {QStringLiteral("packageVersion"), QStringLiteral(" 2.0 ")}}));
+    world.makeFolder(QStringLiteral("system") + titlesLocation + QStringLiteral("/Vrel Old")); // not this install's
     QList<double> progress;
+    QSet<QString> stages;
     bool completed = false; // the card may already have gone when the run returns
     QObject::connect(model.get(), &PluginManager::changed, [&] {
         progress.append(model->singleInstallProgress());
+        stages.insert(model->singleInstallStage());
         completed = completed || model->singleInstallCompleted();
     });
 
@@ -123,6 +126,7 @@ TEST_F(SingleInstallTest, ALargePackageDownloadsInRangesInstallsAndIsRecorded) {
     EXPECT_EQ(model->lastDeliveryMessage(), QStringLiteral("Vrel 光效已安装完成，请重启 FCP。"));
     EXPECT_EQ(model->singleInstallProgress(), 1.0);
     EXPECT_TRUE(completed);
+    EXPECT_TRUE(stages.contains(QStringLiteral("正在下载 Vrel 光效…")) && stages.contains(QStringLiteral("正在安装，请勿关闭管理器…")));
     EXPECT_TRUE(std::is_sorted(progress.begin(), progress.end()) && progress.size() > 2);
     // Records: receipt, version as sent, the folder the install added, the membership.
     const QStringList added{titles(QStringLiteral("Vrel Glow"))};
@@ -143,22 +147,23 @@ TEST_F(SingleInstallTest, ALargePackageDownloadsInRangesInstallsAndIsRecorded) {
 
 TEST_F(SingleInstallTest, AProtectedTemplatePackageGoesToTheInstallerAppAndIsNotRecorded) {
     const QUrl url = serve(package(QStringLiteral("Vrel FCP")));
-    answer(QStringLiteral("t"), packageReply(url, {{QStringLiteral("fileName"), QStringLiteral("../../FCP-2.pkg")}}));
+    const QString key = QStringLiteral("fcp-template-wedding");
+    answer(key, packageReply(url, {{QStringLiteral("fileName"), QStringLiteral("../../Pack.PKG")}}));
     const QString managed = QDir(world.paths.applicationSupport).filePath(QStringLiteral("Vrel 插件管理器/临时安装包"));
     for (const bool opens : {true, false}) {
         world.workspace->openFileSucceeds = opens;
         world.workspace->openedFiles.clear();
-        EXPECT_EQ(install(QStringLiteral("t")), opens);
+        EXPECT_EQ(install(key), opens);
         ASSERT_EQ(world.workspace->openedFiles.size(), 1);
         const QString handed = world.workspace->openedFiles.first();
         EXPECT_EQ(QFileInfo(handed).absolutePath(), managed);
-        EXPECT_TRUE(handed.endsWith(QStringLiteral("-FCP-2.pkg")));
+        EXPECT_TRUE(handed.endsWith(QStringLiteral("-Pack.PKG.pkg")));
         EXPECT_EQ(QFileInfo::exists(handed), opens); // a failed hand-off leaves no package behind
         EXPECT_EQ(model->installMessage(), opens ? QStringLiteral("✓ 已打开 macOS 安装器，请在系统窗口完成安装。") : kInvalidPackage);
         EXPECT_EQ(model->singleInstallStage(), opens ? QStringLiteral("已交给 macOS 安装器") : kInvalidPackage);
     }
-    EXPECT_EQ(model->locationSummary().pending, QStringList{QStringLiteral("t 名称")});
-    EXPECT_FALSE(receipt(QStringLiteral("t")));
+    EXPECT_EQ(model->locationSummary().pending, QStringList{key + QStringLiteral(" 名称")});
+    EXPECT_FALSE(receipt(key));
     EXPECT_EQ(entries(titles()), QStringList());
 }
 
@@ -166,7 +171,7 @@ TEST_F(SingleInstallTest, AResourceIsSavedInItsFolderUnderTheLastComponentOfItsN
     const QString folder = QDir(world.paths.downloads).filePath(QStringLiteral("Vrel 素材"));
     world.writeFile(QStringLiteral("home/Downloads/Vrel 素材/keep.zip"), "old");
     const QUrl good = serve("new bytes", "/files/asset.zip");
-    const QUrl gone = serve("", "/files/gone.zip", {.status = 404});
+    const QUrl gone = serve("", "/files/gone.zip", {.status = 300});
     struct Case {
         std::optional<QString> fileName;
         QUrl url;
@@ -248,6 +253,7 @@ TEST_F(SingleInstallTest, CloudDriveDeliveriesOpenTheSharePageAndDownloadNothing
         if (c.reply.value(QStringLiteral("deliveryType")) == QStringLiteral("partner_pool")) {
             EXPECT_EQ(model->lastDeliveryMessage(), c.message);
             EXPECT_EQ(model->deliverySuccessTitle(), QStringLiteral("合作商品已领取"));
+            EXPECT_EQ(model->lastInstalledProduct(), QStringLiteral("c 名称"));
             EXPECT_EQ(model->installMessage(), QStringLiteral("✓ 安装包已打开，合作方激活码已复制。"));
             EXPECT_TRUE(model->showInstallSuccess());
         } else {
