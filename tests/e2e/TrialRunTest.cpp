@@ -13,7 +13,7 @@
 #include <QComboBox>
 #include <QJsonArray>
 #include <QLabel>
-#include <QListWidget>
+#include <QListView>
 #include <QPointer>
 #include <QPushButton>
 #include <QTest>
@@ -99,9 +99,9 @@ protected:
     /// The products the member library panel lists.
     QStringList libraryShown() {
         QStringList names;
-        QListWidget *list = find<MemberLibraryPanel>()->products();
-        for (int row = 0; row < list->count(); ++row) {
-            names.append(list->item(row)->text());
+        const QAbstractItemModel *rows = find<MemberLibraryPanel>()->products()->model();
+        for (int row = 0; row < rows->rowCount(); ++row) {
+            names.append(rows->index(row, 0).data().toString());
         }
         return names;
     }
