@@ -8,6 +8,7 @@
 #include "support/Wait.h"
 #include "ui/AccountPanel.h"
 #include "ui/MemberLibraryPanel.h"
+#include "ui/MemberProductList.h"
 #include "ui/WechatLoginSheet.h"
 
 #include <QComboBox>
@@ -157,4 +158,11 @@ TEST_F(TrialRun, SignsInOnTheServicePageAndBrowsesEachMembershipLibrary) {
             << key.toStdString() << ": " << libraryShown().join(u", ").toStdString();
         EXPECT_EQ(model().activatedProductKey(), key);
     }
+
+    // The first product installs from its row, through the stand-in tools, and its row says so.
+    MemberLibraryPanel *library = find<MemberLibraryPanel>();
+    Q_EMIT library->productDelegate()->actionTriggered(0, MemberProductAction::install);
+    EXPECT_TRUE(waitUntil([&] { return model().installMessage() == QStringLiteral("✓ 安装完成，请重启 FCP。"); }, std::chrono::seconds(30)))
+        << model().installMessage().toStdString();
+    EXPECT_TRUE(waitUntil([&] { return library->productRows()->index(0).data(MemberProductListModel::StateRole) == QStringLiteral("已安装"); }));
 }
