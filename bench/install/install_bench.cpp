@@ -164,11 +164,19 @@ int install(const QString &packageUrl, const QString &work) {
         model.setActivatedProductKey(QStringLiteral("m1"));
         model.setActivatedProductType(QStringLiteral("all_site"));
 
+        // The longest gap between beats, and the stage the run was in when it ended.
         QElapsedTimer beat;
         qint64 longestGapMs = 0;
+        QString longestGapStage;
         QTimer heartbeat;
         heartbeat.setTimerType(Qt::PreciseTimer);
-        QObject::connect(&heartbeat, &QTimer::timeout, [&] { longestGapMs = std::max(longestGapMs, beat.restart()); });
+        QObject::connect(&heartbeat, &QTimer::timeout, [&] {
+            const qint64 gap = beat.restart();
+            if (gap > longestGapMs) {
+                longestGapMs = gap;
+                longestGapStage = model.installMessage();
+            }
+        });
         beat.start();
         heartbeat.start(5);
 
@@ -190,9 +198,10 @@ int install(const QString &packageUrl, const QString &work) {
         const QStringList left = QDir(paths.temporary).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot);
         const bool placed = QFile::exists(paths.systemRoot + kTitles + QLatin1Char('/') + kFolder + QStringLiteral("/Title.moti"));
         std::fprintf(stderr,
-                     "install: %s, %.3f s, longest main-thread gap %lld ms, peak memory %lld KiB, "
+                     "install: %s, %.3f s, longest main-thread gap %lld ms (ending in \"%s\"), peak memory %lld KiB, "
                      "temporary folder %s, folder %s, receipt %s\n  %s\n",
                      installed ? "installed" : "FAILED", seconds, static_cast<long long>(longestGapMs - 5),
+                     qPrintable(longestGapStage),
                      static_cast<long long>(peakKiB()),
                      left.isEmpty() ? "empty" : qPrintable(QStringLiteral("holds ") + left.join(QStringLiteral(", "))),
                      placed ? "installed" : "MISSING", model.hasInstallReceipt(QStringLiteral("bench-1g")) ? "written" : "MISSING",

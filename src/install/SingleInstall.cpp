@@ -429,6 +429,10 @@ QCoro::Task<> SingleInstall::installWithAdministratorRights(const QString &packa
     const PrivilegedTools tools = m.privilegedTools();
     auto installing = runBlocking([package, tools] { PluginManager::installInBackground({package}, tools); });
     co_await installing;
+    // The spent package goes before the records are written: while a large file that was
+    // never written out is being dropped, writing the preferences would wait on the disk.
+    auto discarding = discardOwnedFile();
+    co_await discarding;
     PluginManager &after = model();
     after.setLastDeliveryMessage(m_displayName + QStringLiteral("已安装完成，请重启 FCP。"));
     after.setInstallMessage(kInstalled);
