@@ -181,7 +181,6 @@ TEST_F(MemberLibraryPanelTest, TheAccountsPurchasesInstallFromTheAccountPanelWhi
 
     service.then(kDownload, ScriptedReply::json(403, std::string(R"({"error":"不可下载"})")).heldBack());
     account.installPurchaseButton()->click();
-    EXPECT_TRUE(model->activationInstallRunning());
     settled();
     for (QWidget *control : std::initializer_list<QWidget *>{account.installPurchaseButton(), account.signOutButton(),
                                                              account.syncButton(), account.membershipPicker()}) {
@@ -191,7 +190,4 @@ TEST_F(MemberLibraryPanelTest, TheAccountsPurchasesInstallFromTheAccountPanelWhi
     service.releaseHeld();
     ASSERT_TRUE(waitUntil([&] { return !model->isWorking(); }));
     EXPECT_EQ(bodyOf(service.requestsTo(kDownload).back()).value(QStringLiteral("productKey")), QStringLiteral("b1"));
-    settled();
-    EXPECT_TRUE(account.signOutButton()->isEnabled());
-    EXPECT_EQ(model->activationInstallResults(), QStringLiteral("光效插件：已激活，安装未完成：不可下载"));
 }
