@@ -66,8 +66,8 @@ PluginManager::~PluginManager() {
     if (m_loginPollingTask) {
         m_loginPollingTask->cancel();
     }
-    if (m_batchInstallTask) {
-        m_batchInstallTask->cancel();
+    if (std::optional<TaskHandle> batch = m_batchInstallRun.task()) {
+        batch->cancel();
     }
     for (auto &[path, task] : m_packageCleanupTasks) {
         task.cancel();

@@ -11,6 +11,7 @@
 #include "core/ReplyRecords.h"
 #include "install/ActivationInstallQueue.h"
 #include "install/AdministratorCommand.h"
+#include "install/BatchInstallRun.h"
 #include "install/NetdiskDelivery.h"
 #include "install/SingleInstall.h"
 #include "inventory/InstallLocations.h"
@@ -56,6 +57,12 @@ private:                                                                        
     Type m_##name{__VA_ARGS__};
 
 namespace quillon {
+
+/// A product just installed, as the location records name it.
+struct InstalledProductName final {
+    QString name;
+    std::optional<QString> productKey;
+};
 
 /// Product key -> partner product code.
 using PartnerCodes = QMap<QString, QString>;
@@ -127,9 +134,15 @@ private:
 
     // Batch install
     QUILLON_PUBLISHED(std::optional<QString>, installingProductKey, setInstallingProductKey)
-    QUILLON_PUBLISHED(bool, isBatchInstalling, setIsBatchInstalling, false)
-    QUILLON_PUBLISHED(bool, isBatchInstallPaused, setIsBatchInstallPaused, false)
-    QUILLON_PUBLISHED(bool, canControlBatchInstall, setCanControlBatchInstall, false)
+public:
+    // Read off the one phase of the run, so they never disagree (install/BatchInstallRun.h).
+    bool isBatchInstalling() const { return m_batchInstallRun.isRunning(); }
+    bool isBatchInstallPaused() const { return m_batchInstallRun.isPaused(); }
+    bool canControlBatchInstall() const { return m_batchInstallRun.isControllable(); }
+    /// The running batch; its changes are published.
+    BatchInstallRun &batchInstallRun() { return m_batchInstallRun; }
+private:
+    BatchInstallRun m_batchInstallRun{[this] { Q_EMIT changed(); }};
     QUILLON_PUBLISHED(int, batchInstallTotal, setBatchInstallTotal, 0)
     QUILLON_PUBLISHED(int, batchInstallCompleted, setBatchInstallCompleted, 0)
     QUILLON_PUBLISHED(double, batchInstallProgress, setBatchInstallProgress, 0.0)
@@ -173,7 +186,9 @@ public:
 private:
     QUILLON_PLAIN(std::optional<QString>, managerAccessToken, setManagerAccessToken)
     QUILLON_PLAIN(std::optional<TaskHandle>, loginPollingTask, setLoginPollingTask)
-    QUILLON_PLAIN(std::optional<TaskHandle>, batchInstallTask, setBatchInstallTask)
+public:
+    std::optional<TaskHandle> batchInstallTask() const { return m_batchInstallRun.task(); }
+private:
 public:
     /// One clean-up task per handed-off package path.
     std::map<QString, TaskHandle> &packageCleanupTasks() { return m_packageCleanupTasks; }
@@ -306,6 +321,17 @@ public:
     /// Runs the queue's pending items, or the selected entitlement.
     void activateAndInstall();
 
+    // Batch install of the current membership (install/BatchInstall.cpp).
+    /// Confirms and starts downloading and installing everything the membership offers.
+    void installAllMemberProducts();
+    /// Pauses the downloads before the next item, or resumes them.
+    void toggleBatchInstallPause();
+    /// Stops the downloads; nothing more is installed.
+    void terminateBatchInstall();
+    /// Returns once the batch is not paused; throws TaskCancelled when `token` is
+    /// cancelled or the model goes away meanwhile.
+    static QCoro::Task<> waitWhileBatchInstallPaused(ModelGuard<PluginManager> model, std::stop_token token);
+
     // Packages handed to the Installer app and their clean-up (install/PackageHandOff.cpp).
     /// "Vrel 插件管理器/临时安装包" in Application Support (not created here); throws PlatformError.
     QString managedInstallerFolder() const;
@@ -334,6 +360,10 @@ public:
     /// Records where a just-installed product shows up; outside a run the guide opens at once.
     void recordInstallLocation(const QString &name, const std::optional<QString> &productKey,
                                const QSet<QString> &previousPaths);
+    /// The same for several products at once, from the last scan: a run that installed
+    /// many products scans once and publishes once.
+    void recordInstallLocationsFromLastScan(const QList<InstalledProductName> &products,
+                                            const QSet<QString> &previousPaths);
     /// Closes the run, adds the restart hint and opens the guide when anything was collected.
     void finishLocationCollection();
     /// Shows where one plug-in (or, without one, every installed plug-in) is found.

@@ -159,6 +159,8 @@ void PluginManager::signOutWechat() {
     if (m_loginPollingTask) {
         m_loginPollingTask->cancel();
     }
+    // A batch still fetching for this account stops as if the user had pressed stop.
+    terminateBatchInstall();
     m_managerAccessToken.reset();
     sessionStore().deleteManagerToken();
     setIsWechatLoggedIn(false);

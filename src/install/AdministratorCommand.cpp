@@ -3,14 +3,20 @@
 #include "install/InstallError.h"
 #include "platform/Failure.h"
 
+#include <QDir>
+#include <QFile>
 #include <QProcess>
 #include <QProcessEnvironment>
 #include <QStringDecoder>
+#include <QTemporaryDir>
+
+#include <memory>
 
 namespace quillon {
 
 PrivilegedTools PrivilegedTools::of(const ModelEnvironment &environment) {
-    return PrivilegedTools{environment.tools.osascript, environment.tools.installer, environment.paths.systemRoot};
+    return PrivilegedTools{environment.tools.osascript, environment.tools.installer, environment.paths.systemRoot,
+                           environment.paths.temporary};
 }
 
 QString shellQuoted(const QString &path) {
@@ -47,10 +53,42 @@ QString decodeCommandOutput(const QByteArray &bytes) {
     return decoder.hasError() ? QString() : text;
 }
 
+namespace {
+
+/// A script written to a file only its owner can reach, in a folder that goes with it.
+class ScriptFile final {
+public:
+    ScriptFile(const QString &script, const QString &temporary)
+        : m_folder(QDir(temporary.isEmpty() ? QDir::tempPath() : temporary).filePath(QStringLiteral("Vrel-script-XXXXXX"))) {
+        // QTemporaryDir makes its folder readable by its owner alone.
+        QFile file(path());
+        if (!m_folder.isValid() || !file.open(QIODevice::WriteOnly | QIODevice::NewOnly) ||
+            !file.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner)) {
+            throw PlatformError(QStringLiteral("无法写入安装脚本：") + file.errorString());
+        }
+        const QByteArray bytes = script.toUtf8();
+        if (file.write(bytes) != bytes.size() || !file.flush()) {
+            throw PlatformError(QStringLiteral("无法写入安装脚本：") + file.errorString());
+        }
+    }
+    QString path() const { return m_folder.filePath(QStringLiteral("script.sh")); }
+
+private:
+    QTemporaryDir m_folder;
+};
+
+} // namespace
+
 AdministratorRun runAdministratorScript(const QString &script, const PrivilegedTools &tools) {
+    QString source = appleScriptSource(script);
+    std::unique_ptr<ScriptFile> file;
+    if (source.toUtf8().size() > maximumInlineScriptBytes) {
+        file = std::make_unique<ScriptFile>(script, tools.temporary);
+        source = appleScriptSource(QStringLiteral("/bin/sh ") + shellQuoted(file->path()));
+    }
     QProcess process;
     process.setProgram(tools.osascript);
-    process.setArguments({QStringLiteral("-e"), appleScriptSource(script)});
+    process.setArguments({QStringLiteral("-e"), source});
     // One pipe for both streams, as the caller reads them as one text.
     process.setProcessChannelMode(QProcess::MergedChannels);
     if (!tools.systemRoot.isEmpty() && tools.systemRoot != QStringLiteral("/")) {

@@ -12,12 +12,14 @@
 
 namespace quillon {
 
-/// Where privileged commands run: the AppleScript runner, the installer tool, and the
-/// folder that stands for "/" (handed to the stand-in tools; "/" on macOS).
+/// Where privileged commands run: the AppleScript runner, the installer tool, the
+/// folder that stands for "/" (handed to the stand-in tools; "/" on macOS), and the
+/// temporary folder that holds a script too long to pass as an argument.
 struct PrivilegedTools final {
     QString osascript;
     QString installer;
     QString systemRoot;
+    QString temporary;
 
     static PrivilegedTools of(const ModelEnvironment &environment);
 };
@@ -36,6 +38,13 @@ QString appleScriptSource(const QString &script);
 /// The bytes of a child's output as text: UTF-8, or the empty text when they are not valid UTF-8.
 QString decodeCommandOutput(const QByteArray &bytes);
 
+/// The longest script passed to osascript inside its argument. A longer one goes to a
+/// file in a private folder that the administrator command runs with /bin/sh: one
+/// argument may hold at most 128 KiB on Linux (MAX_ARG_STRLEN), all arguments and the
+/// environment together 1 MiB on macOS (ARG_MAX), and `do shell script` hands the
+/// script to the shell as one argument again.
+inline constexpr qsizetype maximumInlineScriptBytes = 64 * 1024;
+
 /// What one privileged run gave back.
 struct AdministratorRun final {
     int exitStatus = 0;
@@ -44,7 +53,8 @@ struct AdministratorRun final {
 };
 
 /// Runs `script` through osascript with administrator privileges and waits for it to end,
-/// blocking the calling thread. Throws PlatformError when osascript cannot be started.
+/// blocking the calling thread. Throws PlatformError when osascript cannot be started or
+/// a long script cannot be written to its file.
 AdministratorRun runAdministratorScript(const QString &script, const PrivilegedTools &tools);
 
 /// Runs `script` and throws InstallError::installerFailed with the output trimmed of

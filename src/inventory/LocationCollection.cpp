@@ -49,34 +49,45 @@ void PluginManager::beginLocationCollection(bool isBatch) {
 void PluginManager::recordInstallLocation(const QString &name, const std::optional<QString> &productKey,
                                           const QSet<QString> &previousPaths) {
     refreshInstalledPlugins();
+    recordInstallLocationsFromLastScan({InstalledProductName{name, productKey}}, previousPaths);
+}
 
-    QSet<QString> recorded;
-    if (productKey) {
-        const QStringList paths = savedInstalledProductPaths(*productKey);
-        recorded = QSet<QString>(paths.begin(), paths.end());
-    }
-
+void PluginManager::recordInstallLocationsFromLastScan(const QList<InstalledProductName> &products,
+                                                       const QSet<QString> &previousPaths) {
     const QList<InstalledPlugin> &plugins = allTemplatePlugins();
-    std::vector<char> matched(size_t(plugins.size()), 0);
-    for (qsizetype i : templateNameIndex().matching(name)) {
-        matched[size_t(i)] = 1;
+    // Folders that appeared with the install count for every product alike.
+    std::vector<char> appeared(size_t(plugins.size()), 0);
+    for (qsizetype i = 0; i < plugins.size(); ++i) {
+        appeared[size_t(i)] = containsOutside(plugins.at(i).paths, previousPaths);
     }
 
-    QList<InstallLocationEntry> entries;
-    for (qsizetype i = 0; i < plugins.size(); ++i) {
-        const InstalledPlugin &plugin = plugins.at(i);
-        const bool candidate = matched[size_t(i)] || containsAny(plugin.paths, recorded) ||
-                               containsOutside(plugin.paths, previousPaths);
-        if (!candidate) {
-            continue;
+    QList<std::pair<QString, QList<InstallLocationEntry>>> items;
+    items.reserve(products.size());
+    for (const InstalledProductName &product : products) {
+        QSet<QString> recorded;
+        if (product.productKey) {
+            const QStringList paths = savedInstalledProductPaths(*product.productKey);
+            recorded = QSet<QString>(paths.begin(), paths.end());
         }
-        if (const auto entry = locationEntry(plugin)) {
-            entries.append(*entry);
+        std::vector<char> candidate = appeared;
+        for (qsizetype i : templateNameIndex().matching(product.name)) {
+            candidate[size_t(i)] = 1;
         }
+        QList<InstallLocationEntry> entries;
+        for (qsizetype i = 0; i < plugins.size(); ++i) {
+            const InstalledPlugin &plugin = plugins.at(i);
+            if (!candidate[size_t(i)] && !containsAny(plugin.paths, recorded)) {
+                continue;
+            }
+            if (const auto entry = locationEntry(plugin)) {
+                entries.append(*entry);
+            }
+        }
+        items.append({product.name, entries});
     }
 
     InstallLocationSummary summary = collectingLocations() ? locationSummary() : InstallLocationSummary();
-    summary.record(name, entries);
+    summary.recordAll(items);
     setLocationSummary(summary);
     if (!collectingLocations()) {
         setShowLocationGuide(true);

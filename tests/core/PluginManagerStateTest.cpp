@@ -138,13 +138,13 @@ TEST(PluginManagerState, TeardownCancelsPollingThenBatchThenEveryCleanup) {
                                                            order.push_back(name);
                                                        })));
     };
-    TaskHandle polling, batch, cleanupA, cleanupB;
+    TaskHandle polling, cleanupA, cleanupB;
+    const TaskHandle batch = *m->batchInstallRun().begin();
     watch(polling, "polling");
     watch(batch, "batch");
     watch(cleanupA, "cleanup");
     watch(cleanupB, "cleanup");
     m->setLoginPollingTask(polling);
-    m->setBatchInstallTask(batch);
     m->packageCleanupTasks().emplace(QStringLiteral("/a.pkg"), cleanupA);
     m->packageCleanupTasks().emplace(QStringLiteral("/b.pkg"), cleanupB);
 

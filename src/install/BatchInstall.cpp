@@ -1,0 +1,471 @@
+// Batch install of the current membership: one confirmation, the packages fetched one
+// after another (pause and stop work while they are), one administrator prompt for all
+// ordinary packages, protected template packages handed to the Installer app, and one
+// summary.
+
+#include "core/MembershipTypes.h"
+#include "core/PluginManager.h"
+#include "core/ServiceClient.h"
+#include "install/BatchInstallPlan.h"
+#include "install/DownloadAuthorization.h"
+#include "install/InstallError.h"
+#include "install/InstallRecords.h"
+#include "install/ProgressDownload.h"
+#include "platform/Failure.h"
+#include "platform/Logging.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QUuid>
+
+#include <algorithm>
+
+namespace quillon {
+namespace {
+
+const QString kStopped = QStringLiteral("已终止批量安装。未进入安装的内容不会继续处理。");
+const QString kStoppedStatus = QStringLiteral("已终止批量安装");
+const QString kStoppedLine = QStringLiteral("批量任务已终止，未进入安装的项目未安装。");
+const QString kFailedPrefix = QStringLiteral("批量安装未完成：");
+const QString kFailedStatus = QStringLiteral("批量安装未完成，请根据提示重试");
+const QString kNotInstalled = QStringLiteral("：安装未完成，请在会员库重试。");
+
+/// What the user confirmed, fixed for the whole run: the products, and the account and
+/// membership they are fetched for (a later switch or sync changes neither).
+struct BatchOrder final {
+    QList<MemberProduct> products;
+    BatchInstallScope scope;
+    int hybrid = 0;
+    QString token;
+    std::optional<QString> membershipKey;
+};
+
+/// One fetched package, in batch order.
+struct StagedPackage final {
+    QString path;
+    bool usesSystemInstaller = false;
+    MemberProduct product;
+    std::optional<QString> version;
+};
+
+QString newUuid() { return QUuid::createUuid().toString(QUuid::WithoutBraces).toUpper(); }
+
+void makeFolder(const QString &path) {
+    if (!QDir().mkpath(path)) {
+        throw PlatformError(QStringLiteral("无法创建文件夹“%1”。").arg(path));
+    }
+}
+
+/// The run's files. However the run ends, nothing of it stays on disk except packages
+/// handed to the Installer app, whose own watchers delete them once it has quit.
+class BatchFiles final {
+    Q_DISABLE_COPY_MOVE(BatchFiles)
+public:
+    explicit BatchFiles(const QString &temporary)
+        : m_staging(QDir(temporary).filePath(QStringLiteral("Vrel-批量安装-") + newUuid())) {}
+
+    ~BatchFiles() {
+        if (!QDir(m_staging).removeRecursively()) {
+            qCWarning(lcInstall) << "the batch staging folder could not be removed:" << m_staging;
+        }
+        if (m_protected.isEmpty()) {
+            return;
+        }
+        const QDir folder(m_protected);
+        for (const QString &name : folder.entryList(QDir::Files | QDir::Hidden | QDir::System)) {
+            const QString path = folder.filePath(name);
+            if (!m_handedOff.contains(path) && !QFile::remove(path)) {
+                qCWarning(lcInstall) << "a batch package could not be removed:" << path;
+            }
+        }
+        // Only empty folders go; the managed folder itself too when nothing else is in it.
+        QDir().rmdir(m_protected);
+        QDir().rmdir(m_managedRoot);
+    }
+
+    void createStaging() const { makeFolder(m_staging); }
+
+    /// Where package `position` (from 1) is written: "%02d.pkg" in the staging folder, or
+    /// in the run's own sub-folder of the managed folder when the Installer app takes it.
+    QString target(int position, bool usesSystemInstaller, const PluginManager &model) {
+        const QString name = QString::asprintf("%02d.pkg", position);
+        if (!usesSystemInstaller) {
+            return QDir(m_staging).filePath(name);
+        }
+        if (m_protected.isEmpty()) {
+            const QString root = model.managedInstallerFolder();
+            const QString folder = QDir(root).filePath(QStringLiteral("批量安装-") + newUuid());
+            makeFolder(folder);
+            m_managedRoot = root;
+            m_protected = folder;
+        }
+        return QDir(m_protected).filePath(name);
+    }
+
+    /// The Installer app has the package now: it stays for its watcher.
+    void keep(const QString &path) { m_handedOff.append(path); }
+
+private:
+    const QString m_staging;
+    QString m_protected;
+    QString m_managedRoot;
+    QStringList m_handedOff;
+};
+
+/// The package URL of a usable authorisation; InstallError::invalidPackage otherwise.
+QUrl packageURL(const DownloadResponse &reply) {
+    if (reply.deliveryType == QStringLiteral("baidu_pan") ||
+        reply.productType.value_or(QStringLiteral("plugin")) != QStringLiteral("plugin")) {
+        throw InstallError::invalidPackage();
+    }
+    const std::optional<QUrl> url = serviceWebURL(reply.downloadUrl);
+    if (!url) {
+        throw InstallError::invalidPackage();
+    }
+    return *url;
+}
+
+QSet<QString> scannedPaths(const PluginManager &model) {
+    QSet<QString> paths;
+    for (const InstalledPlugin &plugin : model.allTemplatePlugins()) {
+        for (const QString &path : plugin.paths) {
+            paths.insert(path);
+        }
+    }
+    return paths;
+}
+
+/// Fetches every package of the order, in order. Nothing when the service refused an
+/// authorisation (its text is published already); throws for every other failure.
+QCoro::Task<std::optional<QList<StagedPackage>>> fetchAll(ModelGuard<PluginManager> model, BatchOrder order,
+                                                          BatchFiles &files, std::stop_token token) {
+    files.createStaging();
+    const int count = int(order.products.size());
+    QList<StagedPackage> staged;
+    for (int i = 0; i < count; ++i) {
+        const MemberProduct &product = order.products.at(i);
+        const int position = i + 1;
+        throwIfCancelled(token);
+        auto waiting = PluginManager::waitWhileBatchInstallPaused(model, token);
+        co_await waiting;
+
+        const QString downloading =
+            QStringLiteral("正在下载 %1（%2/%3）").arg(product.productName).arg(position).arg(count);
+        model->setInstallMessage(downloading + QStringLiteral("…"));
+        model->setBatchInstallStatus(downloading);
+
+        DownloadAuthorizationRequest request;
+        request.productKey = product.productKey;
+        request.membershipKey = order.membershipKey;
+        request.bearer = order.token;
+        auto asking = requestDownloadAuthorization(*model.get(), std::move(request), token);
+        const DownloadAuthorizationAnswer answer = co_await asking;
+        if (!model) {
+            throw TaskCancelled();
+        }
+        if (!answer.httpStatus || *answer.httpStatus >= 300) {
+            model->setInstallMessage(
+                answer.serviceError().value_or(product.productName + QStringLiteral(" 下载授权失败。")));
+            co_return std::nullopt;
+        }
+        const DownloadResponse reply = answer.decoded();
+        const QUrl url = packageURL(reply);
+
+        throwIfCancelled(token);
+        auto waitingAgain = PluginManager::waitWhileBatchInstallPaused(model, token);
+        co_await waitingAgain;
+
+        // The service's file name only decides where the package goes; on disk it is named
+        // by its position, so no name from the service ever reaches the file system.
+        const QString fileName = reply.fileName.value_or(QString()).isEmpty() ? url.fileName() : *reply.fileName;
+        const bool usesSystemInstaller = PluginManager::usesProtectedFcpTemplatePackage(
+            reply.productKey ? reply.productKey : std::optional<QString>(product.productKey), fileName);
+        const QString target = files.target(position, usesSystemInstaller, *model.get());
+
+        VrelProgressDownload engine(target, {});
+        auto fetching = engine.download(url, token);
+        const HttpResponse response = co_await fetching;
+        if (!model) {
+            throw TaskCancelled();
+        }
+        if (!response.isHttp() || response.statusCode >= 300) {
+            throw InstallError::invalidPackage();
+        }
+        staged.append(StagedPackage{target, usesSystemInstaller, product, reply.packageVersion});
+        model->setBatchInstallCompleted(position);
+        model->setBatchInstallProgress(double(position) / double(count) * 0.8);
+    }
+    co_return staged;
+}
+
+/// The records of one installed product.
+void recordInstalled(PluginManager &model, const StagedPackage &package, const QString &entitlementKey) {
+    const QString &key = package.product.productKey;
+    model.saveInstalledProductPaths(model.installedPluginPaths(package.product.productName), key);
+    model.defaults().setValue(installedPathsDefaultsKey(InstallRecord::installReceipt, key), true);
+    model.saveInstalledEntitlementProductKey(key, entitlementKey);
+    if (package.version) {
+        model.defaults().setValue(installedPathsDefaultsKey(InstallRecord::packageVersion, key), *package.version);
+    }
+}
+
+/// Where the plug-ins that appeared show up, for a run in which nothing failed: the
+/// summary's entries plus one per new folder of a known category, sorted by their id.
+void addFallbackEntries(PluginManager &model, const QSet<QString> &before) {
+    QList<InstallLocationEntry> fallback;
+    for (const InstalledPlugin &plugin : model.allTemplatePlugins()) {
+        const bool isNew = std::any_of(plugin.paths.begin(), plugin.paths.end(),
+                                       [&](const QString &path) { return !before.contains(path); });
+        const std::optional<FCPLocation> category = fcpLocationFromRawValue(plugin.category);
+        if (isNew && category) {
+            QString folder = plugin.name;
+            folder.remove(QStringLiteral(".localized"));
+            fallback.append(InstallLocationEntry{*category, folder});
+        }
+    }
+    if (fallback.isEmpty()) {
+        return;
+    }
+    InstallLocationSummary summary = model.locationSummary();
+    QList<InstallLocationEntry> entries;
+    QSet<InstallLocationEntry> seen;
+    for (const QList<InstallLocationEntry> *list : {&summary.entries, &fallback}) {
+        for (const InstallLocationEntry &entry : *list) {
+            if (!seen.contains(entry)) {
+                seen.insert(entry);
+                entries.append(entry);
+            }
+        }
+    }
+    std::sort(entries.begin(), entries.end(),
+              [](const InstallLocationEntry &a, const InstallLocationEntry &b) { return a.id() < b.id(); });
+    summary.entries = entries;
+    model.setLocationSummary(summary);
+}
+
+void appendFailure(PluginManager &model, const QString &line) {
+    InstallLocationSummary summary = model.locationSummary();
+    summary.failures.append(line);
+    model.setLocationSummary(summary);
+}
+
+void appendPending(PluginManager &model, const QString &name) {
+    InstallLocationSummary summary = model.locationSummary();
+    summary.pending.append(name);
+    model.setLocationSummary(summary);
+}
+
+/// The installer phase: one administrator run for every ordinary package, records and
+/// locations for those that installed, the Installer app for protected ones, the summary.
+QCoro::Task<> installAll(ModelGuard<PluginManager> model, BatchOrder order, QList<StagedPackage> staged,
+                         BatchFiles &files) {
+    if (!model->batchInstallRun().beginInstalling()) {
+        throw TaskCancelled(); // stopped while the last package was arriving
+    }
+    model->setBatchInstallProgress(0.88);
+    model->setBatchInstallStatus(QStringLiteral("正在安装插件"));
+
+    QList<StagedPackage> ordinary;
+    for (const StagedPackage &package : staged) {
+        if (!package.usesSystemInstaller) {
+            ordinary.append(package);
+        }
+    }
+    model->refreshInstalledPlugins();
+    const QSet<QString> before = scannedPaths(*model.get());
+
+    int installed = 0;
+    if (!ordinary.isEmpty()) {
+        QStringList paths;
+        for (const StagedPackage &package : ordinary) {
+            paths.append(package.path);
+        }
+        auto running = runBlocking([paths, tools = model->privilegedTools()] {
+            return PluginManager::installBatchWithResults(paths, tools);
+        });
+        const QSet<int> succeeded = co_await running;
+        if (!model) {
+            co_return;
+        }
+        PluginManager &m = *model.get();
+        m.refreshInstalledPlugins();
+        const QSet<QString> after = scannedPaths(m);
+        const QString entitlementKey = entitlementStorageKey(order.membershipKey);
+        QList<InstalledProductName> located;
+        for (qsizetype j = 0; j < ordinary.size(); ++j) {
+            const StagedPackage &package = ordinary.at(j);
+            if (succeeded.contains(int(j))) {
+                recordInstalled(m, package, entitlementKey);
+                located.append({package.product.productName, package.product.productKey});
+                ++installed;
+            } else {
+                appendFailure(m, package.product.productName + kNotInstalled);
+            }
+        }
+        m.recordInstallLocationsFromLastScan(located, after);
+        if (m.locationSummary().failures.isEmpty()) {
+            addFallbackEntries(m, before);
+        }
+    }
+
+    PluginManager &m = *model.get();
+    int handedOff = 0;
+    for (const StagedPackage &package : staged) {
+        if (!package.usesSystemInstaller) {
+            continue;
+        }
+        try {
+            m.openPackageWithSystemInstaller(package.path);
+        } catch (const std::exception &error) {
+            appendFailure(m, package.product.productName + QStringLiteral("：") + failureDescription(error));
+            continue;
+        }
+        files.keep(package.path);
+        m.schedulePackageCleanupAfterSystemInstallerCloses(package.path);
+        ++handedOff;
+        appendPending(m, package.product.productName);
+    }
+
+    const int count = int(order.products.size());
+    const BatchSummary summary = batchSummary(order.scope, count, order.hybrid, handedOff, installed,
+                                              int(m.locationSummary().failures.size()));
+    m.setLastInstalledProduct(summary.lastInstalledProduct);
+    m.setLastDeliveryMessage(summary.lastDeliveryMessage);
+    m.setInstallMessage(summary.installMessage);
+    m.setBatchInstallCompleted(count);
+    m.setBatchInstallProgress(1.0);
+    m.setBatchInstallStatus(summary.status);
+    m.setDeliverySuccessTitle(summary.deliverySuccessTitle);
+}
+
+/// The batch task: fetch, install, and whatever happens the clean-up.
+QCoro::Task<> runBatch(ModelGuard<PluginManager> model, BatchOrder order, TaskHandle handle) {
+    std::exception_ptr failure;
+    {
+        BatchFiles files(model->environment().paths.temporary);
+        try {
+            auto fetching = fetchAll(model, order, files, handle.token());
+            std::optional<QList<StagedPackage>> staged = co_await fetching;
+            if (staged && model) {
+                auto installing = installAll(model, order, std::move(*staged), files);
+                co_await installing;
+            }
+        } catch (...) {
+            failure = std::current_exception();
+        }
+    } // the run's files go here, before anything is published
+    if (!model) {
+        co_return;
+    }
+    PluginManager &m = *model.get();
+    if (failure) {
+        bool cancelled = handle.isCancelled();
+        try {
+            std::rethrow_exception(failure);
+        } catch (const TaskCancelled &) {
+            cancelled = true;
+        } catch (...) {
+        }
+        if (cancelled) {
+            m.setInstallMessage(kStopped);
+            m.setBatchInstallStatus(kStoppedStatus);
+            appendFailure(m, kStoppedLine);
+        } else {
+            const QString text = kFailedPrefix + failureDescription(failure).trimmed();
+            qCWarning(lcInstall) << "batch install failed:" << text;
+            m.setInstallMessage(text);
+            m.setBatchInstallStatus(kFailedStatus);
+            appendFailure(m, text);
+        }
+    }
+    m.setIsWorking(false);
+    m.batchInstallRun().end();
+    m.setInstallingProductKey(std::nullopt);
+    m.finishLocationCollection();
+}
+
+QString signInNotice(const BatchInstallScope &scope) {
+    return QStringLiteral("请先登录并选择%1，再一键安装全部内容。").arg(scope.membershipTitle);
+}
+
+} // namespace
+
+void PluginManager::installAllMemberProducts() {
+    // One batch at a time, and none beside another install.
+    if (isWorking() || isBatchInstalling()) {
+        return;
+    }
+    const BatchInstallScope &scope = batchInstallScope(activeMembershipType());
+    if (!canInstallAllMemberProducts() || !hasWechatAccount()) {
+        setInstallMessage(signInNotice(scope));
+        return;
+    }
+    BatchOrder order;
+    order.scope = scope;
+    order.products = batchProducts(memberProducts(), scope);
+    if (order.products.isEmpty()) {
+        setInstallMessage(QStringLiteral("当前") + scope.name + QStringLiteral("权益中还没有可安装内容。"));
+        return;
+    }
+    order.hybrid = hybridCount(order.products);
+    order.token = *managerAccessToken();
+    order.membershipKey = activatedProductKey();
+    const int count = int(order.products.size());
+
+    if (m_environment.alerts->runModal(batchConfirmation(scope, count, order.hybrid)) != 0) {
+        return;
+    }
+    // The alert's event loop ran: another action may have started, or a sync may have
+    // signed the user out or changed the membership. The confirmation was for what it showed.
+    if (isWorking() || isBatchInstalling()) {
+        return;
+    }
+    if (!hasWechatAccount() || managerAccessToken() != order.token || activatedProductKey() != order.membershipKey) {
+        setInstallMessage(signInNotice(scope));
+        return;
+    }
+
+    setIsWorking(true);
+    const std::optional<TaskHandle> handle = m_batchInstallRun.begin();
+    setBatchInstallTotal(count);
+    setBatchInstallCompleted(0);
+    setBatchInstallProgress(0);
+    setBatchInstallStatus(QStringLiteral("准备下载，共 %1 项").arg(count));
+    setInstallingProductKey(scope.sentinel);
+    setInstallMessage(QStringLiteral("正在准备全部%1（0/%2）…").arg(scope.name).arg(count));
+    beginLocationCollection(true);
+    runBatch(ModelGuard<PluginManager>(this), std::move(order), *handle);
+}
+
+void PluginManager::toggleBatchInstallPause() {
+    if (!m_batchInstallRun.togglePause()) {
+        return;
+    }
+    setBatchInstallStatus(isBatchInstallPaused() ? QStringLiteral("将在当前文件下载完成后暂停")
+                                                 : QStringLiteral("正在继续下载"));
+}
+
+void PluginManager::terminateBatchInstall() {
+    if (!canControlBatchInstall()) {
+        return;
+    }
+    setBatchInstallStatus(QStringLiteral("正在终止下载…"));
+    m_batchInstallRun.stop();
+}
+
+QCoro::Task<> PluginManager::waitWhileBatchInstallPaused(ModelGuard<PluginManager> model, std::stop_token token) {
+    for (;;) {
+        if (!model) {
+            throw TaskCancelled();
+        }
+        if (!model->isBatchInstallPaused()) {
+            co_return;
+        }
+        throwIfCancelled(token);
+        auto sleeping = sleepFor(model->environment().timing.batchPauseCheck, token);
+        co_await sleeping;
+    }
+}
+
+} // namespace quillon
