@@ -22,6 +22,18 @@ namespace quillon::test {
 
 using packaging::PackageBuilder;
 
+/// Sets an environment variable for one test; the child processes inherit it.
+class ScopedEnvironment final {
+public:
+    ScopedEnvironment(const char *name, const QByteArray &value) : m_name(name) { qputenv(name, value); }
+    ~ScopedEnvironment() { qunsetenv(m_name); }
+    ScopedEnvironment(const ScopedEnvironment &) = delete;
+    ScopedEnvironment &operator=(const ScopedEnvironment &) = delete;
+
+private:
+    const char *m_name;
+};
+
 /// Where the plug-in packages of the tests install.
 inline const QString titlesLocation =
     QStringLiteral("/Library/Application Support/Final Cut Pro/Templates.localized/Titles.localized");

@@ -11,18 +11,9 @@
 
 using namespace quillon;
 using test::PackageBuilder;
+using test::ScopedEnvironment;
 
 namespace {
-
-/// Sets an environment variable for one test; the child processes inherit it.
-class ScopedEnvironment final {
-public:
-    ScopedEnvironment(const char *name, const QByteArray &value) : m_name(name) { qputenv(name, value); }
-    ~ScopedEnvironment() { qunsetenv(m_name); }
-
-private:
-    const char *m_name;
-};
 
 class PrivilegedRunnersTest : public ::testing::Test {
 protected:
@@ -165,6 +156,19 @@ TEST_F(PrivilegedRunnersTest, ALongOutputIsReadWhileTheCommandRuns) {
         runAdministratorScript(QStringLiteral("i=0; while [ $i -lt 4000 ]; do echo 'line of output to fill the pipe'; i=$((i+1)); done"), tools);
     EXPECT_EQ(run.exitStatus, 0);
     EXPECT_EQ(run.output.count(QLatin1Char('\r')), 3999);
+}
+
+TEST_F(PrivilegedRunnersTest, AScriptTooLongForOneArgumentRunsFromAPrivateFileThatGoesAfterwards) {
+    const QString target = world.path(QStringLiteral("tmp/long.txt"));
+    const QString script = QStringLiteral("# ") + QString(200 * 1024, QLatin1Char('x')) +
+                           QStringLiteral("\nprintf \"it's done\" > ") + shellQuoted(target) +
+                           QStringLiteral("; echo Vrel_OK_0");
+    const AdministratorRun run = runAdministratorScript(script, tools);
+    EXPECT_EQ(run.exitStatus, 0);
+    EXPECT_EQ(run.output, QStringLiteral("Vrel_OK_0"));
+    EXPECT_EQ(test::readAll(target), QByteArray("it's done"));
+    EXPECT_EQ(QDir(world.paths.temporary).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden),
+              QStringList{QStringLiteral("long.txt")});
 }
 
 // ---- Hostile package paths ----

@@ -1,0 +1,401 @@
+// Batch install of a whole membership, end to end: a scripted account service and a
+// download host on 127.0.0.1, real flat packages installed by the stand-in osascript and
+// installer under the world's system root, and the model driven as the window drives it.
+#include "InstallFixtures.h"
+
+#include "core/PluginManager.h"
+#include "install/BatchInstallPlan.h"
+#include "support/FakeAccountService.h"
+#include "support/PackageHost.h"
+#include "support/Wait.h"
+
+#include <QJsonDocument>
+#include <QJsonObject>
+
+#include <gtest/gtest.h>
+
+using namespace quillon;
+using namespace std::chrono_literals;
+
+namespace {
+
+const std::string kDownload = "/api/manager/download";
+const QString kStopped = QStringLiteral("已终止批量安装。未进入安装的内容不会继续处理。");
+
+MemberProduct item(const QString &key, const QString &type = QStringLiteral("plugin"),
+                   std::optional<QString> delivery = std::nullopt, std::optional<QString> group = std::nullopt) {
+    MemberProduct p;
+    p.productKey = key;
+    p.productName = key;
+    p.productType = type;
+    p.deliveryType = std::move(delivery);
+    p.installGroup = std::move(group);
+    return p;
+}
+
+QStringList keys(const QList<MemberProduct> &products) {
+    QStringList result;
+    for (const MemberProduct &p : products) {
+        result.append(p.productKey);
+    }
+    return result;
+}
+
+} // namespace
+
+TEST(BatchInstallPlan, EachScopeTakesItsProductsInLibraryOrder) {
+    const QList<MemberProduct> library{
+        item("a", "plugin", {}, "g1"), item("b", "template", {}, "g1"), item("c", "plugin", "hybrid"),
+        item("d", "plugin", "baidu_pan"), item("e", "plugin", "partner_pool"), item("f", "plugin", "manual"),
+        item("g", "Plugin"), item("h", "template", "", "g2")};
+    const std::vector<std::pair<QString, QStringList>> cases{
+        {"fcp_templates", {"a", "c", "g", "h"}},  // one per install group, every type
+        {"all_site", {"a", "c"}},                  // plug-ins only, exactly "plugin"
+        {"all_plugins", {"a", "c"}},
+        {"tovel_subtitles", {"a", "b", "c", "g", "h"}},
+        {"plugin", {"a", "b", "c", "g", "h"}}};
+    for (const auto &[type, expected] : cases) {
+        EXPECT_EQ(keys(batchProducts(library, batchInstallScope(type))), expected) << type.toStdString();
+    }
+    EXPECT_EQ(hybridCount(library), 1);
+}
+
+TEST(BatchInstallPlan, TheConfirmationEstimatesWholeMinutesAndMentionsCloudDriveSupplements) {
+    const std::vector<std::tuple<int, int, int>> estimates{{1, 2, 4}, {3, 2, 4}, {10, 4, 9}, {20, 7, 18}, {40, 14, 36}};
+    for (const auto &[n, low, high] : estimates) {
+        EXPECT_EQ(batchTimeEstimate(n), (BatchTimeEstimate{low, high})) << n;
+    }
+    const AlertRequest plain = batchConfirmation(batchInstallScope("all_plugins"), 20, 0);
+    EXPECT_EQ(plain.messageText, "一键安装全部会员插件");
+    EXPECT_EQ(plain.informativeText, "将自动下载并安装 20 款插件，预计约 7–18 分钟，实际时间取决于网速与 Mac 性能。\n\n"
+                                     "下载阶段可以暂停或终止；进入系统安装阶段后，为避免插件损坏将不能中断。");
+    EXPECT_EQ(plain.buttons, (QStringList{"开始安装", "取消"}));
+    const QStringList withHybrid =
+        batchConfirmation(batchInstallScope("fcp_templates"), 3, 2).informativeText.split("\n\n");
+    ASSERT_EQ(withHybrid.size(), 3);
+    EXPECT_TRUE(withHybrid[0].contains("3 组模板，预计约 2–4 分钟"));
+    EXPECT_TRUE(withHybrid[2].startsWith("其中 2 项含百度网盘补充内容"));
+}
+
+TEST(BatchInstallPlan, TheSummarySaysWhatHappenedAndNeverClaimsAllWhenSomeFailed) {
+    const BatchInstallScope &scope = batchInstallScope("all_plugins");
+    const BatchSummary all = batchSummary(scope, 12, 0, 0, 12, 0);
+    EXPECT_EQ(all.lastDeliveryMessage, "全部 12 款插件已自动安装完成。");
+    EXPECT_EQ(all.status, "全部自动安装完成");
+    EXPECT_EQ(all.deliverySuccessTitle, "安装完成");
+    const BatchSummary handed = batchSummary(scope, 3, 1, 2, 1, 0);
+    EXPECT_EQ(handed.lastDeliveryMessage, "已自动安装普通插件；2 组 FCP 模板已交给 macOS 安装器。");
+    EXPECT_EQ(handed.status, "自动安装完成；百度网盘补充内容请在对应项目单独领取");
+    EXPECT_EQ(handed.deliverySuccessTitle, "安装已启动");
+    const BatchSummary partial = batchSummary(scope, 5, 0, 0, 4, 1);
+    for (const QString &text : {partial.lastDeliveryMessage, partial.installMessage, partial.status}) {
+        EXPECT_EQ(text, "安装结束：4 项成功，1 项未完成。");
+    }
+}
+
+TEST(BatchInstallRun, TheFlagsFollowOnePhaseAndNeverContradictEachOther) {
+    int changes = 0;
+    BatchInstallRun run([&] { ++changes; });
+    EXPECT_FALSE(run.togglePause() || run.stop() || run.beginInstalling());
+    const TaskHandle handle = *run.begin();
+    EXPECT_FALSE(run.begin()) << "one batch at a time";
+    EXPECT_TRUE(run.togglePause());
+    EXPECT_TRUE(run.isPaused() && run.isControllable());
+    EXPECT_TRUE(run.stop());
+    EXPECT_TRUE(handle.isCancelled());
+    EXPECT_FALSE(run.isControllable() || run.togglePause() || run.beginInstalling()) << "a stopped run never installs";
+    run.end();
+    EXPECT_FALSE(run.isRunning() || run.isPaused() || run.task());
+    run.begin();
+    run.togglePause();
+    EXPECT_TRUE(run.beginInstalling());
+    EXPECT_TRUE(run.isRunning() && !run.isPaused() && !run.isControllable());
+    EXPECT_FALSE(run.togglePause() || run.stop());
+    EXPECT_EQ(changes, 7);
+}
+
+namespace {
+
+enum class Kind { ordinary, protectedTemplate, broken };
+
+class BatchInstallTest : public ::testing::Test {
+protected:
+    BatchInstallTest() {
+        world.timing.serviceRequestTimeout = 30s; // transfers held by the host outlast the scaled time-outs
+        model = std::make_unique<PluginManager>(world.environment(service.baseUrl()));
+        model->setIsWechatLoggedIn(true);
+        model->setManagerAccessToken(QStringLiteral("token-1"));
+        model->setActivatedProductKey(QStringLiteral("vrel-all-plugins-lifetime"));
+        model->setActivatedProductType(QStringLiteral("all_plugins"));
+    }
+
+    /// A library product named "Vrel <key>" unless `name` is given.
+    void addProduct(const QString &key, const QString &name = QString()) {
+        MemberProduct product = item(key);
+        product.productName = name.isEmpty() ? QStringLiteral("Vrel ") + key : name;
+        QList<MemberProduct> products = model->memberProducts();
+        products.append(product);
+        model->setMemberProducts(products);
+    }
+    /// A library product whose package installs a title folder "<name>.localized".
+    void add(const QString &key, Kind kind = Kind::ordinary, const QString &name = QString()) {
+        const QString title = name.isEmpty() ? QStringLiteral("Vrel ") + key : name;
+        const QString file = world.path(QStringLiteral("host/") + key + QStringLiteral(".pkg"));
+        QDir().mkpath(QFileInfo(file).absolutePath());
+        if (kind == Kind::broken) {
+            world.writeFile(QStringLiteral("host/") + key + QStringLiteral(".pkg"), "not a package");
+        } else {
+            test::PackageBuilder(test::titlesLocation).file(title + QStringLiteral(".localized/t.moti"), key.toUtf8()).write(file);
+        }
+        host.serve(key.toStdString() + ".pkg", file);
+        QJsonObject reply{{"productKey", key},
+                          {"downloadUrl", host.url(key.toStdString() + ".pkg").toString()},
+                          {"packageVersion", "1." + key}};
+        if (kind == Kind::protectedTemplate) {
+            reply.insert("fileName", "FCP-1.pkg");
+        }
+        service.then(kDownload, test::ScriptedReply::json(200, reply));
+        addProduct(key, title);
+    }
+
+    void start() {
+        model->installAllMemberProducts();
+        ASSERT_TRUE(model->isBatchInstalling());
+    }
+    void finish() { ASSERT_TRUE(test::waitUntil([&] { return !model->isBatchInstalling(); }, 60s)); }
+
+    QVariant record(const QString &prefix, const QString &key) const {
+        return world.preferences->value(QStringLiteral("vrel.") + prefix + QLatin1Char('.') + key);
+    }
+    QString managed() const {
+        return world.paths.applicationSupport + QStringLiteral("/Vrel 插件管理器/临时安装包");
+    }
+    /// Whatever of the batch is still on disk: staging folders and managed packages.
+    QStringList leftovers() const {
+        QStringList found = QDir(world.paths.temporary).entryList(QDir::AllEntries | QDir::NoDotAndDotDot);
+        found.append(test::snapshot(managed()).keys());
+        return found;
+    }
+    bool installed(const QString &title) const {
+        return QFileInfo::exists(world.paths.systemRoot + test::titlesLocation + QLatin1Char('/') + title +
+                                 QStringLiteral(".localized/t.moti"));
+    }
+    /// Holds the package of `key` half-sent once its transfer starts.
+    void holdDuring(const QString &key) {
+        host.holdMidway(key.toStdString() + ".pkg");
+    }
+    void expectStoppedWithNothingLeft() {
+        finish();
+        EXPECT_EQ(model->installMessage(), kStopped);
+        EXPECT_EQ(model->batchInstallStatus(), "已终止批量安装");
+        EXPECT_EQ(model->locationSummary().failures, QStringList{"批量任务已终止，未进入安装的项目未安装。"});
+        EXPECT_TRUE(leftovers().isEmpty()) << leftovers().join(", ").toStdString();
+        EXPECT_FALSE(QFileInfo::exists(world.paths.systemRoot + test::titlesLocation)) << "nothing is installed";
+        EXPECT_TRUE(world.workspace->openedFiles.isEmpty());
+        EXPECT_FALSE(model->isWorking() || model->installingProductKey() || model->batchInstallTask());
+    }
+
+    test::FakeAccountService service;
+    test::PackageHost host;
+    test::TestWorld world;
+    std::unique_ptr<PluginManager> model;
+};
+
+} // namespace
+
+TEST_F(BatchInstallTest, OnePromptInstallsTheOrdinaryPackagesAndRecordsExactlyThoseThatInstalled) {
+    add("a", Kind::ordinary, "Vrel 光影");
+    add("p", Kind::protectedTemplate); // before the failing one: indexes count ordinary packages only
+    add("b", Kind::broken);
+    add("c", Kind::ordinary, "Vrel 光影"); // same name as "a": two products installed, one name
+    start();
+    EXPECT_EQ(model->installingProductKey(), "__all_plugins_batch__");
+    EXPECT_EQ(model->installMessage(), "正在下载 Vrel 光影（1/4）…");
+    finish();
+
+    for (const test::RecordedRequest &request : service.requestsTo(kDownload)) {
+        EXPECT_EQ(request.header("Authorization"), "Bearer token-1");
+        EXPECT_EQ(QJsonDocument::fromJson(QByteArray::fromStdString(request.body)).object().keys(),
+                  (QStringList{"deviceId", "deviceName", "membershipProductKey", "productKey"}));
+    }
+    for (const QString &key : {QStringLiteral("a"), QStringLiteral("c")}) {
+        EXPECT_EQ(record("product.install.receipt", key), true) << key.toStdString();
+        EXPECT_EQ(record("product.version", key), "1." + key);
+        EXPECT_EQ(record("product.paths", key).toStringList().size(), 1);
+    }
+    for (const QString &key : {QStringLiteral("b"), QStringLiteral("p")}) {
+        EXPECT_FALSE(record("product.install.receipt", key).isValid()) << key.toStdString();
+    }
+    EXPECT_EQ(record("entitlement.products", "account:vrel-all-plugins-lifetime").toStringList(), (QStringList{"a", "c"}));
+    EXPECT_TRUE(installed("Vrel 光影"));
+
+    const InstallLocationSummary &summary = model->locationSummary();
+    EXPECT_EQ(summary.failures, QStringList{"Vrel b：安装未完成，请在会员库重试。"});
+    EXPECT_EQ(summary.pending, QStringList{"Vrel p"});
+    EXPECT_EQ(summary.succeeded, QStringList{"Vrel 光影"});
+    EXPECT_EQ(model->installMessage(), "安装结束：2 项成功，1 项未完成。 请重启 FCP。");
+    EXPECT_EQ(model->batchInstallProgress(), 1.0);
+    EXPECT_TRUE(model->showLocationGuide());
+
+    // Only the handed-off package stays, in the run's own folder, until its watcher deletes it.
+    ASSERT_EQ(world.workspace->openedFiles.size(), 1);
+    EXPECT_TRUE(world.workspace->openedFiles[0].startsWith(managed() + "/批量安装-"));
+    EXPECT_TRUE(world.workspace->openedFiles[0].endsWith("/02.pkg"));
+    EXPECT_EQ(leftovers(), (QStringList{QFileInfo(world.workspace->openedFiles[0]).absolutePath(),
+                                        world.workspace->openedFiles[0]}));
+    EXPECT_FALSE(model->isWorking() || model->isBatchInstalling() || model->installingProductKey());
+}
+
+TEST_F(BatchInstallTest, PauseTakesEffectAfterTheCurrentDownloadAndStopWhilePausedEndsAtOnce) {
+    add("a");
+    add("b");
+    add("c");
+    holdDuring("b");
+    start();
+    ASSERT_TRUE(test::waitUntil([&] { return host.holding() == 1; }));
+    model->toggleBatchInstallPause();
+    EXPECT_EQ(model->batchInstallStatus(), "将在当前文件下载完成后暂停");
+    host.release();
+    ASSERT_TRUE(test::waitUntil([&] { return model->batchInstallCompleted() == 2; }));
+    EXPECT_DOUBLE_EQ(model->batchInstallProgress(), 2.0 / 3.0 * 0.8);
+    EXPECT_FALSE(test::waitUntil([&] { return service.count(kDownload) == 3; }, 300ms)) << "paused before item 3";
+    model->terminateBatchInstall();
+    expectStoppedWithNothingLeft();
+    EXPECT_EQ(service.count(kDownload), 2u);
+}
+
+TEST_F(BatchInstallTest, StopDuringTheLastTransferAbortsItAndInstallsNothing) {
+    add("p", Kind::protectedTemplate); // staged in the managed folder first: it must go too
+    add("a");
+    holdDuring("a");
+    start();
+    ASSERT_TRUE(test::waitUntil([&] { return host.holding() == 1; }));
+    model->terminateBatchInstall();
+    EXPECT_EQ(model->batchInstallStatus(), "正在终止下载…");
+    EXPECT_FALSE(model->canControlBatchInstall());
+    expectStoppedWithNothingLeft();
+}
+
+TEST_F(BatchInstallTest, SigningOutStopsTheRunLikeStop) {
+    add("a");
+    add("b");
+    holdDuring("a");
+    start();
+    ASSERT_TRUE(test::waitUntil([&] { return host.holding() == 1; }));
+    model->installAllMemberProducts(); // busy: neither a second alert nor a second run
+    EXPECT_EQ(world.alerts->shown.size(), 1);
+    model->signOutWechat();
+    expectStoppedWithNothingLeft();
+    EXPECT_EQ(service.count(kDownload), 1u);
+}
+
+TEST_F(BatchInstallTest, ARefusedOrUnusableAuthorisationEndsTheWholeRunAndLeavesNothing) {
+    struct Case {
+        test::ScriptedReply reply;
+        QString message;
+        bool failureLine;
+    };
+    const std::vector<Case> cases{
+        {test::ScriptedReply::json(403, std::string(R"({"error":"会员已过期"})")), "会员已过期", false},
+        {test::ScriptedReply::json(403, std::string()), "Vrel b 下载授权失败。", false},
+        {test::ScriptedReply::json(200, std::string(R"({"deliveryType":"baidu_pan","downloadUrl":"http://127.0.0.1:9/x"})")),
+         "批量安装未完成：安装包下载失败或文件格式不正确", true},
+        {test::ScriptedReply::json(200, std::string(R"({"downloadUrl":"file:///etc/passwd"})")),
+         "批量安装未完成：安装包下载失败或文件格式不正确", true}};
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.message.toStdString());
+        model->setMemberProducts({});
+        add("a");
+        addProduct("b");
+        service.then(kDownload, c.reply);
+        addProduct("c");
+        const size_t before = service.count(kDownload);
+        start();
+        finish();
+        EXPECT_EQ(model->installMessage(), c.message);
+        EXPECT_EQ(model->locationSummary().failures.size(), c.failureLine ? 1 : 0);
+        EXPECT_EQ(service.count(kDownload) - before, 2u) << "the products after it are not tried";
+        EXPECT_TRUE(leftovers().isEmpty());
+        EXPECT_FALSE(QFileInfo::exists(world.paths.systemRoot + test::titlesLocation));
+    }
+}
+
+TEST_F(BatchInstallTest, ACancelledAdministratorPromptFailsTheRunWithoutRecordsOrHandOff) {
+    const test::ScopedEnvironment cancel("QUILLON_OSASCRIPT_CANCEL", "1");
+    add("a");
+    add("p", Kind::protectedTemplate);
+    start();
+    finish();
+    EXPECT_TRUE(model->installMessage().startsWith("批量安装未完成：macOS 安装失败：")) << model->installMessage().toStdString();
+    EXPECT_TRUE(model->installMessage().endsWith("User canceled. (-128)"));
+    EXPECT_EQ(model->batchInstallStatus(), "批量安装未完成，请根据提示重试");
+    EXPECT_FALSE(record("product.install.receipt", "a").isValid());
+    EXPECT_TRUE(world.workspace->openedFiles.isEmpty());
+    EXPECT_TRUE(leftovers().isEmpty());
+}
+
+TEST_F(BatchInstallTest, NothingStartsWithoutConfirmationOrWhenTheAccountChangedDuringTheAlert) {
+    add("a");
+    world.alerts->answers = {1};
+    model->installAllMemberProducts();
+    EXPECT_FALSE(model->isBatchInstalling() || model->isWorking());
+    EXPECT_EQ(model->installMessage(), QString());
+
+    // The alert's event loop let a sync sign the user out meanwhile.
+    struct SigningOut final : Alerts {
+        PluginManager *model = nullptr;
+        int runModal(const AlertRequest &) override {
+            model->signOutWechat();
+            return 0;
+        }
+    };
+    auto alerts = std::make_shared<SigningOut>();
+    ModelEnvironment environment = world.environment(service.baseUrl());
+    environment.alerts = alerts;
+    PluginManager other(environment);
+    alerts->model = &other;
+    other.setIsWechatLoggedIn(true);
+    other.setManagerAccessToken(QStringLiteral("token-1"));
+    other.setActivatedProductType(QStringLiteral("fcp_templates"));
+    other.setMemberProducts({item("a")});
+    other.installAllMemberProducts();
+    EXPECT_FALSE(other.isBatchInstalling() || other.isWorking());
+    EXPECT_EQ(other.installMessage(), "请先登录并选择FCP 模板会员，再一键安装全部内容。");
+
+    model->setMemberProducts({item("d", "plugin", "baidu_pan")});
+    model->installAllMemberProducts();
+    EXPECT_EQ(model->installMessage(), "当前会员插件权益中还没有可安装内容。");
+    EXPECT_EQ(world.alerts->shown.size(), 1);
+}
+
+TEST_F(BatchInstallTest, TheModelCanGoAtAnyPointOfTheRun) {
+    add("a");
+    add("b");
+    holdDuring("b");
+    start();
+    ASSERT_TRUE(test::waitUntil([&] { return host.holding() == 1; }));
+    model.reset();
+    host.release();
+    EXPECT_TRUE(test::waitUntil([&] { return leftovers().isEmpty(); })) << "the run's files go with it";
+
+    // During the administrator run, held until a file appears: it finishes, and nothing
+    // of the model is touched afterwards.
+    const QString go = world.path(QStringLiteral("go"));
+    ModelEnvironment environment = world.environment(service.baseUrl());
+    environment.tools.osascript = world.writeFile(
+        QStringLiteral("bin/osascript"),
+        QStringLiteral("#!/bin/sh\nwhile [ ! -e %1 ]; do sleep 0.01; done\nexec %2 \"$@\"\n")
+            .arg(shellQuoted(go), shellQuoted(test::standIn(QStringLiteral("osascript"))))
+            .toUtf8());
+    QFile(environment.tools.osascript).setPermissions(QFileDevice::ReadOwner | QFileDevice::ExeOwner);
+    model = std::make_unique<PluginManager>(environment);
+    model->setIsWechatLoggedIn(true);
+    model->setManagerAccessToken(QStringLiteral("token-1"));
+    model->setActivatedProductType(QStringLiteral("all_plugins"));
+    add("c");
+    start();
+    ASSERT_TRUE(test::waitUntil([&] { return model->batchInstallStatus() == "正在安装插件"; }));
+    model.reset();
+    world.writeFile(QStringLiteral("go"), {});
+    EXPECT_TRUE(test::waitUntil([&] { return installed("Vrel c") && leftovers().isEmpty(); }));
+}
