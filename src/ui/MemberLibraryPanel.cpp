@@ -3,6 +3,7 @@
 #include "core/PluginManager.h"
 #include "ui/MemberProductList.h"
 #include "ui/SingleInstallProgressCard.h"
+#include "ui/BatchInstallBar.h"
 
 #include <QHBoxLayout>
 #include <QLabel>
@@ -40,6 +41,7 @@ MemberLibraryPanel::MemberLibraryPanel(PluginManager &manager, QWidget *parent)
     layout->addLayout(header);
     layout->addWidget(m_message);
     layout->addWidget(m_progress);
+    layout->addWidget(new BatchInstallBar(manager, this));
     layout->addWidget(m_products, 1);
 
     connect(m_refresh, &QPushButton::clicked, this, [this] { m_manager.reloadMemberLibrary(); });
