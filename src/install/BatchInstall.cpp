@@ -18,6 +18,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QUuid>
+#include <QThreadPool>
 
 #include <algorithm>
 
@@ -66,9 +67,14 @@ public:
         : m_staging(QDir(temporary).filePath(QStringLiteral("Vrel-批量安装-") + newUuid())) {}
 
     ~BatchFiles() {
-        if (!QDir(m_staging).removeRecursively()) {
-            qCWarning(lcInstall) << "the batch staging folder could not be removed:" << m_staging;
-        }
+        // Hundreds of megabytes can take a while to delete on a busy disk: the run ends
+        // at once and its staging folder, its own and named for it alone, goes meanwhile.
+        QThreadPool::globalInstance()->start([staging = m_staging] {
+            if (!QDir(staging).removeRecursively() && QFileInfo::exists(staging)) {
+                qCWarning(lcInstall) << "the batch staging folder could not be removed:" << staging;
+            }
+        });
+        // The managed folder is shared with other installs, so its part is done here, in turn.
         if (m_protected.isEmpty()) {
             return;
         }

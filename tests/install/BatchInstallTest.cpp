@@ -189,7 +189,7 @@ protected:
         EXPECT_EQ(model->installMessage(), kStopped);
         EXPECT_EQ(model->batchInstallStatus(), "已终止批量安装");
         EXPECT_EQ(model->locationSummary().failures, QStringList{"批量任务已终止，未进入安装的项目未安装。"});
-        EXPECT_TRUE(leftovers().isEmpty()) << leftovers().join(", ").toStdString();
+        EXPECT_TRUE(test::waitUntil([&] { return leftovers().isEmpty(); })) << leftovers().join(", ").toStdString();
         EXPECT_FALSE(QFileInfo::exists(world.paths.systemRoot + test::titlesLocation)) << "nothing is installed";
         EXPECT_TRUE(world.workspace->openedFiles.isEmpty());
         EXPECT_FALSE(model->isWorking() || model->installingProductKey() || model->batchInstallTask());
@@ -241,8 +241,8 @@ TEST_F(BatchInstallTest, OnePromptInstallsTheOrdinaryPackagesAndRecordsExactlyTh
     ASSERT_EQ(world.workspace->openedFiles.size(), 1);
     EXPECT_TRUE(world.workspace->openedFiles[0].startsWith(managed() + "/批量安装-"));
     EXPECT_TRUE(world.workspace->openedFiles[0].endsWith("/02.pkg"));
-    EXPECT_EQ(leftovers(), (QStringList{QFileInfo(world.workspace->openedFiles[0]).absolutePath(),
-                                        world.workspace->openedFiles[0]}));
+    const QStringList handedOff{QFileInfo(world.workspace->openedFiles[0]).absolutePath(), world.workspace->openedFiles[0]};
+    EXPECT_TRUE(test::waitUntil([&] { return leftovers() == handedOff; })) << leftovers().join(", ").toStdString();
     EXPECT_FALSE(model->isWorking() || model->isBatchInstalling() || model->installingProductKey());
 }
 
@@ -315,7 +315,7 @@ TEST_F(BatchInstallTest, ARefusedOrUnusableAuthorisationEndsTheWholeRunAndLeaves
         EXPECT_EQ(model->installMessage(), c.message);
         EXPECT_EQ(model->locationSummary().failures.size(), c.failureLine ? 1 : 0);
         EXPECT_EQ(service.count(kDownload) - before, 2u) << "the products after it are not tried";
-        EXPECT_TRUE(leftovers().isEmpty());
+        EXPECT_TRUE(test::waitUntil([&] { return leftovers().isEmpty(); }));
         EXPECT_FALSE(QFileInfo::exists(world.paths.systemRoot + test::titlesLocation));
     }
 }
@@ -331,7 +331,7 @@ TEST_F(BatchInstallTest, ACancelledAdministratorPromptFailsTheRunWithoutRecordsO
     EXPECT_EQ(model->batchInstallStatus(), "批量安装未完成，请根据提示重试");
     EXPECT_FALSE(record("product.install.receipt", "a").isValid());
     EXPECT_TRUE(world.workspace->openedFiles.isEmpty());
-    EXPECT_TRUE(leftovers().isEmpty());
+    EXPECT_TRUE(test::waitUntil([&] { return leftovers().isEmpty(); }));
 }
 
 TEST_F(BatchInstallTest, NothingStartsWithoutConfirmationOrWhenTheAccountChangedDuringTheAlert) {
