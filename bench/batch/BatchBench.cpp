@@ -133,6 +133,14 @@ struct Bench {
         model->setMemberProducts(products);
     }
 
+    ~Bench() {
+        // The staging folder is deleted in the background; let it go before the world does.
+        model.reset();
+        test::waitUntil([this] {
+            return QDir(world.paths.temporary).isEmpty(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden);
+        });
+    }
+
     /// Bytes of the run's own files on disk now: staging, managed packages, downloads in flight.
     qint64 diskInUse() const {
         const auto any = [](const QString &) { return true; };
