@@ -21,6 +21,7 @@ namespace {
 
 const std::string kDownload = "/api/manager/download";
 const QString kStopped = QStringLiteral("已终止批量安装。未进入安装的内容不会继续处理。");
+const QString tree = QStringLiteral("/Library/Application Support/Final Cut Pro/Templates.localized");
 
 MemberProduct item(const QString &key, const QString &type = QStringLiteral("plugin"),
                    std::optional<QString> delivery = std::nullopt, std::optional<QString> group = std::nullopt) {
@@ -47,13 +48,13 @@ TEST(BatchInstallPlan, EachScopeTakesItsProductsInLibraryOrder) {
     const QList<MemberProduct> library{
         item("a", "plugin", {}, "g1"), item("b", "template", {}, "g1"), item("c", "plugin", "hybrid"),
         item("d", "plugin", "baidu_pan"), item("e", "plugin", "partner_pool"), item("f", "plugin", "manual"),
-        item("g", "Plugin"), item("h", "template", "", "g2")};
+        item("g", "Plugin"), item("h", "template", "", "g2"), item("i", "plugin", {}, "g1")};
     const std::vector<std::pair<QString, QStringList>> cases{
-        {"fcp_templates", {"a", "c", "g", "h"}},  // one per install group, every type
-        {"all_site", {"a", "c"}},                  // plug-ins only, exactly "plugin"
-        {"all_plugins", {"a", "c"}},
-        {"tovel_subtitles", {"a", "b", "c", "g", "h"}},
-        {"plugin", {"a", "b", "c", "g", "h"}}};
+        {"fcp_templates", {"a", "c", "g", "h"}}, // one per install group, every type
+        {"all_site", {"a", "c", "i"}},            // plug-ins only, exactly "plugin"
+        {"all_plugins", {"a", "c", "i"}},
+        {"tovel_subtitles", {"a", "b", "c", "g", "h", "i"}},
+        {"plugin", {"a", "b", "c", "g", "h", "i"}}};
     for (const auto &[type, expected] : cases) {
         EXPECT_EQ(keys(batchProducts(library, batchInstallScope(type))), expected) << type.toStdString();
     }
@@ -138,14 +139,20 @@ protected:
         model->setMemberProducts(products);
     }
     /// A library product whose package installs a title folder "<name>.localized".
-    void add(const QString &key, Kind kind = Kind::ordinary, const QString &name = QString()) {
+    void add(const QString &key, Kind kind = Kind::ordinary, const QString &name = QString(),
+             const QString &generator = QString()) {
         const QString title = name.isEmpty() ? QStringLiteral("Vrel ") + key : name;
         const QString file = world.path(QStringLiteral("host/") + key + QStringLiteral(".pkg"));
         QDir().mkpath(QFileInfo(file).absolutePath());
         if (kind == Kind::broken) {
             world.writeFile(QStringLiteral("host/") + key + QStringLiteral(".pkg"), "not a package");
         } else {
-            test::PackageBuilder(test::titlesLocation).file(title + QStringLiteral(".localized/t.moti"), key.toUtf8()).write(file);
+            test::PackageBuilder builder(tree);
+            builder.file(QStringLiteral("Titles.localized/") + title + QStringLiteral(".localized/t.moti"), key.toUtf8());
+            if (!generator.isEmpty()) {
+                builder.file(QStringLiteral("Generators.localized/") + generator + QStringLiteral("/g.motn"), key.toUtf8());
+            }
+            builder.write(file);
         }
         host.serve(key.toStdString() + ".pkg", file);
         QJsonObject reply{{"productKey", key},
@@ -208,7 +215,9 @@ TEST_F(BatchInstallTest, OnePromptInstallsTheOrdinaryPackagesAndRecordsExactlyTh
     add("p", Kind::protectedTemplate); // before the failing one: indexes count ordinary packages only
     add("b", Kind::broken);
     add("c", Kind::ordinary, "Vrel 光影"); // same name as "a": two products installed, one name
+    world.makeFolder(QStringLiteral("system") + tree + QStringLiteral("/Effects.localized/Other Maker"));
     start();
+    EXPECT_TRUE(model->isWorking());
     EXPECT_EQ(model->installingProductKey(), "__all_plugins_batch__");
     EXPECT_EQ(model->installMessage(), "正在下载 Vrel 光影（1/4）…");
     finish();
@@ -233,6 +242,7 @@ TEST_F(BatchInstallTest, OnePromptInstallsTheOrdinaryPackagesAndRecordsExactlyTh
     EXPECT_EQ(summary.failures, QStringList{"Vrel b：安装未完成，请在会员库重试。"});
     EXPECT_EQ(summary.pending, QStringList{"Vrel p"});
     EXPECT_EQ(summary.succeeded, QStringList{"Vrel 光影"});
+    EXPECT_EQ(summary.entries, (QList<InstallLocationEntry>{{FCPLocation::titles, "Vrel 光影"}}));
     EXPECT_EQ(model->installMessage(), "安装结束：2 项成功，1 项未完成。 请重启 FCP。");
     EXPECT_EQ(model->batchInstallProgress(), 1.0);
     EXPECT_TRUE(model->showLocationGuide());
@@ -244,6 +254,32 @@ TEST_F(BatchInstallTest, OnePromptInstallsTheOrdinaryPackagesAndRecordsExactlyTh
     const QStringList handedOff{QFileInfo(world.workspace->openedFiles[0]).absolutePath(), world.workspace->openedFiles[0]};
     EXPECT_TRUE(test::waitUntil([&] { return leftovers() == handedOff; })) << leftovers().join(", ").toStdString();
     EXPECT_FALSE(model->isWorking() || model->isBatchInstalling() || model->installingProductKey());
+}
+
+TEST_F(BatchInstallTest, WithoutFailuresEveryNewFolderIsPlacedAndUnopenedTemplatesAreReported) {
+    add("a", Kind::ordinary, QString(), "Extra.localized");
+    start();
+    finish();
+    EXPECT_EQ(model->locationSummary().entries,
+              (QList<InstallLocationEntry>{{FCPLocation::generators, "Extra"}, {FCPLocation::titles, "Vrel a"}}));
+    EXPECT_EQ(model->batchInstallStatus(), "全部自动安装完成；请重启 FCP");
+
+    // Only protected packages, which the Installer app refuses: no administrator run at all.
+    ModelEnvironment environment = world.environment(service.baseUrl());
+    environment.tools.osascript = world.path(QStringLiteral("no-such-osascript"));
+    model = std::make_unique<PluginManager>(environment);
+    model->setIsWechatLoggedIn(true);
+    model->setManagerAccessToken(QStringLiteral("token-1"));
+    model->setActivatedProductType(QStringLiteral("fcp_templates"));
+    world.workspace->openFileSucceeds = false;
+    add("p", Kind::protectedTemplate);
+    add("q", Kind::protectedTemplate);
+    start();
+    finish();
+    EXPECT_EQ(model->locationSummary().failures,
+              (QStringList{"Vrel p：安装包下载失败或文件格式不正确", "Vrel q：安装包下载失败或文件格式不正确"}));
+    EXPECT_EQ(model->installMessage(), "安装结束：0 项成功，2 项未完成。");
+    EXPECT_TRUE(test::waitUntil([&] { return leftovers().isEmpty(); }));
 }
 
 TEST_F(BatchInstallTest, PauseTakesEffectAfterTheCurrentDownloadAndStopWhilePausedEndsAtOnce) {
@@ -297,7 +333,7 @@ TEST_F(BatchInstallTest, ARefusedOrUnusableAuthorisationEndsTheWholeRunAndLeaves
     };
     const std::vector<Case> cases{
         {test::ScriptedReply::json(403, std::string(R"({"error":"会员已过期"})")), "会员已过期", false},
-        {test::ScriptedReply::json(403, std::string()), "Vrel b 下载授权失败。", false},
+        {test::ScriptedReply::json(300, std::string()), "Vrel b 下载授权失败。", false},
         {test::ScriptedReply::json(200, std::string(R"({"deliveryType":"baidu_pan","downloadUrl":"http://127.0.0.1:9/x"})")),
          "批量安装未完成：安装包下载失败或文件格式不正确", true},
         {test::ScriptedReply::json(200, std::string(R"({"downloadUrl":"file:///etc/passwd"})")),
