@@ -15,7 +15,7 @@
 #include "install/BatchInstallResult.h"
 #include "support/FakeAccountService.h"
 #include "support/PackageBuilder.h"
-#include "support/PackageHost.h"
+#include "PackageHost.h"
 #include "support/RangeServer.h"
 #include "support/TestWorld.h"
 #include "support/Wait.h"
@@ -56,7 +56,7 @@ bool isLarge(int i, int count, int large) { return large > 0 && i % (count / lar
 /// The host child: builds the packages it lacks, serves them, and lives until stdin closes.
 int host(const QString &folder, int count, int large) {
     QDir().mkpath(folder);
-    test::PackageHost packages;
+    bench::PackageHost packages;
     for (int i = 0; i < count; ++i) {
         const QString path = QDir(folder).filePath(packageName(i));
         const qint64 size = isLarge(i, count, large) ? kLarge : kSmall;

@@ -129,6 +129,26 @@ void FakeAccountService::answer(const httplib::Request &request, httplib::Respon
     }
 
     response.status = reply.status;
+    if (reply.heldHalfway) {
+        const std::string body = reply.body;
+        response.set_content_provider(body.size(), reply.contentType,
+                                      [this, body](size_t offset, size_t, httplib::DataSink &sink) {
+                                          const size_t half = body.size() / 2;
+                                          if (offset == half) {
+                                              std::unique_lock lock(m_mutex);
+                                              ++m_held;
+                                              const unsigned releases = m_releases;
+                                              m_wake.wait(lock, [&] { return m_stopping || m_releases != releases; });
+                                              --m_held;
+                                              if (m_stopping) {
+                                                  return false;
+                                              }
+                                          }
+                                          const size_t end = offset < half ? half : body.size();
+                                          return sink.write(body.data() + offset, end - offset);
+                                      });
+        return;
+    }
     if (!reply.dropConnection) {
         response.set_content(reply.body, reply.contentType);
         return;

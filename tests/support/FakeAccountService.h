@@ -29,6 +29,8 @@ struct ScriptedReply {
     bool dropConnection = false;
     /// Waits until `FakeAccountService::releaseHeld()` before answering.
     bool held = false;
+    /// Sends the headers and half the body, then waits for `releaseHeld()` before the rest.
+    bool heldHalfway = false;
 
     static ScriptedReply json(int status, const QJsonObject &object);
     static ScriptedReply json(int status, const std::string &text);
@@ -37,6 +39,7 @@ struct ScriptedReply {
     static ScriptedReply dropped();
     ScriptedReply &after(std::chrono::milliseconds wait) { delay = wait; return *this; }
     ScriptedReply &heldBack() { held = true; return *this; }
+    ScriptedReply &heldMidway() { heldHalfway = true; return *this; }
 };
 
 class FakeAccountService final {

@@ -1,6 +1,8 @@
-#include "support/PackageHost.h"
+#include "PackageHost.h"
 
 #include <QFile>
+
+#include <algorithm>
 
 #include <charconv>
 #include <cstdio>
@@ -8,7 +10,7 @@
 #include <optional>
 #include <vector>
 
-namespace quillon::test {
+namespace quillon::bench {
 namespace {
 
 constexpr std::size_t kPiece = 256 * 1024;
@@ -41,36 +43,9 @@ PackageHost::PackageHost() {
     m_server.start();
 }
 
-PackageHost::~PackageHost() {
-    {
-        std::lock_guard lock(m_mutex);
-        m_stopping = true;
-    }
-    m_wake.notify_all();
-    m_server.stop();
-}
-
 void PackageHost::serve(const std::string &name, const QString &path) {
     std::lock_guard lock(m_mutex);
     m_files[name] = QFile::encodeName(path).toStdString();
-}
-
-void PackageHost::holdMidway(const std::string &name) {
-    std::lock_guard lock(m_mutex);
-    m_held.insert(name);
-}
-
-int PackageHost::holding() const {
-    std::lock_guard lock(m_mutex);
-    return m_holding;
-}
-
-void PackageHost::release() {
-    {
-        std::lock_guard lock(m_mutex);
-        m_held.clear();
-    }
-    m_wake.notify_all();
 }
 
 QUrl PackageHost::url(const std::string &name) const {
@@ -82,7 +57,6 @@ void PackageHost::answer(const httplib::Request &request, httplib::Response &res
     const_cast<httplib::Request &>(request).ranges.clear();
     const std::string name = request.path.substr(kPrefix.size());
     std::string path;
-    bool held = false;
     {
         std::lock_guard lock(m_mutex);
         const auto file = m_files.find(name);
@@ -91,7 +65,6 @@ void PackageHost::answer(const httplib::Request &request, httplib::Response &res
             return;
         }
         path = file->second;
-        held = m_held.count(name) > 0;
     }
     std::shared_ptr<std::FILE> file(std::fopen(path.c_str(), "rb"), [](std::FILE *f) {
         if (f) {
@@ -118,20 +91,10 @@ void PackageHost::answer(const httplib::Request &request, httplib::Response &res
         response.set_header("Content-Range", "bytes " + std::to_string(from) + "-" +
                                                  std::to_string(from + length - 1) + "/" + std::to_string(total));
     }
-    const std::size_t holdAt = held ? length / 2 : length;
     response.set_content_provider(
         length, "application/octet-stream",
-        [this, file, from, length, holdAt](std::size_t offset, std::size_t, httplib::DataSink &sink) {
-            if (offset >= holdAt && holdAt < length) {
-                std::unique_lock lock(m_mutex);
-                ++m_holding;
-                m_wake.wait(lock, [&] { return m_stopping || m_held.empty(); });
-                --m_holding;
-                if (m_stopping) {
-                    return false;
-                }
-            }
-            const std::size_t end = std::min(offset < holdAt ? holdAt : length, offset + kPiece);
+        [file, from](std::size_t offset, std::size_t remaining, httplib::DataSink &sink) {
+            const std::size_t end = offset + std::min(remaining, kPiece);
             std::vector<char> buffer(end - offset);
             if (std::fseek(file.get(), long(from + offset), SEEK_SET) != 0 ||
                 std::fread(buffer.data(), 1, buffer.size(), file.get()) != buffer.size()) {
@@ -141,4 +104,4 @@ void PackageHost::answer(const httplib::Request &request, httplib::Response &res
         });
 }
 
-} // namespace quillon::test
+} // namespace quillon::bench

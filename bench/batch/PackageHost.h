@@ -1,26 +1,22 @@
 #pragma once
-// A download host on 127.0.0.1 that serves files from disk at "/packages/<name>", the
-// way a CDN does: HEAD with the length and "Accept-Ranges: bytes", GET of the whole file
-// or of one byte range, read from disk piece by piece. A file can be held half-sent until
-// the test lets it go, to act while a transfer is in flight.
+// The benchmark's download host on 127.0.0.1: files from disk at "/packages/<name>", served
+// the way a CDN serves them (HEAD with the length and "Accept-Ranges: bytes", GET of the
+// whole file or of one byte range), read from disk piece by piece.
 
 #include "support/LocalHttpServer.h"
 
 #include <QString>
 #include <QUrl>
 
-#include <condition_variable>
 #include <map>
 #include <mutex>
-#include <set>
 #include <string>
 
-namespace quillon::test {
+namespace quillon::bench {
 
 class PackageHost final {
 public:
     PackageHost();
-    ~PackageHost();
     PackageHost(const PackageHost &) = delete;
     PackageHost &operator=(const PackageHost &) = delete;
 
@@ -37,13 +33,9 @@ public:
 private:
     void answer(const httplib::Request &request, httplib::Response &response);
 
-    LocalHttpServer m_server;
-    mutable std::mutex m_mutex;
-    std::condition_variable m_wake;
+    test::LocalHttpServer m_server;
+    std::mutex m_mutex;
     std::map<std::string, std::string> m_files;
-    std::set<std::string> m_held;
-    int m_holding = 0;
-    bool m_stopping = false;
 };
 
-} // namespace quillon::test
+} // namespace quillon::bench
