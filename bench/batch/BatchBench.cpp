@@ -14,9 +14,9 @@
 #include "install/AdministratorCommand.h"
 #include "install/BatchInstallResult.h"
 #include "support/FakeAccountService.h"
-#include "support/PackageBuilder.h"
+#include "packaging/PackageBuilder.h"
 #include "PackageHost.h"
-#include "support/RangeServer.h"
+#include "packaging/PatternedBytes.h"
 #include "support/TestWorld.h"
 #include "support/Wait.h"
 
@@ -61,9 +61,9 @@ int host(const QString &folder, int count, int large) {
         const QString path = QDir(folder).filePath(packageName(i));
         const qint64 size = isLarge(i, count, large) ? kLarge : kSmall;
         if (QFileInfo(path).size() < size) {
-            test::PackageBuilder(kTitles)
+            packaging::PackageBuilder(kTitles)
                 .file(QStringLiteral("Vrel Bench %1.localized/payload.bin").arg(i),
-                      QByteArray::fromStdString(test::patternedBytes(size_t(size), uint64_t(i) + 1)))
+                      QByteArray::fromStdString(packaging::patternedBytes(size_t(size), uint64_t(i) + 1)))
                 .write(path);
         }
         packages.serve(packageName(i).toStdString(), path);
