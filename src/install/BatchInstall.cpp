@@ -64,7 +64,8 @@ class BatchFiles final {
     Q_DISABLE_COPY_MOVE(BatchFiles)
 public:
     explicit BatchFiles(const QString &temporary)
-        : m_staging(QDir(temporary).filePath(QStringLiteral("Vrel-批量安装-") + newUuid())) {}
+        : m_staging(QDir(temporary.isEmpty() ? QDir::tempPath() : temporary)
+                        .filePath(QStringLiteral("Vrel-批量安装-") + newUuid())) {}
 
     ~BatchFiles() {
         // Hundreds of megabytes can take a while to delete on a busy disk: the run ends
@@ -156,8 +157,9 @@ QCoro::Task<std::optional<QList<StagedPackage>>> fetchAll(ModelGuard<PluginManag
         auto waiting = PluginManager::waitWhileBatchInstallPaused(model, token);
         co_await waiting;
 
-        const QString downloading =
-            QStringLiteral("正在下载 %1（%2/%3）").arg(product.productName).arg(position).arg(count);
+        // One pass over the pattern: a product name holding "%2" stays as it is.
+        const QString downloading = QStringLiteral("正在下载 %1（%2/%3）")
+                                        .arg(product.productName, QString::number(position), QString::number(count));
         model->setInstallMessage(downloading + QStringLiteral("…"));
         model->setBatchInstallStatus(downloading);
 
@@ -427,9 +429,12 @@ void PluginManager::installAllMemberProducts() {
     if (isWorking() || isBatchInstalling()) {
         return;
     }
-    if (!hasWechatAccount() || managerAccessToken() != order.token || activatedProductKey() != order.membershipKey) {
+    if (!hasWechatAccount()) {
         setInstallMessage(signInNotice(scope));
         return;
+    }
+    if (managerAccessToken() != order.token || activatedProductKey() != order.membershipKey) {
+        return; // another account or membership is shown now; the user sees its library
     }
 
     setIsWorking(true);
