@@ -1,9 +1,9 @@
 #include "ui/MemberLibraryPanel.h"
 
 #include "core/PluginManager.h"
+#include "ui/BatchInstallBar.h"
 #include "ui/MemberProductList.h"
 #include "ui/SingleInstallProgressCard.h"
-#include "ui/BatchInstallBar.h"
 
 #include <QHBoxLayout>
 #include <QLabel>
