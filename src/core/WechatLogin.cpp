@@ -64,9 +64,16 @@ QCoro::Task<> approveLogin(ModelGuard<PluginManager> model, QString token, std::
     model->setWechatLoginMessage(kApproved);
     auto sync = model->restoreWechatAccount(poll.token());
     co_await sync;
-    // A poll cancelled meanwhile (sign-out, a new start, cancel) leaves the sheet and the
-    // newer poll's handle alone.
-    if (!model || poll.isCancelled()) {
+    if (!model) {
+        co_return;
+    }
+    // A poll cancelled meanwhile by a new start or a cancel leaves the sheet and the newer
+    // poll's handle alone. A sign-out keeps the handle: that sign-in is over, and so is its sheet.
+    if (poll.isCancelled()) {
+        if (model->loginPollingTask() == poll) {
+            model->setLoginPollingTask(std::nullopt);
+            model->setShowWechatLogin(false);
+        }
         co_return;
     }
     if (model->loginPollingTask() == poll) {

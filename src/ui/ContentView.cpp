@@ -51,8 +51,11 @@ ContentView::ContentView(PluginManager &manager, QWidget *parent)
     m_netdiskDelivery = new SheetBinding(
         manager, this, [m] { return m->showNetdiskDelivery(); }, [m](bool v) { m->setShowNetdiskDelivery(v); },
         [m](QWidget *host) { return makeNetdiskDeliverySheet(*m, host); });
+    // Closing the sign-in sheet in any way (Escape, its window's close, quitting) cancels
+    // the sign-in like its cancel button: no poll goes on behind a closed sheet.
     m_wechatLogin = new SheetBinding(
-        manager, this, [m] { return m->showWechatLogin(); }, [m](bool v) { m->setShowWechatLogin(v); },
+        manager, this, [m] { return m->showWechatLogin(); },
+        [m](bool v) { v ? m->setShowWechatLogin(true) : m->cancelWechatLogin(); },
         [m](QWidget *host) { return makeWechatLoginSheet(*m, host); });
 
     refreshNow();

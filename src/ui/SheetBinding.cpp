@@ -31,7 +31,10 @@ void SheetBinding::sync() {
     } else if (!shown && m_sheet) {
         QDialog *sheet = m_sheet.data();
         m_sheet = nullptr;
-        sheet->close();
+        // done() rather than close(): the flag may turn false while the sheet handles a
+        // close of its own (its window's close button, quitting), when a nested close()
+        // would do nothing and the outer one would then be refused.
+        sheet->done(QDialog::Rejected);
     }
 }
 

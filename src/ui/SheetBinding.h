@@ -1,6 +1,7 @@
 #pragma once
 // Binds a sheet to a flag of the model: the sheet is shown while the flag is true,
-// closing it sets the flag false, and the model clearing the flag closes it.
+// closing it (however it is closed) calls `setShown(false)` once, and the model clearing
+// the flag closes it.
 
 #include <QDialog>
 #include <QObject>

@@ -35,14 +35,6 @@ WechatLoginSheet::WechatLoginSheet(PluginManager &manager, QWidget *parent)
     refresh();
 }
 
-void WechatLoginSheet::reject() {
-    if (m_manager.showWechatLogin()) {
-        m_manager.cancelWechatLogin(); // clears the flag, which closes the sheet
-        return;
-    }
-    QDialog::reject();
-}
-
 void WechatLoginSheet::refresh() {
     m_message->setText(m_manager.wechatLoginMessage());
     m_retry->setEnabled(!m_manager.isWorking());

@@ -23,9 +23,6 @@ public:
     QPushButton *retryButton() const { return m_retry; }
     QPushButton *cancelButton() const { return m_cancel; }
 
-    /// Closing the sheet by hand (Escape, the window's close) cancels the sign-in like the cancel button.
-    void reject() override;
-
 private:
     void refresh();
 

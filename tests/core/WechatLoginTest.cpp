@@ -331,6 +331,18 @@ TEST_F(WechatLoginTest, CancellingDuringTheApprovalSyncEndsItSilently) {
     service.releaseHeld();
 }
 
+TEST_F(WechatLoginTest, SigningOutDuringTheApprovalSyncClosesTheSheet) {
+    showCode();
+    service.always(kLoginStatus, approved(QStringLiteral("tok")));
+    service.always(kAccount, ScriptedReply::json(200, std::string("{}")).heldBack());
+    ASSERT_TRUE(waitUntil([&] { return service.heldCount() == 1; }));
+    model->signOutWechat();
+    EXPECT_TRUE(waitUntil([&] { return !model->showWechatLogin(); }));
+    EXPECT_FALSE(model->loginPollingTask());
+    EXPECT_FALSE(model->isWechatLoggedIn());
+    service.releaseHeld();
+}
+
 TEST_F(WechatLoginTest, DestroyingTheModelWhilePollingIsSafe) {
     service.always(kLoginStatus, pending().heldBack());
     showCode();

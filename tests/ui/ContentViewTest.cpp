@@ -4,7 +4,10 @@
 #include "ui/ContentView.h"
 #include "ui/SheetBinding.h"
 
+#include <QApplication>
 #include <QDialog>
+#include <QSignalSpy>
+#include <QWindow>
 #include <QAbstractButton>
 #include <QMessageBox>
 
@@ -19,8 +22,7 @@ protected:
     ContentView view{model};
 };
 
-TEST_F(ContentViewTest, EachSheetIsShownWhileItsFlagIsTrueAndClosingClearsTheFlag) {
-    view.show();
+TEST_F(ContentViewTest, EverySheetClosesOnceInEveryWayAndClearsItsFlag) {
     struct Case {
         SheetBinding &binding;
         std::function<void(bool)> set;
@@ -32,22 +34,32 @@ TEST_F(ContentViewTest, EachSheetIsShownWhileItsFlagIsTrueAndClosingClearsTheFla
         {view.wechatLoginSheet(), [&](bool v) { model.setShowWechatLogin(v); }, [&] { return model.showWechatLogin(); }},
         {view.installSuccessAlert(), [&](bool v) { model.setShowInstallSuccess(v); }, [&] { return model.showInstallSuccess(); }},
     };
-    for (Case &c : cases) {
-        EXPECT_EQ(c.binding.sheet(), nullptr);
-        c.set(true);
-        ASSERT_NE(c.binding.sheet(), nullptr);
-        EXPECT_TRUE(c.binding.sheet()->isVisible());
+    // Escape and the sheets' own buttons end in reject(); the title bar's close button
+    // closes the window; quitting closes every window, the sheet first, in one request.
+    const std::vector<std::pair<const char *, std::function<void(QDialog &, const Case &)>>> ways{
+        {"reject", [](QDialog &sheet, const Case &) { sheet.reject(); }},
+        {"window close", [](QDialog &sheet, const Case &) { EXPECT_TRUE(sheet.windowHandle()->close()); }},
+        {"flag", [](QDialog &, const Case &c) { c.set(false); }},
+        {"quit", [](QDialog &, const Case &) { QApplication::closeAllWindows(); }},
+    };
+    for (const Case &c : cases) {
+        for (const auto &[way, close] : ways) {
+            SCOPED_TRACE(way);
+            view.show();
+            EXPECT_EQ(c.binding.sheet(), nullptr);
+            c.set(true);
+            QPointer<QDialog> shown = c.binding.sheet();
+            ASSERT_TRUE(shown);
+            EXPECT_TRUE(shown->isVisible());
+            QSignalSpy finished(shown.data(), &QDialog::finished);
 
-        c.binding.sheet()->reject(); // the user closes it
-        EXPECT_FALSE(c.get());
-        EXPECT_EQ(c.binding.sheet(), nullptr);
-
-        c.set(true);
-        QPointer<QDialog> shown = c.binding.sheet();
-        ASSERT_TRUE(shown);
-        c.set(false); // the model closes it
-        EXPECT_EQ(c.binding.sheet(), nullptr);
-        EXPECT_TRUE(test::waitUntil([&] { return shown.isNull() || !shown->isVisible(); }));
+            close(*shown, c);
+            EXPECT_FALSE(c.get());
+            EXPECT_EQ(c.binding.sheet(), nullptr);
+            EXPECT_TRUE(shown.isNull() || !shown->isVisible());
+            EXPECT_EQ(finished.count(), 1);
+            EXPECT_EQ(view.isVisible(), way != std::string_view("quit"));
+        }
     }
 }
 

@@ -6,6 +6,7 @@
 #include <QLabel>
 #include <QPushButton>
 #include <QWebEngineView>
+#include <QWindow>
 
 using namespace quillon;
 using namespace quillon::test;
@@ -64,18 +65,20 @@ TEST_F(WechatLoginSheetTest, CancelStopsThePollAndClosesTheSheet) {
     EXPECT_TRUE(waitUntil([&] { return sheet.isNull() || !sheet->isVisible(); }));
 }
 
-TEST_F(WechatLoginSheetTest, ClosingTheSheetByHandCancelsTheSignInToo) {
+TEST_F(WechatLoginSheetTest, ClosingTheSheetsWindowCancelsTheSignInToo) {
     ContentView view(*model);
     view.show();
     showCode();
     QPointer<QDialog> sheet = view.wechatLoginSheet().sheet();
     ASSERT_TRUE(sheet);
     const std::optional<TaskHandle> poll = model->loginPollingTask();
-    sheet->reject();
+    EXPECT_TRUE(sheet->windowHandle()->close());
     EXPECT_FALSE(model->showWechatLogin());
     ASSERT_TRUE(poll);
     EXPECT_TRUE(poll->isCancelled());
+    EXPECT_FALSE(model->loginPollingTask());
     EXPECT_EQ(view.wechatLoginSheet().sheet(), nullptr);
+    EXPECT_TRUE(sheet.isNull() || !sheet->isVisible());
 }
 
 TEST_F(WechatLoginSheetTest, RetryStartsANewSignIn) {
