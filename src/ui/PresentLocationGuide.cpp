@@ -24,6 +24,9 @@ QDialog *makeLocationGuideSheet(PluginManager &manager, QWidget *host) {
     // The sheet takes the guide's size, which changes with its page.
     layout->setSizeConstraint(QLayout::SetFixedSize);
     layout->addWidget(guide);
+    // The guide shows the model's summary as it is now, also when it is republished while open.
+    QObject::connect(&manager, &PluginManager::changed, guide,
+                     [model = &manager, guide] { guide->setSummary(model->locationSummary()); });
     sheet->setPalette(guide->palette());
     sheet->setWindowTitle(guide->windowTitle());
     QObject::connect(guide, &QWidget::windowTitleChanged, sheet, &QWidget::setWindowTitle);

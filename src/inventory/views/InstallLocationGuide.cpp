@@ -143,6 +143,13 @@ QString InstallLocationGuide::title() const {
     return m_showsLocation ? QStringLiteral("插件位置") : m_summary.resultTitle();
 }
 
+void InstallLocationGuide::setSummary(InstallLocationSummary summary) {
+    if (summary != m_summary) {
+        m_summary = std::move(summary);
+        rebuild();
+    }
+}
+
 void InstallLocationGuide::showLocation() {
     if (!m_showsLocation) {
         m_showsLocation = true;

@@ -47,6 +47,8 @@ public:
     /// The header's title on the page shown.
     QString title() const;
 
+    /// Shows another summary (the presenter's was republished); the page and the picked tab stay.
+    void setSummary(InstallLocationSummary summary);
     /// Switches to the location page ("查看插件位置").
     void showLocation();
     /// Shows `category` (a tab pressed).

@@ -74,6 +74,19 @@ TEST_F(LocationGuideSheet, ShowsTheModelsSummaryWithNoInitialCategoryAndTheFoote
     EXPECT_EQ(model.locationSummary(), installed()) << "the guide leaves the summary alone";
 }
 
+TEST_F(LocationGuideSheet, ASummaryPublishedWhileOpenIsShownOnThePageTheUserIsOn) {
+    InstallLocationGuide *guide = present(installed());
+    ASSERT_NE(guide, nullptr);
+    guide->showLocation();
+    InstallLocationSummary later = installed();
+    later.record(QStringLiteral("Vrel 转场"), {{FCPLocation::transitions, QStringLiteral("Vrel 转场")}});
+    model.setLocationSummary(later);
+    ASSERT_TRUE(test::waitUntil([&] { return guide->summary() == later; }));
+    EXPECT_TRUE(guide->showsLocation());
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete); // the old page goes
+    EXPECT_EQ(guide->findChildren<guide::PillButton *>().size(), 4) << "three tabs and the footer";
+}
+
 TEST_F(LocationGuideSheet, TheHeadersCloseButtonClearsTheFlag) {
     InstallLocationSummary browse;
     browse.isBrowsing = true;
