@@ -83,6 +83,32 @@ QString link(const QUrl &url, const QString &text) {
         .arg(url.toString(QUrl::FullyEncoded).toHtmlEscaped(), text.toHtmlEscaped());
 }
 
+/// Selectable text that wraps anywhere (links, codes and passwords have no blanks) and
+/// is as high as its lines, so nothing is cut however long the text the service sent.
+QTextBrowser *wrappingText(const QFont &font, const QString &name, QWidget *parent) {
+    auto *text = new QTextBrowser(parent);
+    text->setObjectName(name);
+    text->setFont(font);
+    text->setOpenLinks(false);
+    text->setOpenExternalLinks(false);
+    text->setFrameShape(QFrame::NoFrame);
+    text->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    text->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    text->setWordWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
+    text->viewport()->setAutoFillBackground(false);
+    text->setStyleSheet(QStringLiteral("QTextBrowser { background: transparent; }"));
+    text->document()->setDocumentMargin(0);
+    QObject::connect(text->document()->documentLayout(), &QAbstractTextDocumentLayout::documentSizeChanged, text,
+                     [text](const QSizeF &size) { text->setFixedHeight(int(std::ceil(size.height()))); });
+    return text;
+}
+
+QTextBrowser *wrappingPlainText(const QString &value, const QFont &font, const QString &name, QWidget *parent) {
+    QTextBrowser *text = wrappingText(font, name, parent);
+    text->setPlainText(value);
+    return text;
+}
+
 /// A group box whose content is padded 4 points above and below.
 QGroupBox *makeGroupBox(const QString &title, const QString &name, QWidget *parent) {
     auto *box = new QGroupBox(title, parent);
@@ -141,11 +167,10 @@ QWidget *NetdiskDeliverySheet::buildBody() {
     auto *titles = new QVBoxLayout;
     titles->setSpacing(5);
     titles->addWidget(makeLabel(QStringLiteral("领取网盘内容"), textFont(title2Size, true), QStringLiteral("title"), body));
-    QLabel *product = makeLabel(m_delivery.productName, textFont(bodySize), QStringLiteral("productName"), body);
+    QTextBrowser *product = wrappingPlainText(m_delivery.productName, textFont(bodySize), QStringLiteral("productName"), body);
     setTextColour(product, secondaryColour(body));
     titles->addWidget(product);
-    header->addLayout(titles);
-    header->addStretch(1);
+    header->addLayout(titles, 1);
     QPushButton *close = makeButton(QStringLiteral("关闭"), QStringLiteral("close"), body);
     connect(close, &QPushButton::clicked, this, [this] {
         if (m_dismiss) {
@@ -213,20 +238,7 @@ QWidget *NetdiskDeliverySheet::buildLinkBox(QWidget *parent) {
     column->setSpacing(10);
 
     // The whole link, selectable and clickable, wrapping anywhere: a share link has no blanks.
-    auto *full = new QTextBrowser(box);
-    full->setObjectName(QStringLiteral("fullLink"));
-    full->setFont(monospacedFont(bodySize));
-    full->setOpenLinks(false);
-    full->setOpenExternalLinks(false);
-    full->setFrameShape(QFrame::NoFrame);
-    full->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-    full->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-    full->setWordWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
-    full->viewport()->setAutoFillBackground(false);
-    full->setStyleSheet(QStringLiteral("QTextBrowser { background: transparent; }"));
-    full->document()->setDocumentMargin(0);
-    connect(full->document()->documentLayout(), &QAbstractTextDocumentLayout::documentSizeChanged, full,
-            [full](const QSizeF &size) { full->setFixedHeight(int(std::ceil(size.height()))); });
+    QTextBrowser *full = wrappingText(monospacedFont(bodySize), QStringLiteral("fullLink"), box);
     full->setHtml(link(m_delivery.shareURL, m_delivery.shareURL.toString(QUrl::FullyEncoded)));
     connect(full, &QTextBrowser::anchorClicked, this, [this] { openShareLink(); });
     column->addWidget(full);
@@ -253,10 +265,7 @@ QWidget *NetdiskDeliverySheet::buildCopyBox(const QString &title, const QString 
     QGroupBox *box = makeGroupBox(title, name + QStringLiteral("Box"), parent);
     auto *row = new QHBoxLayout(box);
     row->setContentsMargins(10, 4, 10, 4);
-    QLabel *text = makeLabel(value, font, name, box);
-    text->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
-    row->addWidget(text, 0, Qt::AlignVCenter);
-    row->addStretch(1);
+    row->addWidget(wrappingPlainText(value, font, name, box), 1, Qt::AlignVCenter);
     QPushButton *copyButton = makeButton(button, QStringLiteral("copy") + name.left(1).toUpper() + name.mid(1), box);
     connect(copyButton, &QPushButton::clicked, this, [this, value, confirmation] { copy(value, confirmation); });
     row->addWidget(copyButton, 0, Qt::AlignVCenter);

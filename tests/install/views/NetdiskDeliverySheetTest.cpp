@@ -82,7 +82,7 @@ TEST_F(NetdiskDeliverySheetTest, ALinkOnlyDeliveryShowsTheLinkAndNothingElseToCo
     EXPECT_EQ(sheet->width(), 560);
     EXPECT_EQ(child<QLabel>(sheet.get(), "title")->text(), QStringLiteral("领取网盘内容"));
     EXPECT_TRUE(child<QLabel>(sheet.get(), "title")->font().bold());
-    EXPECT_EQ(child<QLabel>(sheet.get(), "productName")->text(), QStringLiteral("Vrel 转场包"));
+    EXPECT_EQ(child<QTextBrowser>(sheet.get(), "productName")->toPlainText(), QStringLiteral("Vrel 转场包"));
     EXPECT_EQ(child<QPushButton>(sheet.get(), "close")->text(), QStringLiteral("关闭"));
 
     EXPECT_EQ(child<QGroupBox>(sheet.get(), "linkBox")->title(), QStringLiteral("完整百度网盘链接"));
@@ -90,9 +90,6 @@ TEST_F(NetdiskDeliverySheetTest, ALinkOnlyDeliveryShowsTheLinkAndNothingElseToCo
     EXPECT_EQ(fullLink->toPlainText(), shareLink.toString());
     EXPECT_TRUE(fullLink->textInteractionFlags() & Qt::TextSelectableByMouse);
     EXPECT_EQ(fullLink->font().family(), QFontDatabase::systemFont(QFontDatabase::FixedFont).family());
-    // The long link wraps inside the sheet instead of widening it, and is shown whole.
-    EXPECT_LE(fullLink->width(), 560 - 48);
-    EXPECT_GE(fullLink->height(), fullLink->document()->size().height());
     EXPECT_TRUE(child<QLabel>(sheet.get(), "openLink")->text().contains(QStringLiteral("直接打开百度网盘")));
     EXPECT_EQ(child<QPushButton>(sheet.get(), "copyLink")->text(), QStringLiteral("复制链接"));
 
@@ -128,12 +125,11 @@ TEST_F(NetdiskDeliverySheetTest, AFullDeliveryShowsEachPieceInOrder) {
     EXPECT_EQ(codeBox->title(), QStringLiteral("百度网盘提取码"));
     EXPECT_EQ(passwordBox->title(), QStringLiteral("压缩包密码"));
 
-    auto *code = child<QLabel>(sheet.get(), "code");
-    EXPECT_EQ(code->text(), QStringLiteral("k9f2"));
+    auto *code = child<QTextBrowser>(sheet.get(), "code");
+    EXPECT_EQ(code->toPlainText(), QStringLiteral("k9f2"));
     EXPECT_TRUE(code->font().bold());
-    EXPECT_GT(code->font().pixelSize(), child<QLabel>(sheet.get(), "password")->font().pixelSize());
-    EXPECT_TRUE(code->textInteractionFlags() & Qt::TextSelectableByMouse);
-    EXPECT_EQ(child<QLabel>(sheet.get(), "password")->text(), QStringLiteral("vrel@2024"));
+    EXPECT_GT(code->font().pixelSize(), child<QTextBrowser>(sheet.get(), "password")->font().pixelSize());
+    EXPECT_EQ(child<QTextBrowser>(sheet.get(), "password")->toPlainText(), QStringLiteral("vrel@2024"));
     EXPECT_EQ(child<QPushButton>(sheet.get(), "copyCode")->text(), QStringLiteral("一键复制"));
     EXPECT_EQ(child<QPushButton>(sheet.get(), "copyPassword")->text(), QStringLiteral("复制"));
     EXPECT_EQ(child<QLabel>(sheet.get(), "note")->text(), QStringLiteral("解压后双击 .pkg 安装。"));
@@ -142,6 +138,26 @@ TEST_F(NetdiskDeliverySheetTest, AFullDeliveryShowsEachPieceInOrder) {
     for (qsizetype i = 1; i < order.size(); ++i) {
         EXPECT_LT(top(sheet.get(), child(sheet.get(), order[i - 1])), top(sheet.get(), child(sheet.get(), order[i])))
             << order[i - 1] << " above " << order[i];
+    }
+}
+
+TEST_F(NetdiskDeliverySheetTest, LongTextsWrapInsideTheSheetAndAreShownWholeAndSelectable) {
+    NetdiskDelivery delivery = full();
+    delivery.productName = QStringLiteral("Vrel_Cinematic_Transitions_Collection_2024_Ultimate_Edition_For_Final_Cut_Pro");
+    delivery.accessCode = QString(60, QLatin1Char('K'));
+    delivery.archivePassword = QStringLiteral("vrel@") + QString(90, QLatin1Char('x'));
+    auto sheet = show(delivery);
+    EXPECT_EQ(sheet->width(), 560);
+    for (const auto &[name, value] : {std::pair{"productName", delivery.productName}, {"code", delivery.accessCode},
+                                      {"password", delivery.archivePassword}, {"fullLink", shareLink.toString()}}) {
+        SCOPED_TRACE(name);
+        auto *text = child<QTextBrowser>(sheet.get(), name);
+        ASSERT_NE(text, nullptr);
+        EXPECT_EQ(text->toPlainText(), value);
+        EXPECT_TRUE(text->textInteractionFlags() & Qt::TextSelectableByMouse);
+        EXPECT_LE(text->mapTo(sheet.get(), QPoint(text->width(), 0)).x(), 560 - 24);
+        EXPECT_GE(text->height(), text->document()->size().height()) << "no line is cut";
+        EXPECT_LE(text->document()->idealWidth(), text->viewport()->width()) << "nothing runs past the edge";
     }
 }
 
@@ -214,7 +230,7 @@ TEST_F(NetdiskDeliverySheetTest, TheMainWindowShowsTheModelsDeliveryWhileItsFlag
     EXPECT_EQ(sheet->delivery(), second);
     EXPECT_TRUE(sheet->copiedItem().isEmpty());
     EXPECT_TRUE(test::waitUntil([&] { return child(sheet, "codeBox") == nullptr; }));
-    EXPECT_EQ(child<QLabel>(sheet, "productName")->text(), QStringLiteral("Vrel 转场包"));
+    EXPECT_EQ(child<QTextBrowser>(sheet, "productName")->toPlainText(), QStringLiteral("Vrel 转场包"));
 
     // Close dismisses: the flag goes false and the sheet away.
     QPointer<QDialog> shown(sheet);
