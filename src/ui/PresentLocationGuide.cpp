@@ -5,6 +5,7 @@
 
 #include <QDialog>
 #include <QPointer>
+#include <QScreen>
 #include <QVBoxLayout>
 
 namespace quillon {
@@ -18,6 +19,13 @@ QDialog *makeLocationGuideSheet(PluginManager &manager, QWidget *host) {
         }
     };
     auto *guide = new InstallLocationGuide(manager.locationSummary(), std::nullopt, close, sheet);
+    // The location page is taller than a small screen: the guide fits the screen with a
+    // frame like the window's around it.
+    if (const QScreen *screen = host->screen()) {
+        const QWidget *window = host->window();
+        const int frame = window->frameGeometry().height() - window->geometry().height();
+        guide->fitHeight(screen->availableGeometry().height() - frame);
+    }
 
     auto *layout = new QVBoxLayout(sheet);
     layout->setContentsMargins(0, 0, 0, 0);

@@ -3,6 +3,8 @@
 #include "core/PluginManager.h"
 
 #include <QDialog>
+#include <QEvent>
+#include <QScreen>
 
 namespace quillon {
 
@@ -21,6 +23,7 @@ void SheetBinding::sync() {
         sheet->setWindowModality(Qt::WindowModal);
         sheet->setWindowFlag(Qt::Sheet);
         m_sheet = sheet;
+        sheet->installEventFilter(this);
         connect(sheet, &QDialog::finished, this, [this, sheet] {
             if (m_sheet == sheet) {
                 m_sheet = nullptr;
@@ -36,6 +39,28 @@ void SheetBinding::sync() {
         // would do nothing and the outer one would then be refused.
         sheet->done(QDialog::Rejected);
     }
+}
+
+bool SheetBinding::eventFilter(QObject *watched, QEvent *event) {
+    // Qt centres a dialog when it is shown; one that grows afterwards (a page with more in
+    // it) would grow down and to the right, away from the window and off a small screen.
+    if (event->type() == QEvent::Resize && watched == m_sheet && m_sheet->isVisible()) {
+        centre(*m_sheet);
+    }
+    return false;
+}
+
+void SheetBinding::centre(QDialog &sheet) const {
+    QRect frame = sheet.frameGeometry();
+    frame.moveCenter(m_host->window()->frameGeometry().center());
+    if (const QScreen *screen = m_host->screen()) {
+        const QRect available = screen->availableGeometry();
+        frame.moveRight(std::min(frame.right(), available.right()));
+        frame.moveBottom(std::min(frame.bottom(), available.bottom()));
+        frame.moveLeft(std::max(frame.left(), available.left()));
+        frame.moveTop(std::max(frame.top(), available.top()));
+    }
+    sheet.move(frame.topLeft());
 }
 
 } // namespace quillon

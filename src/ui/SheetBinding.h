@@ -1,7 +1,7 @@
 #pragma once
 // Binds a sheet to a flag of the model: the sheet is shown while the flag is true,
 // closing it (however it is closed) calls `setShown(false)` once, and the model clearing
-// the flag closes it.
+// the flag closes it. A sheet that changes size stays centred on the window.
 
 #include <QDialog>
 #include <QObject>
@@ -27,8 +27,13 @@ public:
     /// The sheet on screen, or null.
     QDialog *sheet() const { return m_sheet.data(); }
 
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override;
+
 private:
     void sync();
+    /// Centres the sheet on the host's window, inside the screen.
+    void centre(QDialog &sheet) const;
 
     QWidget *m_host;
     Flag m_isShown;

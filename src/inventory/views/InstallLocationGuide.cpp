@@ -72,6 +72,13 @@ int naturalHeight(const QLayout *layout, int width) {
     return layout->hasHeightForWidth() ? layout->totalHeightForWidth(width) : layout->totalSizeHint().height();
 }
 
+/// The height of a list box: `perLine` points a line, or more where the font's lines (or
+/// wrapped text) need it, and never more than `cap`, beyond which the box scrolls.
+int listHeight(const QLayout *lines, int count, int perLine, int cap) {
+    const int natural = naturalHeight(lines, InstallLocationGuide::resultPageWidth - 2 * InstallLocationGuide::padding);
+    return std::min(std::max(perLine * count, natural), cap);
+}
+
 QLabel *line(const QString &text, int pixels, const QColor &colour, bool selectable, QWidget *parent) {
     QLabel *label = guide::label(text, pixels, QFont::Normal, colour, parent);
     label->setWordWrap(true);
@@ -143,6 +150,13 @@ QString InstallLocationGuide::title() const {
     return m_showsLocation ? QStringLiteral("插件位置") : m_summary.resultTitle();
 }
 
+void InstallLocationGuide::fitHeight(std::optional<int> maximum) {
+    if (maximum != m_heightLimit) {
+        m_heightLimit = maximum;
+        rebuild();
+    }
+}
+
 void InstallLocationGuide::setSummary(InstallLocationSummary summary) {
     if (summary != m_summary) {
         m_summary = std::move(summary);
@@ -182,7 +196,8 @@ void InstallLocationGuide::rebuild() {
     stack->setContentsMargins(0, 0, 0, 0);
     stack->setSpacing(22);
     stack->addWidget(header(m_content));
-    stack->addWidget(m_showsLocation ? locationPage(m_content) : resultPage(m_content));
+    QWidget *page = m_showsLocation ? locationPage(m_content) : resultPage(m_content);
+    stack->addWidget(page);
     m_footer = footer(m_content);
     stack->addWidget(m_footer);
     m_layout->addWidget(m_content);
@@ -192,7 +207,19 @@ void InstallLocationGuide::rebuild() {
     const int width = m_showsLocation ? locationPageWidth : resultPageWidth;
     setFixedWidth(width);
     m_layout->activate();
-    setFixedHeight(naturalHeight(m_layout, width));
+    int height = naturalHeight(m_layout, width);
+    if (m_heightLimit && height > *m_heightLimit) {
+        // Too tall for the screen: the page scrolls, so the footer button stays on screen.
+        constexpr int smallestPage = 120;
+        QScrollArea *scroller = scrollArea(page, smallestPage, m_content); // takes the page out of the stack
+        scroller->setObjectName(QStringLiteral("page"));
+        stack->insertWidget(1, scroller);
+        scroller->show();
+        const int rest = naturalHeight(stack, width - 2 * padding) + 2 * padding - smallestPage;
+        scroller->setFixedHeight(std::max(*m_heightLimit - rest, smallestPage));
+        height = naturalHeight(stack, width - 2 * padding) + 2 * padding;
+    }
+    setFixedHeight(height);
     setWindowTitle(title());
 }
 
@@ -240,8 +267,7 @@ QWidget *InstallLocationGuide::resultPage(QWidget *parent) {
             names->addWidget(line(name, 14, white(0.65), false, content));
         }
         names->addStretch(1);
-        const int height = std::min(23 * int(m_summary.succeeded.size()), 90);
-        QScrollArea *list = scrollArea(content, height, page);
+        QScrollArea *list = scrollArea(content, listHeight(names, int(m_summary.succeeded.size()), 23, 90), page);
         list->setObjectName(QStringLiteral("succeeded"));
         layout->addWidget(list);
 
@@ -268,7 +294,7 @@ QWidget *InstallLocationGuide::resultPage(QWidget *parent) {
                                   white(0.75), false, content));
         }
         lines->addStretch(1);
-        QScrollArea *list = scrollArea(content, std::min(72 * problems, 220), page);
+        QScrollArea *list = scrollArea(content, listHeight(lines, problems, 72, 220), page);
         list->setObjectName(QStringLiteral("problems"));
         layout->addWidget(list);
     }

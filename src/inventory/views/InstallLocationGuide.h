@@ -47,6 +47,9 @@ public:
     /// The header's title on the page shown.
     QString title() const;
 
+    /// The tallest the guide may be (the screen's height); a page that would make it taller
+    /// scrolls between the header and the footer, which stay in view. None: no limit.
+    void fitHeight(std::optional<int> maximum);
     /// Shows another summary (the presenter's was republished); the page and the picked tab stay.
     void setSummary(InstallLocationSummary summary);
     /// Switches to the location page ("查看插件位置").
@@ -69,6 +72,7 @@ private:
     Action m_close;
     std::optional<FCPLocation> m_selected;
     bool m_showsLocation = false;
+    std::optional<int> m_heightLimit;
 
     QVBoxLayout *m_layout = nullptr;
     QWidget *m_content = nullptr;

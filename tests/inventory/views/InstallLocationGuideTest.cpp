@@ -270,35 +270,45 @@ TEST(InstallLocationGuide, SuccessShowsNamesRestartHintAndLeadsToTheLocations) {
     EXPECT_TRUE(near(at(image, frame.x(), frame.y()), guide::accent(), 40));
 }
 
-TEST(InstallLocationGuide, ListHeightsFollowTheNumberOfLines) {
-    const auto succeededHeight = [](int count) {
+TEST(InstallLocationGuide, ListsShowWholeLinesUpToTheirCapThenScroll) {
+    // The box's height and whether it scrolls, for a summary rendered as on screen.
+    const auto box = [](const InstallLocationSummary &summary, const char *name) {
+        InstallLocationGuide view(summary, std::nullopt, [] {});
+        render(view);
+        const auto *list = part<QScrollArea>(view, name);
+        return std::pair{list->height(), list->verticalScrollBar()->maximum() > 0};
+    };
+    const auto succeeded = [&](int count) {
         InstallLocationSummary summary;
         for (int i = 0; i < count; ++i) {
             summary.record(QStringLiteral("Vrel 插件 %1").arg(i), {});
         }
-        InstallLocationGuide view(summary, std::nullopt, [] {});
-        return part(view, "succeeded")->height();
+        return box(summary, "succeeded");
     };
-    EXPECT_EQ(succeededHeight(1), 23);
-    EXPECT_EQ(succeededHeight(3), 69);
-    EXPECT_EQ(succeededHeight(4), 90);
-    EXPECT_EQ(succeededHeight(9), 90);
+    EXPECT_EQ(succeeded(1), std::pair(23, false));
+    const auto [three, threeScrolls] = succeeded(3);
+    EXPECT_GE(three, 69);
+    EXPECT_LT(three, 90);
+    EXPECT_FALSE(threeScrolls) << "three names are shown whole";
+    EXPECT_EQ(succeeded(4), std::pair(90, true));
 
-    const auto problemsHeight = [](int failures, int pending) {
+    const auto problems = [&](int failures, int pending, int length = 1) {
         InstallLocationSummary summary;
         for (int i = 0; i < failures; ++i) {
-            summary.failures.append(QStringLiteral("Vrel %1：安装未完成，请重试。").arg(i));
+            summary.failures.append(QStringLiteral("Vrel %1：").arg(i) + QStringLiteral("安装未完成，请重试。").repeated(length));
         }
         for (int i = 0; i < pending; ++i) {
             summary.pending.append(QStringLiteral("Vrel 包 %1").arg(i));
         }
-        InstallLocationGuide view(summary, std::nullopt, [] {});
-        return part(view, "problems")->height();
+        return box(summary, "problems");
     };
-    EXPECT_EQ(problemsHeight(1, 1), 144);
-    EXPECT_EQ(problemsHeight(3, 0), 216);
-    EXPECT_EQ(problemsHeight(2, 2), 220);
-    EXPECT_EQ(problemsHeight(0, 7), 220);
+    EXPECT_EQ(problems(1, 1), std::pair(144, false));
+    EXPECT_EQ(problems(3, 0), std::pair(216, false));
+    EXPECT_EQ(problems(2, 2).first, 220);
+    EXPECT_EQ(problems(0, 7), std::pair(220, true));
+    const auto [wrapped, wrappedScrolls] = problems(1, 0, 10);
+    EXPECT_GT(wrapped, 72) << "a long failure takes the lines it wraps into";
+    EXPECT_FALSE(wrappedScrolls);
 }
 
 TEST(InstallLocationGuide, OneCategoryHasNoTabsAndOneFolderNoList) {

@@ -9,6 +9,8 @@
 #include <QAbstractButton>
 #include <QDialog>
 #include <QPointer>
+#include <QProcess>
+#include <QScreen>
 #include <QTest>
 
 #include <gtest/gtest.h>
@@ -85,6 +87,40 @@ TEST_F(LocationGuideSheet, ASummaryPublishedWhileOpenIsShownOnThePageTheUserIsOn
     EXPECT_TRUE(guide->showsLocation());
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete); // the old page goes
     EXPECT_EQ(guide->findChildren<guide::PillButton *>().size(), 4) << "three tabs and the footer";
+}
+
+// The offscreen platform reads its screens from a file at start: the check runs in a child
+// process of this suite with one 1280 x 720 screen, smaller than the location page.
+TEST_F(LocationGuideSheet, OnA1280By720ScreenTheGrowingGuideFitsAndStaysCentredOnTheWindow) {
+    if (!qEnvironmentVariableIsSet("QUILLON_SMALL_SCREEN")) {
+        const QString config = world.writeFile(QStringLiteral("screen.json"),
+            R"({"screens":[{"name":"small","x":0,"y":0,"width":1280,"height":720,"logicalDpi":96,"logicalBaseDpi":96}]})");
+        QProcess child;
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen:configfile=") + config);
+        environment.insert(QStringLiteral("QUILLON_SMALL_SCREEN"), QStringLiteral("1"));
+        child.setProcessEnvironment(environment);
+        child.setProcessChannelMode(QProcess::MergedChannels);
+        const ::testing::TestInfo *self = ::testing::UnitTest::GetInstance()->current_test_info();
+        child.start(QCoreApplication::applicationFilePath(),
+                    {QStringLiteral("--gtest_filter=%1.%2").arg(self->test_suite_name(), self->name())});
+        ASSERT_TRUE(child.waitForFinished(60000));
+        EXPECT_EQ(child.exitCode(), 0) << child.readAll().toStdString();
+        return;
+    }
+    const QRect screen = view.screen()->availableGeometry();
+    ASSERT_EQ(screen.size(), QSize(1280, 720));
+    view.setGeometry(200, 30, 700, 400);
+    InstallLocationGuide *guide = present(installed());
+    ASSERT_NE(guide, nullptr);
+    QPointer<QDialog> shown = sheet();
+    guide->findChild<QAbstractButton *>(QStringLiteral("showLocations"))->click();
+    ASSERT_TRUE(test::waitUntil([&] { return shown->width() == 620; }));
+    EXPECT_TRUE(test::waitUntil(
+        [&] { return std::abs(shown->frameGeometry().center().x() - view.frameGeometry().center().x()) <= 1; }));
+    EXPECT_TRUE(screen.contains(shown->frameGeometry()));
+    QWidget *footer = guide->footerButton();
+    EXPECT_TRUE(screen.contains(QRect(footer->mapToGlobal(QPoint(0, 0)), footer->size())));
 }
 
 TEST_F(LocationGuideSheet, TheHeadersCloseButtonClearsTheFlag) {
