@@ -3,14 +3,36 @@
 #include "app/LaunchOptions.h"
 #include "app/WindowConfigurator.h"
 #include "core/PluginManager.h"
+#include "platform/Preferences.h"
 #include "platform/desktop/DesktopEnvironment.h"
 #include "ui/ContentView.h"
 
+#include <QCloseEvent>
 #include <QCoreApplication>
 #include <QVBoxLayout>
 #include <QWidget>
 
 namespace quillon {
+namespace {
+
+/// The main window: on closing (by hand or when the application quits) it leaves its
+/// place and size in the preferences, for the next start to open there.
+class MainWindow final : public QWidget {
+public:
+    explicit MainWindow(Preferences &preferences) : m_preferences(preferences) {}
+
+protected:
+    void closeEvent(QCloseEvent *event) override {
+        m_preferences.setValue(QString::fromLatin1(kWindowGeometryKey), QString::fromLatin1(saveGeometry().toBase64()));
+        m_preferences.sync();
+        QWidget::closeEvent(event);
+    }
+
+private:
+    Preferences &m_preferences;
+};
+
+} // namespace
 
 QuillonApp::QuillonApp()
     : QuillonApp(desktopEnvironment(QCoreApplication::arguments(), isGuidePreview())) {}
@@ -34,9 +56,16 @@ PluginManager &QuillonApp::manager() {
 
 QWidget &QuillonApp::window() {
     if (!m_window) {
-        m_window = std::make_unique<QWidget>();
+        Preferences &preferences = manager().defaults();
+        m_window = std::make_unique<MainWindow>(preferences);
         m_window->setWindowTitle(QStringLiteral("Vrel 插件中心"));
-        m_window->setMinimumSize(kMinimumContentSize);
+        // Where the window was left. The configuration then sets the minimum for its screen
+        // (a fixed one here would stretch a window left on a small screen) and still resizes
+        // on the first start of a layout version and when the window is smaller than that.
+        const std::optional<QString> saved = preferences.string(QString::fromLatin1(kWindowGeometryKey));
+        if (!saved || !m_window->restoreGeometry(QByteArray::fromBase64(saved->toLatin1()))) {
+            m_window->setMinimumSize(kMinimumContentSize);
+        }
         auto *layout = new QVBoxLayout(m_window.get());
         layout->setContentsMargins(0, 0, 0, 0);
         layout->addWidget(new ContentView(manager()));

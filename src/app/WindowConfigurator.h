@@ -15,6 +15,8 @@ class Preferences;
 inline constexpr int kWindowLayoutVersion = 358;
 inline const char *const kWindowLayoutVersionKey = "vrel.window.layout.version";
 inline constexpr QSize kMinimumContentSize{1240, 780};
+/// The main window's place and size when it was last closed (QWidget::saveGeometry, base64).
+inline const char *const kWindowGeometryKey = "vrel.window.geometry";
 
 struct WindowLayoutDecision {
     QSize minimum;                 ///< set as the content minimum every time

@@ -14,11 +14,19 @@
 #include <QVBoxLayout>
 
 namespace quillon {
+namespace {
+constexpr int kSidebarWidth = 240;
+} // namespace
 
 ContentView::ContentView(PluginManager &manager, QWidget *parent)
     : ModelView(manager, parent), m_sections(new QTabWidget(this)), m_status(new QLabel(this)) {
-    auto *sidebar = new QVBoxLayout;
-    sidebar->addWidget(new AccountPanel(manager, this));
+    // A fixed width: the panels' wrapping status lines must not push the content about.
+    auto *sidebarPanel = new QWidget(this);
+    sidebarPanel->setObjectName(QStringLiteral("sidebar"));
+    sidebarPanel->setFixedWidth(kSidebarWidth);
+    auto *sidebar = new QVBoxLayout(sidebarPanel);
+    sidebar->setContentsMargins(0, 0, 0, 0);
+    sidebar->addWidget(new AccountPanel(manager, sidebarPanel));
     sidebar->addStretch(1);
 
     m_sections->addTab(new MemberLibraryPanel(manager, this), QStringLiteral("会员插件库"));
@@ -31,7 +39,7 @@ ContentView::ContentView(PluginManager &manager, QWidget *parent)
     main->addWidget(m_status);
 
     auto *layout = new QHBoxLayout(this);
-    layout->addLayout(sidebar, 0);
+    layout->addWidget(sidebarPanel, 0);
     layout->addLayout(main, 1);
 
     PluginManager *m = &manager;

@@ -6,6 +6,8 @@
 #include "support/Wait.h"
 
 #include <QDialog>
+#include <QGuiApplication>
+#include <QScreen>
 #include <QWidget>
 
 #include <gtest/gtest.h>
@@ -94,4 +96,33 @@ TEST(QuillonAppWindow, ThePreviewModeOpensTheLocationGuide) {
     plain.show();
     EXPECT_FALSE(plain.manager().showLocationGuide());
     EXPECT_TRUE(plain.window().findChildren<QDialog *>().isEmpty());
+}
+
+TEST(QuillonAppWindow, ALaterStartOpensWhereTheWindowWasLeftUnlessItIsTooSmall) {
+    test::TestWorld world;
+    QRect left;
+    {
+        QuillonApp first(world.environment());
+        first.show();
+        ASSERT_TRUE(test::waitUntil([&] { return world.preferences->integer(QStringLiteral("vrel.window.layout.version")); }));
+        first.window().move(first.window().pos() + QPoint(37, 23));
+        left = first.window().geometry();
+        EXPECT_TRUE(first.window().close());
+    }
+    const auto reopened = [&] {
+        QuillonApp app(world.environment());
+        app.show();
+        QCoreApplication::processEvents(); // the configuration runs from the event loop
+        return app.window().geometry();
+    };
+    EXPECT_EQ(reopened(), left);
+
+    // A place saved from a smaller window: the layout rule grows it again.
+    QWidget small;
+    small.setGeometry(40, 40, 300, 200);
+    world.preferences->setValue(QStringLiteral("vrel.window.geometry"), QString::fromLatin1(small.saveGeometry().toBase64()));
+    const QRect grown = reopened();
+    const QSize screen = QGuiApplication::primaryScreen()->availableGeometry().size();
+    EXPECT_GE(grown.width(), std::min(1240, screen.width()));
+    EXPECT_GE(grown.height(), std::min(780, screen.height()));
 }

@@ -1,11 +1,13 @@
 #include "core/PluginManager.h"
 #include "support/TestWorld.h"
 #include "support/Wait.h"
+#include "ui/AccountPanel.h"
 #include "ui/ContentView.h"
 #include "ui/SheetBinding.h"
 
 #include <QApplication>
 #include <QDialog>
+#include <QLabel>
 #include <QSignalSpy>
 #include <QWindow>
 #include <QAbstractButton>
@@ -81,4 +83,21 @@ TEST_F(ContentViewTest, InstallSuccessAlertShowsTheDeliveryMessageOrTheProductNa
     EXPECT_EQ(alert->buttons().first()->text(), QStringLiteral("好的"));
     alert->buttons().first()->click();
     EXPECT_FALSE(model.showInstallSuccess());
+}
+
+TEST_F(ContentViewTest, TheSidebarKeepsItsWidthWhateverItsMessageSays) {
+    view.resize(1240, 780);
+    view.show();
+    auto *account = view.findChild<AccountPanel *>();
+    ASSERT_NE(account, nullptr);
+    QList<int> widths;
+    for (const QString &message : {QStringLiteral("短"), QStringLiteral("已退出微信账号。重新扫码即可恢复名下权益。").repeated(4)}) {
+        model.setWechatLoginMessage(message);
+        ASSERT_TRUE(test::waitUntil([&] { return account->message()->text() == message; }));
+        for (int turn = 0; turn < 3; ++turn) { // layout requests travel up one parent a turn
+            QCoreApplication::sendPostedEvents(nullptr, QEvent::LayoutRequest);
+        }
+        widths.append(account->width());
+    }
+    EXPECT_EQ(widths[0], widths[1]);
 }
