@@ -1,4 +1,5 @@
 #include "app/QuillonApp.h"
+#include "update/AppVersion.h"
 
 #include <QApplication>
 #include <QThread>
@@ -17,6 +18,7 @@ int main(int argc, char *argv[]) {
     QCoreApplication::setApplicationName(QStringLiteral("Quillon"));
     QCoreApplication::setOrganizationName(QStringLiteral("Vrel"));
     QCoreApplication::setOrganizationDomain(QStringLiteral("vrel.cn"));
+    QCoreApplication::setApplicationVersion(quillon::AppVersion::current());
 
     // The model and every view belong to the main thread.
     if (QThread::currentThread() != app.thread()) {

@@ -6,6 +6,7 @@
 #include "ui/MemberLibraryPanel.h"
 #include "ui/SheetBinding.h"
 #include "ui/Sheets.h"
+#include "ui/UpdatePanel.h"
 
 #include <QHBoxLayout>
 #include <QLabel>
@@ -28,6 +29,7 @@ ContentView::ContentView(PluginManager &manager, QWidget *parent)
     sidebar->setContentsMargins(0, 0, 0, 0);
     sidebar->addWidget(new AccountPanel(manager, sidebarPanel));
     sidebar->addStretch(1);
+    sidebar->addWidget(new UpdatePanel(manager, sidebarPanel));
 
     m_sections->addTab(new MemberLibraryPanel(manager, this), QStringLiteral("会员插件库"));
     m_sections->addTab(new InstalledPluginsPanel(manager, this), QStringLiteral("已安装插件"));

@@ -52,4 +52,6 @@ Order compare(const QString &lhs, const QString &rhs) {
     return Order::same;
 }
 
+QString current() { return QStringLiteral(QUILLON_VERSION); }
+
 } // namespace quillon::AppVersion

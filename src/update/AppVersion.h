@@ -12,4 +12,7 @@ enum class Order { ascending = -1, same = 0, descending = 1 };
 /// piece counts as 0, so "1.2" and "1.2.0" are the same. Never fails.
 Order compare(const QString &lhs, const QString &rhs);
 
+/// The version of this build (the project's version).
+QString current();
+
 } // namespace quillon::AppVersion

@@ -1,6 +1,7 @@
 #include "core/PluginManager.h"
 #include "platform/Http.h"
 #include "platform/Logging.h"
+#include "update/AppVersion.h"
 
 #include <QJsonDocument>
 #include <QNetworkReply>
@@ -11,7 +12,6 @@ namespace {
 
 const QString kChecking = QStringLiteral("正在检查更新…");
 const QString kFailed = QStringLiteral("暂时无法检查更新，请稍后重试。");
-const QString kFetched = QStringLiteral("已获取最新版本信息。");
 
 // Fetches the manifest; nullopt when the host cannot be reached or sends no JSON object.
 QCoro::Task<std::optional<AppUpdateManifest>> fetchManifest(QNetworkAccessManager &network, QUrl url,
@@ -36,6 +36,21 @@ QCoro::Task<std::optional<AppUpdateManifest>> fetchManifest(QNetworkAccessManage
     co_return AppUpdateManifest{doc.object()};
 }
 
+// The outcome of a fetched manifest: an update when it offers a newer version than this build.
+void publishManifest(PluginManager &model, const AppUpdateManifest &manifest, bool silent) {
+    model.setLatestUpdateManifest(manifest);
+    const std::optional<QString> offered = manifest.version();
+    const QString current = AppVersion::current();
+    const bool newer = offered && AppVersion::compare(*offered, current) == AppVersion::Order::descending;
+    model.setAvailableUpdate(newer ? std::optional(manifest) : std::nullopt);
+    if (newer) {
+        // News even after a silent check: the user sees it without asking.
+        model.setUpdateMessage(QStringLiteral("发现新版本 %1（当前 %2）。").arg(*offered, current));
+    } else if (!silent) {
+        model.setUpdateMessage(offered ? QStringLiteral("已是最新版本（%1）。").arg(current) : kFailed);
+    }
+}
+
 QCoro::Task<> runUpdateCheck(ModelGuard<PluginManager> model, bool silent) {
     std::optional<AppUpdateManifest> manifest;
     try {
@@ -50,10 +65,7 @@ QCoro::Task<> runUpdateCheck(ModelGuard<PluginManager> model, bool silent) {
     }
     model->setIsCheckingForUpdate(false);
     if (manifest) {
-        model->setLatestUpdateManifest(manifest);
-        if (!silent) {
-            model->setUpdateMessage(kFetched);
-        }
+        publishManifest(*model.get(), *manifest, silent);
     } else if (!silent) {
         model->setUpdateMessage(kFailed);
     }

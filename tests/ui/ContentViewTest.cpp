@@ -3,7 +3,9 @@
 #include "support/Wait.h"
 #include "ui/AccountPanel.h"
 #include "ui/ContentView.h"
+#include "support/LocalHttpServer.h"
 #include "ui/SheetBinding.h"
+#include "ui/UpdatePanel.h"
 
 #include <QApplication>
 #include <QDialog>
@@ -12,6 +14,7 @@
 #include <QWindow>
 #include <QAbstractButton>
 #include <QMessageBox>
+#include <QPushButton>
 
 #include <gtest/gtest.h>
 
@@ -100,4 +103,24 @@ TEST_F(ContentViewTest, TheSidebarKeepsItsWidthWhateverItsMessageSays) {
         widths.append(account->width());
     }
     EXPECT_EQ(widths[0], widths[1]);
+}
+
+TEST(UpdatePanelTest, CheckForUpdatesRunsAVisibleCheckAndShowsItsOutcome) {
+    test::LocalHttpServer server;
+    server.http().Get("/downloads/vrel-plugin-manager-update.json", [](const httplib::Request &, httplib::Response &res) {
+        res.set_content(R"({"version":"0.1"})", "application/json");
+    });
+    server.start();
+    test::TestWorld world;
+    PluginManager model{world.environment(server.baseUrl())};
+    UpdatePanel panel{model};
+    ASSERT_TRUE(test::waitUntil([&] { return panel.checkButton()->isEnabled(); })); // the start-up check
+    EXPECT_EQ(panel.checkButton()->text(), QStringLiteral("检查更新"));
+    EXPECT_TRUE(panel.message()->isHidden()) << "a silent check with nothing new says nothing";
+
+    panel.checkButton()->click();
+    EXPECT_EQ(model.updateMessage(), QStringLiteral("正在检查更新…"));
+    ASSERT_TRUE(test::waitUntil([&] { return panel.message()->text().startsWith(QStringLiteral("已是最新版本"));  }));
+    EXPECT_FALSE(panel.message()->isHidden());
+    EXPECT_EQ(server.requestsTo("/downloads/vrel-plugin-manager-update.json").size(), 2u);
 }

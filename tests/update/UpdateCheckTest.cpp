@@ -1,5 +1,6 @@
 #include "core/PluginManager.h"
 #include "support/LocalHttpServer.h"
+#include "update/AppVersion.h"
 #include "support/TestWorld.h"
 #include "support/Wait.h"
 
@@ -36,19 +37,54 @@ protected:
     test::TestWorld world;
     test::LocalHttpServer server;
     int status = 200;
-    std::string body = R"({"version":"3.8.0","url":"https://example.invalid/q.zip"})";
+    std::string body = R"({"version":"99.0","url":"https://example.invalid/q.zip"})";
     std::chrono::milliseconds delay{0};
 };
 
-TEST_F(UpdateCheckTest, StartUpChecksSilentlyAndKeepsTheManifest) {
+TEST_F(UpdateCheckTest, StartUpChecksSilentlyAndTellsOnlyOfANewerVersion) {
     auto m = model();
     EXPECT_TRUE(m->isCheckingForUpdate());
     EXPECT_EQ(m->updateMessage(), QString());
     ASSERT_TRUE(test::waitUntil([&] { return !m->isCheckingForUpdate(); }));
     ASSERT_TRUE(m->latestUpdateManifest());
-    EXPECT_EQ(m->latestUpdateManifest()->json.value(QStringLiteral("version")).toString(), QStringLiteral("3.8.0"));
-    EXPECT_EQ(m->updateMessage(), QString());
+    EXPECT_EQ(m->availableUpdate(), m->latestUpdateManifest());
+    EXPECT_TRUE(m->updateMessage().startsWith(QStringLiteral("发现新版本 99.0")));
     EXPECT_EQ(manifestRequests(), 1u);
+
+    body = R"({"version":")" + AppVersion::current().toStdString() + R"("})";
+    auto same = model();
+    ASSERT_TRUE(test::waitUntil([&] { return !same->isCheckingForUpdate(); }));
+    EXPECT_TRUE(same->latestUpdateManifest());
+    EXPECT_FALSE(same->availableUpdate());
+    EXPECT_EQ(same->updateMessage(), QString());
+}
+
+TEST_F(UpdateCheckTest, AVisibleCheckComparesTheManifestsVersionWithThisBuild) {
+    const std::string current = AppVersion::current().toStdString();
+    const QString upToDate = QStringLiteral("已是最新版本（%1）。").arg(AppVersion::current());
+    const QString failed = QStringLiteral("暂时无法检查更新，请稍后重试。");
+    const struct {
+        std::string body;
+        bool available;
+        QString message;
+    } cases[] = {
+        {R"({"version":")" + current + R"(.1"})", true,
+         QStringLiteral("发现新版本 %1.1（当前 %1）。").arg(AppVersion::current())},
+        {R"({"version":" )" + current + R"(.0 "})", false, upToDate},
+        {R"({"version":"0.9"})", false, upToDate},
+        {R"({"version":379})", false, failed},
+        {R"({"url":"https://example.invalid/q.zip"})", false, failed},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.body);
+        body = c.body;
+        auto m = model();
+        ASSERT_TRUE(test::waitUntil([&] { return !m->isCheckingForUpdate(); }));
+        m->checkForManagerUpdate(false);
+        ASSERT_TRUE(test::waitUntil([&] { return !m->isCheckingForUpdate(); }));
+        EXPECT_EQ(m->availableUpdate().has_value(), c.available);
+        EXPECT_EQ(m->updateMessage(), c.message);
+    }
 }
 
 TEST_F(UpdateCheckTest, AVisibleCheckSaysSoAndReportsAFailure) {
@@ -78,9 +114,10 @@ TEST_F(UpdateCheckTest, DoesNothingWhileACheckOrAnUpdateInstallRuns) {
     ASSERT_TRUE(test::waitUntil([&] { return !m->isCheckingForUpdate(); }));
     EXPECT_EQ(manifestRequests(), 1u);
 
+    const QString outcome = m->updateMessage();
     m->setIsInstallingUpdate(true);
     m->checkForManagerUpdate(false);
     EXPECT_FALSE(m->isCheckingForUpdate());
-    EXPECT_EQ(m->updateMessage(), QString());
+    EXPECT_EQ(m->updateMessage(), outcome);
 }
 

@@ -1,0 +1,29 @@
+#include "ui/UpdatePanel.h"
+
+#include "core/PluginManager.h"
+
+#include <QLabel>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+namespace quillon {
+
+UpdatePanel::UpdatePanel(PluginManager &manager, QWidget *parent)
+    : ModelView(manager, parent), m_message(new QLabel(this)),
+      m_check(new QPushButton(QStringLiteral("检查更新"), this)) {
+    m_message->setWordWrap(true);
+    m_message->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    auto *layout = new QVBoxLayout(this);
+    layout->addWidget(m_message);
+    layout->addWidget(m_check, 0, Qt::AlignLeft);
+    connect(m_check, &QPushButton::clicked, this, [this] { m_manager.checkForManagerUpdate(false); });
+    refreshNow();
+}
+
+void UpdatePanel::refresh() {
+    m_message->setText(m_manager.updateMessage());
+    m_message->setVisible(!m_manager.updateMessage().isEmpty());
+    m_check->setEnabled(!m_manager.isCheckingForUpdate() && !m_manager.isInstallingUpdate());
+}
+
+} // namespace quillon
