@@ -8,13 +8,28 @@
 #include <cstdlib>
 #include <unistd.h>
 
+#ifdef QUILLON_PRELOAD_FONTCONFIG
+#include <fontconfig/fontconfig.h>
+
+#include <thread>
+#endif
+
 int main(int argc, char *argv[]) {
-    // The embedded sign-in page needs shared GL contexts, and its sandbox refuses to run as root.
-    QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
+#ifdef QUILLON_PRELOAD_FONTCONFIG
+    // Fontconfig reads its configuration (some fifty files) on first use, which the first
+    // window's text would wait for: a thread does it while the display connection is made.
+    std::thread fontconfig([] { FcInit(); });
+#endif
+    // The embedded sign-in page's sandbox refuses to run as root. (No shared GL contexts
+    // asked for here: Qt would make one at every start; the web-engine module makes it when
+    // it is loaded.)
     if (geteuid() == 0 && qEnvironmentVariableIsEmpty("QTWEBENGINE_DISABLE_SANDBOX")) {
         qputenv("QTWEBENGINE_DISABLE_SANDBOX", "1");
     }
     QApplication app(argc, argv);
+#ifdef QUILLON_PRELOAD_FONTCONFIG
+    fontconfig.join(); // before Qt looks for fonts, so that it finds the configuration loaded
+#endif
     QCoreApplication::setApplicationName(QStringLiteral("Quillon"));
     QCoreApplication::setOrganizationName(QStringLiteral("Vrel"));
     QCoreApplication::setOrganizationDomain(QStringLiteral("vrel.cn"));

@@ -5,7 +5,6 @@
 
 #include <QLabel>
 #include <QPushButton>
-#include <QWebEngineView>
 #include <QWindow>
 
 using namespace quillon;
@@ -41,7 +40,8 @@ TEST_F(WechatLoginSheetTest, TheMainWindowShowsTheSheetWithThePageAndTheMessage)
     ASSERT_NE(sheet, nullptr);
     EXPECT_TRUE(sheet->isVisible());
     EXPECT_EQ(sheet->message()->text(), QStringLiteral("请使用微信扫描二维码并确认登录。"));
-    EXPECT_EQ(sheet->page()->url(), *model->wechatAuthorizeURL());
+    ASSERT_NE(sheet->page(), nullptr) << "the web-engine module is built beside the program";
+    EXPECT_EQ(sheet->pageURL(), *model->wechatAuthorizeURL());
     // The web view really fetches the page (from the loopback service only).
     ASSERT_TRUE(waitUntil([&] { return service.count("/qr") >= 1; }, std::chrono::seconds(30)));
 
@@ -84,10 +84,24 @@ TEST_F(WechatLoginSheetTest, ClosingTheSheetsWindowCancelsTheSignInToo) {
 TEST_F(WechatLoginSheetTest, RetryStartsANewSignIn) {
     model->setShowWechatLogin(true); // a stale sheet after an expired code, no page
     WechatLoginSheet sheet(*model);
-    EXPECT_FALSE(sheet.page()->url().isValid() && !sheet.page()->url().isEmpty());
+    EXPECT_TRUE(sheet.pageURL().isEmpty());
     service.then(kLoginStart, ScriptedReply::json(503, std::string(R"({"error":"稍后再试"})")));
     sheet.retryButton()->click();
     EXPECT_EQ(model->wechatLoginMessage(), QStringLiteral("正在生成微信登录二维码…"));
     ASSERT_TRUE(waitUntil([&] { return sheet.message()->text() == QStringLiteral("稍后再试"); }));
     EXPECT_EQ(service.count(kLoginStart), 1u);
+}
+
+TEST_F(WechatLoginSheetTest, WithoutTheWebEngineModuleThePageIsALinkToOpenInTheBrowser) {
+    WebPageModule missing({world.path(QStringLiteral("nowhere"))});
+    showCode();
+    WechatLoginSheet sheet(*model, nullptr, missing);
+    EXPECT_EQ(sheet.page(), nullptr);
+    ASSERT_NE(sheet.pageLink(), nullptr);
+    EXPECT_FALSE(missing.errorString().isEmpty());
+    EXPECT_EQ(sheet.pageProblem()->text(),
+              QStringLiteral("无法加载内置网页组件。请点击下方链接，在浏览器中打开微信扫码页面完成登录。"));
+    EXPECT_TRUE(sheet.pageLink()->text().contains(QStringLiteral("http://127.0.0.1:9/qr")));
+    Q_EMIT sheet.pageLink()->linkActivated(sheet.pageLink()->text());
+    EXPECT_EQ(world.workspace->openedURLs, QList<QUrl>{*model->wechatAuthorizeURL()});
 }
