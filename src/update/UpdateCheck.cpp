@@ -54,6 +54,13 @@ void publishManifest(PluginManager &model, const AppUpdateManifest &manifest, bo
 QCoro::Task<> runUpdateCheck(ModelGuard<PluginManager> model, bool silent) {
     std::optional<AppUpdateManifest> manifest;
     try {
+        // One turn of the event loop first: the first request loads the TLS stack (several
+        // milliseconds), which the window's first appearance at start need not wait for.
+        auto turn = sleepFor(std::chrono::milliseconds(0), std::stop_token());
+        co_await turn;
+        if (!model) {
+            co_return;
+        }
         auto fetch = fetchManifest(model->network(), model->environment().updateManifestURL,
                                    model->environment().timing.serviceRequestTimeout);
         manifest = co_await fetch;
