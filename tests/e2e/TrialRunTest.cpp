@@ -65,7 +65,9 @@ protected:
             button.click();
             return shown;
         })())");
-        QPointer<QWebEnginePage> page = sheet->page()->page();
+        auto *view = qobject_cast<QWebEngineView *>(sheet->page());
+        EXPECT_NE(view, nullptr) << "the web-engine module shows the page";
+        QPointer<QWebEnginePage> page = view ? view->page() : nullptr;
         auto shown = std::make_shared<std::optional<QString>>();
         auto asking = std::make_shared<bool>(false);
         EXPECT_TRUE(waitUntil(
