@@ -1,6 +1,7 @@
 #include "ui/WechatLoginSheet.h"
 
 #include "core/PluginManager.h"
+#include "platform/Logging.h"
 #include "platform/Workspace.h"
 #include "ui/WebPageFactory.h"
 
@@ -38,7 +39,7 @@ WechatLoginSheet::WechatLoginSheet(PluginManager &manager, QWidget *parent, WebP
                 [this] { m_manager.environment().workspace->openURL(m_shownURL); });
         layout->addWidget(m_pageProblem);
         layout->addWidget(m_pageLink, 1, Qt::AlignTop);
-        qWarning("Web pages unavailable: %s", qPrintable(module.errorString()));
+        qCWarning(lcUi) << "the web-engine module could not be loaded:" << module.errorString();
     }
     layout->addWidget(m_message);
     auto *buttons = new QHBoxLayout;
