@@ -1,5 +1,6 @@
 // The osascript stand-in, run as a child process the way the runners run it.
 #include "InstallFixtures.h"
+#include "support/ScriptedPrompts.h"
 
 #include <QTemporaryDir>
 
@@ -92,5 +93,27 @@ TEST_F(OsascriptStandInTest, CancelledPasswordPromptFailsLikeAppleScriptAndRunsN
     const test::ToolRun result = runScript(QStringLiteral("touch '") + canary + QStringLiteral("'"));
     EXPECT_EQ(result.exitCode, 1);
     EXPECT_TRUE(result.err.contains("execution error: User canceled. (-128)")) << result.err.constData();
+    EXPECT_FALSE(QFileInfo::exists(canary));
+}
+
+TEST_F(OsascriptStandInTest, ScriptedAnswersArePlayedOnePerCallAndEveryScriptIsLogged) {
+    test::ScriptedPrompts prompts({QStringLiteral("run"), QStringLiteral("cancel")});
+    environment = QProcessEnvironment::systemEnvironment();
+    QStringList scripts;
+    QList<int> statuses;
+    for (int i = 1; i <= 3; ++i) {
+        scripts.append(QStringLiteral("touch '%1%2'").arg(canary).arg(i));
+        statuses.append(runScript(scripts.last()).exitCode);
+    }
+    EXPECT_EQ(statuses, (QList<int>{0, 1, 0})); // the answers ran out: the third runs
+    EXPECT_TRUE(QFileInfo::exists(canary + "1"));
+    EXPECT_FALSE(QFileInfo::exists(canary + "2"));
+    EXPECT_TRUE(QFileInfo::exists(canary + "3"));
+    EXPECT_EQ(prompts.scripts(), scripts);
+
+    test::ScriptedPrompts unknown({QStringLiteral("maybe")});
+    environment = QProcessEnvironment::systemEnvironment();
+    const test::ToolRun refused = runScript(QStringLiteral("touch '") + canary + QStringLiteral("'"));
+    EXPECT_TRUE(refused.err.contains("unknown answer \"maybe\"")) << refused.err.constData();
     EXPECT_FALSE(QFileInfo::exists(canary));
 }
