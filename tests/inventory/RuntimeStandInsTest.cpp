@@ -44,7 +44,7 @@ TEST_F(RuntimeStandInsTest, CodesignReportsEachFailureLikeTheRealTool) {
         {"signed", {}, strict, 0, {}, {}},
         {"unsigned", {.application = Seal::none}, strict, 1, "code object is not signed at all", {}},
         {"tampered", {.application = Seal::tampered}, strict, 1, "a sealed resource is missing or invalid",
-         "file modified: <app>/Contents/Info.plist"},
+         "file modified: <app>/Contents/MacOS/ZelmFxPlugin"},
         {"root", {.application = Seal::unsealedRoot}, strict, 1, "unsealed contents present in the bundle root", {}},
         {"nested", {.extension = Seal::none}, strict, 1, "code object is not signed at all",
          "In subcomponent: <app>/Contents/PlugIns/ZelmFxPluginXPC.pluginkit"},

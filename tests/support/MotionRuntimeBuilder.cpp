@@ -54,9 +54,12 @@ void seal(const QString &bundle, Seal state) {
     }
 }
 
-void spoil(const QString &bundle, Seal state) {
+/// Changes a sealed file (the executable, so the bundle still reads as a runtime) or adds
+/// an unsealed one, as the seal state asks.
+void spoil(const QString &bundle, const QString &executable, Seal state) {
     if (state == Seal::tampered) {
-        writeBytes(QDir(bundle).filePath(QStringLiteral("Contents/Info.plist")), "<plist>changed</plist>");
+        QFile file(QDir(bundle).filePath(QStringLiteral("Contents/MacOS/") + executable));
+        check(file.open(QIODevice::Append) && file.write("# changed\n") > 0, QStringLiteral("cannot change ") + bundle);
     } else if (state == Seal::unsealedRoot) {
         writeBytes(QDir(bundle).filePath(QStringLiteral("notes.txt")), "left beside Contents");
     }
@@ -72,8 +75,8 @@ QString writeMotionRuntime(const QString &appPath, const MotionRuntimeSpec &spec
     writeInfo(appPath, spec.identifier, QStringLiteral("ZelmFxPlugin"), nullptr);
     writeBytes(QDir(appPath).filePath(QStringLiteral("Contents/Resources/Runtime.motn")), "motion template runtime");
     seal(appPath, spec.application);
-    spoil(extension, spec.extension);
-    spoil(appPath, spec.application);
+    spoil(extension, QStringLiteral("ZelmFxPluginXPC"), spec.extension);
+    spoil(appPath, QStringLiteral("ZelmFxPlugin"), spec.application);
     return appPath;
 }
 

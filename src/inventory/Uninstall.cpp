@@ -1,0 +1,171 @@
+// Removing installed plug-ins: one administrator command per plug-in, run off the main
+// thread so the window keeps painting its progress; receipts go only for what was removed.
+
+#include "inventory/Uninstall.h"
+
+#include "core/PluginManager.h"
+#include "install/AdministratorCommand.h"
+#include "install/InstallRecords.h"
+#include "inventory/PluginInstallMatcher.h"
+#include "inventory/TemplateScan.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QSet>
+
+#include <optional>
+
+namespace quillon {
+
+namespace {
+
+bool isCategoryFolder(const QString &name) {
+    for (const TemplateCategory &category : templateCategories()) {
+        if (category.folder == name) {
+            return true;
+        }
+    }
+    return false;
+}
+
+/// `path` as real category folder + name when it is root/category/name of one of `roots`.
+std::optional<QString> removableFolder(const QString &path, const QStringList &roots) {
+    if (!QDir::isAbsolutePath(path) || QDir::cleanPath(path) != path) {
+        return std::nullopt; // ".", "..", doubled or trailing slashes: not a path the scan gives
+    }
+    for (const QString &root : roots) {
+        if (root.isEmpty() || !path.startsWith(root + QLatin1Char('/'))) {
+            continue;
+        }
+        const QStringList parts = path.mid(root.size() + 1).split(QLatin1Char('/'));
+        if (parts.size() != 2 || !isCategoryFolder(parts[0]) || parts[1] == QLatin1String(".localized")) {
+            continue;
+        }
+        const QString realRoot = QFileInfo(root).canonicalFilePath();
+        const QString realCategory = QFileInfo(root + QLatin1Char('/') + parts[0]).canonicalFilePath();
+        if (realRoot.isEmpty() || realCategory != QDir(realRoot).filePath(parts[0])) {
+            continue; // a linked category folder, or none at all
+        }
+        // Joined by hand: QDir::filePath would take a name such as ":x" for an absolute path.
+        return realCategory + QLatin1Char('/') + parts[1];
+    }
+    return std::nullopt;
+}
+
+/// Forgets the receipts of the member products whose name matches the removed folder.
+void forgetInstallReceipts(PluginManager &model, const InstalledPlugin &plugin) {
+    for (const MemberProduct &product : model.memberProducts()) {
+        if (PluginInstallMatcher::matches(product.productName, plugin.name)) {
+            model.defaults().remove(installedPathsDefaultsKey(InstallRecord::installReceipt, product.productKey));
+        }
+    }
+}
+
+QString uninstallSummary(const QList<InstalledPlugin> &plugins, int removed, const QStringList &failedNames) {
+    if (plugins.size() == 1) {
+        const QString &name = plugins.first().name;
+        return failedNames.isEmpty()
+                   ? QStringLiteral("✓ 已卸载 ") + name + QStringLiteral("。请重启 Final Cut Pro。")
+                   : QStringLiteral("没有完成卸载 ") + name + QStringLiteral("，请完全退出 Final Cut Pro 后重试。");
+    }
+    if (failedNames.isEmpty()) {
+        return QStringLiteral("✓ 已卸载 %1 个插件。请重启 Final Cut Pro。").arg(removed);
+    }
+    return QStringLiteral("已卸载 %1 个，%2 个未完成：").arg(removed).arg(failedNames.size()) +
+           failedNames.join(QStringLiteral("、"));
+}
+
+/// Removes the plug-ins one after another, then rescans and reports. A single plug-in
+/// (`deletePlugin`) shows no position in its progress text.
+QCoro::Task<> runUninstall(ModelGuard<PluginManager> model, QList<InstalledPlugin> plugins, bool single) {
+    int removed = 0;
+    QStringList failedNames;
+    const qsizetype count = plugins.size();
+    for (qsizetype i = 0; i < count; ++i) {
+        const InstalledPlugin &plugin = plugins.at(i);
+        if (!single) {
+            model->setInstallMessage(QStringLiteral("正在卸载 %1/%2：").arg(i + 1).arg(count) + plugin.name +
+                                     QStringLiteral("…"));
+        }
+        bool succeeded = true;
+        try {
+            auto removal = model->removeInstalledPluginPaths(plugin.paths);
+            co_await removal;
+        } catch (const std::exception &) {
+            succeeded = false; // the message names the plug-in; the cause is not shown
+        }
+        if (!model) {
+            co_return;
+        }
+        if (succeeded) {
+            forgetInstallReceipts(*model.get(), plugin);
+            ++removed;
+        } else {
+            failedNames.append(plugin.name);
+        }
+    }
+    // Also after failures: an earlier plug-in may be gone, or a folder half removed.
+    model->refreshInstalledPlugins();
+    model->setInstallMessage(uninstallSummary(plugins, removed, failedNames));
+    model->setIsWorking(false);
+}
+
+} // namespace
+
+QStringList removablePluginFolders(const QStringList &paths, const QStringList &roots) {
+    QStringList folders;
+    QSet<QString> seen;
+    for (const QString &path : paths) {
+        if (seen.contains(path)) {
+            continue;
+        }
+        seen.insert(path);
+        const std::optional<QString> folder = removableFolder(path, roots);
+        if (!folder) {
+            throw UninstallRefused(path);
+        }
+        if (!folders.contains(*folder)) {
+            folders.append(*folder);
+        }
+    }
+    if (folders.isEmpty()) {
+        throw UninstallRefused(QString());
+    }
+    return folders;
+}
+
+QString removalCommand(const QString &rm, const QStringList &folders) {
+    QStringList words{shellWord(rm), QStringLiteral("-rf")};
+    for (const QString &folder : folders) {
+        words.append(shellQuoted(folder));
+    }
+    return words.join(QLatin1Char(' '));
+}
+
+QCoro::Task<> PluginManager::removeInstalledPluginPaths(QStringList paths) {
+    const QString command =
+        removalCommand(m_environment.tools.rm, removablePluginFolders(paths, templateRoots(m_environment.paths)));
+    // The password prompt and rm run on a pool thread; nothing of the model is touched after.
+    auto run = runBlocking([command, tools = privilegedTools()] { runAdministratorScriptChecked(command, tools); });
+    co_await run;
+}
+
+void PluginManager::deletePlugin(const InstalledPlugin &plugin) {
+    if (m_isWorking) {
+        return;
+    }
+    setIsWorking(true);
+    setInstallMessage(QStringLiteral("正在卸载 ") + plugin.name + QStringLiteral("…"));
+    runUninstall(ModelGuard<PluginManager>(this), {plugin}, true);
+}
+
+void PluginManager::deletePlugins(const QList<InstalledPlugin> &plugins) {
+    if (plugins.isEmpty() || m_isWorking) {
+        return;
+    }
+    setIsWorking(true);
+    setInstallMessage(QStringLiteral("正在卸载 0/%1…").arg(plugins.size()));
+    runUninstall(ModelGuard<PluginManager>(this), plugins, false);
+}
+
+} // namespace quillon
