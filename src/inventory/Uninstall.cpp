@@ -52,14 +52,47 @@ std::optional<QString> removableFolder(const QString &path, const QStringList &r
     return std::nullopt;
 }
 
-/// Forgets the receipts of the member products whose name matches the removed folder.
-void forgetInstallReceipts(PluginManager &model, const InstalledPlugin &plugin) {
-    for (const MemberProduct &product : model.memberProducts()) {
-        if (PluginInstallMatcher::matches(product.productName, plugin.name)) {
-            model.defaults().remove(installedPathsDefaultsKey(InstallRecord::installReceipt, product.productKey));
+/// Collects the receipts of the member products whose name matches a removed folder, and
+/// forgets them all at once: every preference write costs the main thread a file sync, which
+/// once per plug-in made a long run stall. The products' folded names are kept while the
+/// member library stays the same list, so each removal costs a containment test per product.
+class ReceiptForgetter final {
+public:
+    void collect(const PluginManager &model, const InstalledPlugin &plugin) {
+        if (!m_products.isSharedWith(model.memberProducts()) || m_aliases.size() != m_products.size()) {
+            m_products = model.memberProducts();
+            m_aliases.clear();
+            for (const MemberProduct &product : m_products) {
+                m_aliases.append(PluginInstallMatcher::matchableAliases(product.productName,
+                                                                        PluginInstallMatcher::aliasTable()));
+            }
+        }
+        const QString folder = PluginInstallMatcher::normalized(plugin.name);
+        if (PluginInstallMatcher::perceivedLength(folder) < 3) {
+            return;
+        }
+        for (qsizetype i = 0; i < m_products.size(); ++i) {
+            for (const QString &alias : m_aliases.at(i)) {
+                if (PluginInstallMatcher::containsAlias(folder, alias)) {
+                    m_keys.append(installedPathsDefaultsKey(InstallRecord::installReceipt, m_products.at(i).productKey));
+                    break;
+                }
+            }
         }
     }
-}
+
+    void forget(Preferences &defaults) {
+        for (const QString &key : std::as_const(m_keys)) {
+            defaults.remove(key);
+        }
+        m_keys.clear();
+    }
+
+private:
+    QList<MemberProduct> m_products;
+    QList<QStringList> m_aliases;
+    QStringList m_keys;
+};
 
 QString uninstallSummary(const QList<InstalledPlugin> &plugins, int removed, const QStringList &failedNames) {
     if (plugins.size() == 1) {
@@ -80,6 +113,9 @@ QString uninstallSummary(const QList<InstalledPlugin> &plugins, int removed, con
 QCoro::Task<> runUninstall(ModelGuard<PluginManager> model, QList<InstalledPlugin> plugins, bool single) {
     int removed = 0;
     QStringList failedNames;
+    ReceiptForgetter receipts;
+    // Kept so that what was removed loses its receipts even if the model goes meanwhile.
+    const std::shared_ptr<Preferences> defaults = model->environment().preferences;
     const qsizetype count = plugins.size();
     for (qsizetype i = 0; i < count; ++i) {
         const InstalledPlugin &plugin = plugins.at(i);
@@ -95,15 +131,17 @@ QCoro::Task<> runUninstall(ModelGuard<PluginManager> model, QList<InstalledPlugi
             succeeded = false; // the message names the plug-in; the cause is not shown
         }
         if (!model) {
+            receipts.forget(*defaults);
             co_return;
         }
         if (succeeded) {
-            forgetInstallReceipts(*model.get(), plugin);
+            receipts.collect(*model.get(), plugin);
             ++removed;
         } else {
             failedNames.append(plugin.name);
         }
     }
+    receipts.forget(*defaults);
     // Also after failures: an earlier plug-in may be gone, or a folder half removed.
     model->refreshInstalledPlugins();
     model->setInstallMessage(uninstallSummary(plugins, removed, failedNames));
@@ -143,10 +181,12 @@ QString removalCommand(const QString &rm, const QStringList &folders) {
 }
 
 QCoro::Task<> PluginManager::removeInstalledPluginPaths(QStringList paths) {
-    const QString command =
-        removalCommand(m_environment.tools.rm, removablePluginFolders(paths, templateRoots(m_environment.paths)));
-    // The password prompt and rm run on a pool thread; nothing of the model is touched after.
-    auto run = runBlocking([command, tools = privilegedTools()] { runAdministratorScriptChecked(command, tools); });
+    // The checks read the file system, the prompt and rm block: all of it on a pool thread,
+    // and nothing of the model is touched after.
+    auto run = runBlocking([paths = std::move(paths), roots = templateRoots(m_environment.paths),
+                            rm = m_environment.tools.rm, tools = privilegedTools()] {
+        runAdministratorScriptChecked(removalCommand(rm, removablePluginFolders(paths, roots)), tools);
+    });
     co_await run;
 }
 
