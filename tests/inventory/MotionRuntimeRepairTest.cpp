@@ -23,18 +23,17 @@ const QString legacy = QStringLiteral("ZelmPlugin");
 
 QString runtimeId(const QString &tail) { return QStringLiteral("local.motiontemplate.runtime.") + tail; }
 
+QStringList sorted(QStringList list) {
+    list.sort();
+    return list;
+}
+
 QStringList appsOf(const QList<MotionRuntimeCandidate> &candidates) {
     QStringList apps;
     for (const MotionRuntimeCandidate &candidate : candidates) {
         apps.append(candidate.appURL);
     }
-    apps.sort();
-    return apps;
-}
-
-QStringList sorted(QStringList list) {
-    list.sort();
-    return list;
+    return sorted(apps);
 }
 
 } // namespace
@@ -42,18 +41,10 @@ QStringList sorted(QStringList list) {
 TEST(MotionRuntimeRepairTest, TheLegacyWarningIsExactlyOneNonBlankLineAboutTheBundleRoot) {
     const QString warning = QStringLiteral("/Users/a/Legacy.app: unsealed contents present in the bundle root");
     const QList<std::pair<QString, bool>> cases{
-        {warning, true},
-        {QStringLiteral("\t ") + warning + QStringLiteral(" \u3000\r\n \n\t\n"), true},
-        {warning + QStringLiteral("\nIn subcomponent: x"), false},
-        {warning + QStringLiteral("\vx"), false},
-        {warning + QStringLiteral("\fx"), false},
-        {QStringLiteral("x\r") + warning, false},
-        {warning + QStringLiteral("\u0085x"), false},
-        {warning + QStringLiteral("\u2028x"), false},
-        {QStringLiteral("x\u2029") + warning, false},
-        {warning + QStringLiteral("."), false},
-        {QStringLiteral("unsealed contents present in the bundle root"), false},
-        {QString(), false},
+        {warning, true}, {"\t " + warning + " \u3000\r\n \n\t\n", true}, {warning + "\nIn subcomponent: x", false},
+        {warning + "\vx", false}, {warning + "\fx", false}, {"x\r" + warning, false}, {warning + "\u0085x", false},
+        {warning + "\u2028x", false}, {"x\u2029" + warning, false}, {warning + ".", false},
+        {"unsealed contents present in the bundle root", false}, {QString(), false},
     };
     for (const auto &[text, known] : cases) {
         EXPECT_EQ(MotionRuntimeRepair::isKnownLegacyVerificationWarning(text), known) << text.toStdString();
