@@ -11,8 +11,8 @@
 
 #include <QDir>
 #include <QFileInfo>
-#include <QSet>
 
+#include <algorithm>
 #include <optional>
 
 namespace quillon {
@@ -67,16 +67,13 @@ public:
                                                                         PluginInstallMatcher::aliasTable()));
             }
         }
+        // Aliases shorter than 3 characters are already left out, so a shorter folder matches none.
         const QString folder = PluginInstallMatcher::normalized(plugin.name);
-        if (PluginInstallMatcher::perceivedLength(folder) < 3) {
-            return;
-        }
         for (qsizetype i = 0; i < m_products.size(); ++i) {
-            for (const QString &alias : m_aliases.at(i)) {
-                if (PluginInstallMatcher::containsAlias(folder, alias)) {
-                    m_keys.append(installedPathsDefaultsKey(InstallRecord::installReceipt, m_products.at(i).productKey));
-                    break;
-                }
+            const QStringList &aliases = m_aliases.at(i);
+            if (std::any_of(aliases.begin(), aliases.end(),
+                            [&](const QString &alias) { return PluginInstallMatcher::containsAlias(folder, alias); })) {
+                m_keys.append(installedPathsDefaultsKey(InstallRecord::installReceipt, m_products.at(i).productKey));
             }
         }
     }
@@ -152,12 +149,7 @@ QCoro::Task<> runUninstall(ModelGuard<PluginManager> model, QList<InstalledPlugi
 
 QStringList removablePluginFolders(const QStringList &paths, const QStringList &roots) {
     QStringList folders;
-    QSet<QString> seen;
     for (const QString &path : paths) {
-        if (seen.contains(path)) {
-            continue;
-        }
-        seen.insert(path);
         const std::optional<QString> folder = removableFolder(path, roots);
         if (!folder) {
             throw UninstallRefused(path);

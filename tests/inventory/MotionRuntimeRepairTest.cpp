@@ -66,6 +66,8 @@ TEST(MotionRuntimeRepairTest, DiscoveryWalksHiddenFoldersButNotBundles) {
     write(userRoot + "Other.app");
     write(userRoot + "Pack.bundle/MotionRuntime.app");
     write(legacyRoot + "Current.app");
+    write("elsewhere/MotionRuntime.app");
+    QFile::link(world.path("elsewhere"), world.path(userRoot + "link")); // links are not followed
     QFile::remove(write(userRoot + "noExecutable/MotionRuntime.app") + "/Contents/MacOS/ZelmFxPlugin");
 
     EXPECT_EQ(appsOf(MotionRuntimeRepair::discover(world.paths, false, false)), sorted({deep, chinese}));
@@ -99,7 +101,7 @@ TEST(MotionRuntimeRepairTest, TheModelRegistersWhatTheSignatureCheckAccepts) {
     EXPECT_TRUE(model.isRepairingMotionRuntime());
     EXPECT_EQ(model.motionRepairMessage(), "正在检查并修复 Motion 运行组件…");
     model.repairMotionPlugins(); // ignored: each runtime is registered once below
-    ASSERT_TRUE(test::waitUntil([&] { return !model.isRepairingMotionRuntime(); }));
+    ASSERT_TRUE(test::waitUntil([&] { return !model.isRepairingMotionRuntime(); }, std::chrono::minutes(1)));
     EXPECT_EQ(model.motionRepairMessage(), "已修复 3 个组件，另有 6 个未完成。请先重新安装对应插件，再次点击修复。");
 
     QJsonObject applications;
@@ -119,8 +121,13 @@ TEST(MotionRuntimeRepairTest, TheModelRegistersWhatTheSignatureCheckAccepts) {
 TEST(MotionRuntimeRepairTest, MissingToolsAndMissingRuntimesGiveTheirReports) {
     test::TestWorld world;
     const QString missing = world.path("bin/absent");
-    EXPECT_EQ(MotionRuntimeRepair::execute(missing, {}, world.paths.systemRoot).error,
-              "Executable not found: " + missing);
+    const QString plain = world.writeFile("bin/plain", "#!/bin/sh\n");
+    const QString broken = world.writeFile("bin/broken", "\x7f not a program");
+    QFile::setPermissions(broken, QFile::ReadOwner | QFile::ExeOwner);
+    for (const QString &tool : {missing, plain}) {
+        EXPECT_EQ(MotionRuntimeRepair::execute(tool, {}, world.paths.systemRoot).error, "Executable not found: " + tool);
+    }
+    EXPECT_EQ(MotionRuntimeRepair::execute(broken, {}, world.paths.systemRoot).status, -1);
     const auto report = [&](QString SystemTools::*tool = nullptr) {
         MotionRuntimeRepair::Context context = MotionRuntimeRepair::Context::of(world.environment());
         if (tool) {
