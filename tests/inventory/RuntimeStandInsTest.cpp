@@ -66,6 +66,9 @@ TEST_F(RuntimeStandInsTest, CodesignReportsEachFailureLikeTheRealTool) {
         }
     }
 
+    const QString nowhere = world.path("nowhere.app");
+    EXPECT_EQ(run("codesign", {"--verify", nowhere}).err, (nowhere + ": No such file or directory\n").toUtf8());
+
     // --strict also refuses a sealed link that leads out of the bundle.
     const QString linked = test::writeMotionRuntime(world.path("linked.app"));
     QFile::link(QStringLiteral("/etc/passwd"), linked + "/Contents/Resources/passwd");
@@ -80,6 +83,13 @@ TEST_F(RuntimeStandInsTest, RegistrationsAreRecordedUnderTheSandboxRoot) {
     const QString app = test::writeMotionRuntime(world.path("运行组件/MotionRuntime.app"));
     const QString broken = test::writeMotionRuntime(world.path("broken/MotionRuntime.app"));
     QFile::remove(broken + "/Contents/MacOS/ZelmFxPlugin");
+
+    // A registry that cannot be read is reported, never replaced.
+    const QString registry = world.makeFolder("system/var/db/quillon-stand-ins/pluginkit.json");
+    const test::ToolRun unreadable = run("pluginkit", {"-a", extensionOf(app)});
+    EXPECT_EQ(unreadable.exitCode, 1);
+    EXPECT_TRUE(unreadable.err.contains("cannot read")) << unreadable.err.constData();
+    QDir(registry).removeRecursively();
 
     EXPECT_EQ(run("lsregister", {"-f", app}).exitCode, 0);
     EXPECT_EQ(run("pluginkit", {"-a", extensionOf(app)}).exitCode, 0);
@@ -100,6 +110,7 @@ TEST_F(RuntimeStandInsTest, RegistrationsAreRecordedUnderTheSandboxRoot) {
         return QJsonObject{{"identifier", identifier}, {"count", count}};
     };
     const QString id = test::MotionRuntimeSpec().identifier;
+
     EXPECT_EQ(standin::readRegistry(world.paths.systemRoot, "launchservices"), (QJsonObject{{app, entry(id, 1)}}));
     EXPECT_EQ(standin::readRegistry(world.paths.systemRoot, "pluginkit"),
               (QJsonObject{{extensionOf(app), entry(id + ".xpc", 2)}}));

@@ -9,7 +9,7 @@
 // - QUILLON_OSASCRIPT_ANSWERS names a file of answers, one per line, "run" or "cancel";
 //   each call takes the first line off the file; once the file is empty every call runs.
 // - QUILLON_OSASCRIPT_LOG names a file to which each call appends one line, the JSON
-//   object {"script": the shell script, "answer": "run" or "cancel"}.
+//   object {"script": the shell script it received}.
 
 #include "AppleScriptCommand.h"
 
@@ -85,16 +85,14 @@ std::optional<Answer> nextAnswer(QString &error) {
     return word == "run" ? Answer::run : Answer::cancel;
 }
 
-void logCall(const QString &script, Answer answer) {
+void logCall(const QString &script) {
     const QString path = QString::fromLocal8Bit(qgetenv("QUILLON_OSASCRIPT_LOG"));
     if (path.isEmpty()) {
         return;
     }
     QFile log(path);
     if (log.open(QIODevice::WriteOnly | QIODevice::Append)) {
-        const QJsonObject entry{{QStringLiteral("script"), script},
-                                {QStringLiteral("answer"), answer == Answer::run ? QStringLiteral("run") : QStringLiteral("cancel")}};
-        log.write(QJsonDocument(entry).toJson(QJsonDocument::Compact) + '\n');
+        log.write(QJsonDocument(QJsonObject{{QStringLiteral("script"), script}}).toJson(QJsonDocument::Compact) + '\n');
     }
 }
 
@@ -117,7 +115,7 @@ int main(int argc, char **argv) {
     if (!answer) {
         return refuse(error);
     }
-    logCall(command->script, *answer);
+    logCall(command->script);
     if (*answer == Answer::cancel) {
         return executionError(source, "User canceled.", -128);
     }
