@@ -2,6 +2,7 @@
 
 #include "core/PluginManager.h"
 #include "platform/Bundle.h"
+#include "platform/Logging.h"
 
 #include <QDir>
 #include <QDirIterator>
@@ -253,6 +254,8 @@ MotionRuntimeRepairReport perform(const Context &context) {
     for (const MotionRuntimeCandidate &candidate : candidates) {
         if (signatureIsAcceptable(candidate, context)) {
             accepted.append(candidate);
+        } else {
+            qCInfo(lcInventory) << "Motion runtime rejected by its signature check:" << candidate.appURL;
         }
     }
     report.failed = report.found - int(accepted.size());
@@ -282,6 +285,8 @@ MotionRuntimeRepairReport perform(const Context &context) {
         if (application.status == 0 && extension.status == 0) {
             ++report.repaired;
         } else {
+            qCWarning(lcInventory) << "Motion runtime not registered:" << candidate.appURL << application.status
+                                   << application.error << extension.status << extension.error;
             ++report.failed;
         }
     }

@@ -8,6 +8,7 @@
 #include "install/InstallRecords.h"
 #include "inventory/PluginInstallMatcher.h"
 #include "inventory/TemplateScan.h"
+#include "platform/Logging.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -124,8 +125,10 @@ QCoro::Task<> runUninstall(ModelGuard<PluginManager> model, QList<InstalledPlugi
         try {
             auto removal = model->removeInstalledPluginPaths(plugin.paths);
             co_await removal;
-        } catch (const std::exception &) {
-            succeeded = false; // the message names the plug-in; the cause is not shown
+        } catch (const std::exception &error) {
+            // The message names the plug-in; the cause goes to the log.
+            qCWarning(lcInventory) << "uninstall of" << plugin.name << "failed:" << failureDescription(error);
+            succeeded = false;
         }
         if (!model) {
             receipts.forget(*defaults);

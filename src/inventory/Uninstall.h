@@ -4,23 +4,28 @@
 // with the category folder really being the one inside the real root (a linked category
 // folder could otherwise lead `rm -rf` anywhere).
 
+#include "platform/Failure.h"
+
 #include <QString>
 #include <QStringList>
-
-#include <exception>
 
 namespace quillon {
 
 /// The uninstall refused the paths it was given; nothing ran.
-class UninstallRefused final : public std::exception {
+class UninstallRefused final : public UserFacingError {
 public:
-    explicit UninstallRefused(QString path) : m_path(std::move(path)) {}
+    explicit UninstallRefused(QString path) : m_path(std::move(path)), m_what(m_path.toUtf8()) {}
     /// The first path refused (empty when there was nothing to remove).
     const QString &path() const { return m_path; }
-    const char *what() const noexcept override { return "uninstall refused"; }
+    QString description() const override {
+        return m_path.isEmpty() ? QStringLiteral("没有可删除的插件文件夹")
+                                : QStringLiteral("不是模板文件夹中的插件文件夹：") + m_path;
+    }
+    const char *what() const noexcept override { return m_what.constData(); }
 
 private:
     QString m_path;
+    QByteArray m_what;
 };
 
 /// The folders to remove for `paths`: each written as its real category folder plus its

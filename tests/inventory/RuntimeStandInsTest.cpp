@@ -1,7 +1,7 @@
 // The stand-in codesign, lsregister and pluginkit, run as child processes on bundles the
 // runtime builder writes.
-#include "CodeSeal.h"
-#include "Registry.h"
+#include "common/CodeSeal.h"
+#include "common/Registry.h"
 #include "install/InstallFixtures.h"
 #include "support/MotionRuntimeBuilder.h"
 

@@ -175,8 +175,8 @@ TEST_F(UninstallTest, OnePluginRefusedCancelledBusyAndRemoved) {
     EXPECT_TRUE(QFileInfo::exists(outside));
 
     model->deletePlugin(glow);
-    EXPECT_EQ(model->installMessage(), "正在卸载 Vrel Glow…");
     waitForTheRun();
+    EXPECT_EQ(messages.value(messages.size() - 2), "正在卸载 Vrel Glow…");
     EXPECT_EQ(model->installMessage(), "没有完成卸载 Vrel Glow，请完全退出 Final Cut Pro 后重试。");
     EXPECT_TRUE(QFileInfo::exists(folder));
 

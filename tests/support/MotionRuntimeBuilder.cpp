@@ -1,7 +1,7 @@
 #include "support/MotionRuntimeBuilder.h"
 
-#include "CodeSeal.h"
-#include "PropertyList.h"
+#include "common/CodeSeal.h"
+#include "common/PropertyList.h"
 
 #include <QDir>
 #include <QFile>

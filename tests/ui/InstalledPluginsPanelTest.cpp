@@ -167,6 +167,5 @@ TEST_F(InstalledPluginsPanelTest, TheRepairShowsItsProgressAndItsMessage) {
     EXPECT_FALSE(panel.repairProgress()->isVisible());
 
     panel.repairButton()->click();
-    EXPECT_TRUE(model.isRepairingMotionRuntime());
     ASSERT_TRUE(test::waitUntil([&] { return panel.repairMessage()->text().startsWith("没有找到可修复的 Motion 运行组件。"); }));
 }

@@ -11,8 +11,8 @@
 // Exit status: 0 valid; 1 verification failed; 2 unknown or missing arguments; 3 refused
 // to run because QUILLON_SANDBOX_ROOT does not name a folder.
 
-#include "CodeSeal.h"
-#include "StandIn.h"
+#include "common/CodeSeal.h"
+#include "common/StandIn.h"
 
 #include <QCoreApplication>
 #include <QSet>

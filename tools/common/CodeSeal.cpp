@@ -1,6 +1,6 @@
-#include "CodeSeal.h"
+#include "common/CodeSeal.h"
 
-#include "PropertyList.h"
+#include "common/PropertyList.h"
 
 #include <QCryptographicHash>
 #include <QDir>

@@ -1,4 +1,4 @@
-#include "PropertyList.h"
+#include "common/PropertyList.h"
 
 #include <QDir>
 #include <QFile>

@@ -1,7 +1,7 @@
-#include "RegistrationTool.h"
+#include "common/RegistrationTool.h"
 
-#include "Registry.h"
-#include "StandIn.h"
+#include "common/Registry.h"
+#include "common/StandIn.h"
 
 #include <QFileInfo>
 

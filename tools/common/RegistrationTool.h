@@ -6,7 +6,7 @@
 // 2 unknown or missing arguments; 3 refused to run because QUILLON_SANDBOX_ROOT does not
 // name a folder.
 
-#include "PropertyList.h"
+#include "common/PropertyList.h"
 
 #include <QString>
 #include <QStringList>

@@ -1,4 +1,4 @@
-#include "Registry.h"
+#include "common/Registry.h"
 
 #include <QDir>
 #include <QFile>

@@ -1,4 +1,4 @@
-#include "StandIn.h"
+#include "common/StandIn.h"
 
 #include <QDir>
 #include <QFileInfo>

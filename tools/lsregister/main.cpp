@@ -7,7 +7,7 @@
 // is recorded in the "launchservices" registry under QUILLON_SANDBOX_ROOT (see Registry.h).
 // Exit statuses: see RegistrationTool.h.
 
-#include "RegistrationTool.h"
+#include "common/RegistrationTool.h"
 
 #include <QCoreApplication>
 

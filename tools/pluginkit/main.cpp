@@ -7,7 +7,7 @@
 // dictionary). The registration is recorded in the "pluginkit" registry under
 // QUILLON_SANDBOX_ROOT (see Registry.h). Exit statuses: see RegistrationTool.h.
 
-#include "RegistrationTool.h"
+#include "common/RegistrationTool.h"
 
 #include <QCoreApplication>
 
