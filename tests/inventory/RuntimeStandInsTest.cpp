@@ -46,6 +46,8 @@ TEST_F(RuntimeStandInsTest, CodesignReportsEachFailureLikeTheRealTool) {
         {"tampered", {.application = Seal::tampered}, strict, 1, "a sealed resource is missing or invalid",
          "file modified: <app>/Contents/MacOS/ZelmFxPlugin"},
         {"root", {.application = Seal::unsealedRoot}, strict, 1, "unsealed contents present in the bundle root", {}},
+        {"added", {.extension = Seal::unsealedRoot}, strict, 1, "a sealed resource is missing or invalid",
+         "file added: <app>/Contents/PlugIns/ZelmFxPluginXPC.pluginkit/notes.txt"},
         {"nested", {.extension = Seal::none}, strict, 1, "code object is not signed at all",
          "In subcomponent: <app>/Contents/PlugIns/ZelmFxPluginXPC.pluginkit"},
         {"shallow", {.extension = Seal::none}, {QStringLiteral("--verify")}, 0, {}, {}},
@@ -69,10 +71,13 @@ TEST_F(RuntimeStandInsTest, CodesignReportsEachFailureLikeTheRealTool) {
     const QString nowhere = world.path("nowhere.app");
     EXPECT_EQ(run("codesign", {"--verify", nowhere}).err, (nowhere + ": No such file or directory\n").toUtf8());
 
-    // --strict also refuses a sealed link that leads out of the bundle.
+    // --strict also refuses a sealed link that leads out of the bundle, and only such a link.
     const QString linked = test::writeMotionRuntime(world.path("linked.app"));
-    QFile::link(QStringLiteral("/etc/passwd"), linked + "/Contents/Resources/passwd");
+    QFile::link(QStringLiteral("../Info.plist"), linked + "/Contents/Resources/info");
     QString error;
+    ASSERT_TRUE(standin::writeSeal(linked, error)) << error.toStdString();
+    EXPECT_EQ(run("codesign", strict + QStringList{linked}).exitCode, 0);
+    QFile::link(QStringLiteral("/etc/passwd"), linked + "/Contents/Resources/passwd");
     ASSERT_TRUE(standin::writeSeal(linked, error)) << error.toStdString();
     EXPECT_EQ(run("codesign", {"--verify", linked}).exitCode, 0);
     EXPECT_EQ(run("codesign", strict + QStringList{linked}).err,

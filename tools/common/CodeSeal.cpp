@@ -11,6 +11,8 @@
 
 #include <cstdlib>
 
+#include <unistd.h>
+
 namespace standin {
 
 namespace {
@@ -19,10 +21,18 @@ const QString filesKey = QStringLiteral("files");
 const QString contents = QStringLiteral("Contents");
 const QString linkPrefix = QStringLiteral("link:");
 
+/// A link's target as written in the link (QFile::symLinkTarget would resolve it).
+QString linkText(const QString &path) {
+    QByteArray target(4096, '\0');
+    const ssize_t length = ::readlink(QFile::encodeName(path).constData(), target.data(), size_t(target.size()));
+    return length < 0 ? QString() : QFile::decodeName(target.left(length));
+}
+
 /// The digest of one file or link as the seal records it; empty when it cannot be read.
 QString digestOf(const QFileInfo &info) {
     if (info.isSymLink()) {
-        return linkPrefix + QFile::symLinkTarget(info.filePath());
+        const QString target = linkText(info.filePath());
+        return target.isEmpty() ? QString() : linkPrefix + target;
     }
     QFile file(info.filePath());
     QCryptographicHash hash(QCryptographicHash::Sha256);
