@@ -369,6 +369,20 @@ public:
     /// Shows where one plug-in (or, without one, every installed plug-in) is found.
     void viewInstalledLocations(const std::optional<InstalledPlugin> &plugin);
 
+    // Uninstall (inventory/Uninstall.cpp). Both return at once and do nothing while busy.
+    /// Removes one plug-in's folders with one administrator command, then rescans.
+    void deletePlugin(const InstalledPlugin &plugin);
+    /// Removes the plug-ins one after another, one administrator command each, then rescans.
+    void deletePlugins(const QList<InstalledPlugin> &plugins);
+    /// Removes the given plug-in folders with one administrator command run off the main
+    /// thread. Throws UninstallRefused (nothing ran) unless every path is a plug-in folder of
+    /// the template trees, or what the command throws (InstallError, PlatformError).
+    QCoro::Task<> removeInstalledPluginPaths(QStringList paths);
+
+    // Motion runtime repair (inventory/MotionRuntimeRepair.cpp).
+    /// Re-registers the Motion runtimes in the background unless a repair is running.
+    void repairMotionPlugins();
+
 private:
     /// Folded names of `allTemplatePlugins` for matching; rebuilt when the list changes.
     const TemplateNameIndex &templateNameIndex() const;

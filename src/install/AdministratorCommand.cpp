@@ -6,7 +6,6 @@
 #include <QDir>
 #include <QFile>
 #include <QProcess>
-#include <QProcessEnvironment>
 #include <QStringDecoder>
 #include <QTemporaryDir>
 
@@ -91,11 +90,7 @@ AdministratorRun runAdministratorScript(const QString &script, const PrivilegedT
     process.setArguments({QStringLiteral("-e"), source});
     // One pipe for both streams, as the caller reads them as one text.
     process.setProcessChannelMode(QProcess::MergedChannels);
-    if (!tools.systemRoot.isEmpty() && tools.systemRoot != QStringLiteral("/")) {
-        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-        environment.insert(QString::fromLatin1(SystemPaths::sandboxRootVariable), tools.systemRoot);
-        process.setProcessEnvironment(environment);
-    }
+    process.setProcessEnvironment(toolProcessEnvironment(tools.systemRoot));
     process.start(QIODevice::ReadOnly);
     if (!process.waitForStarted(-1)) {
         throw PlatformError(process.errorString());

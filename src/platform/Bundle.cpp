@@ -11,13 +11,7 @@
 namespace quillon {
 namespace {
 
-struct PlistFree {
-    void operator()(plist_t node) const { plist_free(node); }
-};
-using PlistPtr = std::unique_ptr<std::remove_pointer_t<plist_t>, PlistFree>;
-
-std::optional<QString> stringItem(plist_t dict, const char *key) {
-    plist_t node = plist_dict_get_item(dict, key);
+std::optional<QString> stringValue(plist_t node) {
     if (!node || plist_get_node_type(node) != PLIST_STRING) {
         return std::nullopt;
     }
@@ -44,15 +38,34 @@ std::optional<Bundle> Bundle::open(const QString &path) {
     }
     plist_t raw = nullptr;
     plist_from_memory(bytes.constData(), static_cast<uint32_t>(bytes.size()), &raw);
-    PlistPtr root(raw);
-    if (!root || plist_get_node_type(root.get()) != PLIST_DICT) {
+    if (!raw) {
+        return std::nullopt;
+    }
+    std::shared_ptr<void> root(raw, plist_free);
+    if (plist_get_node_type(raw) != PLIST_DICT) {
         return std::nullopt;
     }
     Bundle bundle;
     bundle.m_path = QDir::cleanPath(path);
-    bundle.m_identifier = stringItem(root.get(), "CFBundleIdentifier");
-    bundle.m_executableName = stringItem(root.get(), "CFBundleExecutable");
+    bundle.m_identifier = stringValue(plist_dict_get_item(raw, "CFBundleIdentifier"));
+    bundle.m_executableName = stringValue(plist_dict_get_item(raw, "CFBundleExecutable"));
+    bundle.m_info = std::move(root);
     return bundle;
+}
+
+bool Bundle::hasInfoKey(const QString &key) const {
+    return m_info && plist_dict_get_item(m_info.get(), key.toUtf8().constData()) != nullptr;
+}
+
+std::optional<QString> Bundle::infoString(const QStringList &keyPath) const {
+    plist_t node = m_info.get();
+    for (const QString &key : keyPath) {
+        if (!node || plist_get_node_type(node) != PLIST_DICT) {
+            return std::nullopt;
+        }
+        node = plist_dict_get_item(node, key.toUtf8().constData());
+    }
+    return keyPath.isEmpty() ? std::nullopt : stringValue(node);
 }
 
 std::optional<QString> Bundle::executablePath() const {

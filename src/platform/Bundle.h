@@ -3,7 +3,9 @@
 // Contents/Info.plist (XML or binary property list).
 
 #include <QString>
+#include <QStringList>
 
+#include <memory>
 #include <optional>
 
 namespace quillon {
@@ -19,6 +21,12 @@ public:
     /// Contents/MacOS/<CFBundleExecutable>, when the bundle names an executable.
     std::optional<QString> executablePath() const;
 
+    /// Whether the Info.plist dictionary has `key` at its top level, whatever its value.
+    bool hasInfoKey(const QString &key) const;
+    /// The text at `keyPath` in the Info.plist (every key but the last naming a nested
+    /// dictionary), when that value is a string.
+    std::optional<QString> infoString(const QStringList &keyPath) const;
+
     /// The identifier of the running application's own bundle (none outside a bundle).
     static std::optional<QString> mainBundleIdentifier();
 
@@ -26,6 +34,8 @@ private:
     QString m_path;
     std::optional<QString> m_identifier;
     std::optional<QString> m_executableName;
+    /// The parsed Info.plist dictionary, shared by copies.
+    std::shared_ptr<void> m_info;
 };
 
 } // namespace quillon

@@ -1,5 +1,7 @@
 #include "platform/SystemTools.h"
 
+#include "platform/SystemPaths.h"
+
 #include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
@@ -28,6 +30,14 @@ SystemTools SystemTools::standIns(const QString &folder) {
         dir.filePath(QStringLiteral("pluginkit")),
         QStringLiteral("/bin/rm"),
     };
+}
+
+QProcessEnvironment toolProcessEnvironment(const QString &systemRoot) {
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    if (!systemRoot.isEmpty() && systemRoot != QStringLiteral("/")) {
+        environment.insert(QString::fromLatin1(SystemPaths::sandboxRootVariable), systemRoot);
+    }
+    return environment;
 }
 
 SystemTools SystemTools::current() {

@@ -2,6 +2,7 @@
 // Paths of the system tools the program runs as child processes. On macOS they are the
 // real tools; elsewhere the project's own stand-ins built under tools/ take their place.
 
+#include <QProcessEnvironment>
 #include <QString>
 
 namespace quillon {
@@ -24,5 +25,9 @@ struct SystemTools final {
     /// an installed copy, the build tree's tools folder otherwise.
     static QString standInFolder();
 };
+
+/// The environment a system tool runs with: this process's, plus the sandbox root variable
+/// when `systemRoot` is a folder other than "/" (the stand-ins read it; the real tools ignore it).
+QProcessEnvironment toolProcessEnvironment(const QString &systemRoot);
 
 } // namespace quillon

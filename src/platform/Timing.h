@@ -17,6 +17,7 @@ struct Timing final {
     ms packageCleanupCheck{5000};         ///< Installer-app presence check before deleting a package
     ms serviceRequestTimeout{60000};      ///< every account-service request and every download
     ms downloadProbeTimeout{20000};       ///< HEAD probe before a download
+    ms motionRuntimeQuitPause{400};       ///< Motion runtimes asked to quit, before they are registered again
 
     /// The product's values.
     static Timing standard() { return Timing{}; }
@@ -32,6 +33,7 @@ struct Timing final {
         t.packageCleanupCheck = scale(t.packageCleanupCheck);
         t.serviceRequestTimeout = scale(t.serviceRequestTimeout);
         t.downloadProbeTimeout = scale(t.downloadProbeTimeout);
+        t.motionRuntimeQuitPause = scale(t.motionRuntimeQuitPause);
         return t;
     }
 };

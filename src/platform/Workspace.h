@@ -20,7 +20,8 @@ public:
     virtual void revealInFileManager(const QStringList &paths) = 0;
     /// How many running applications have this bundle identifier.
     virtual int runningApplicationCount(const QString &bundleIdentifier) = 0;
-    /// Politely asks every running application with this bundle identifier to quit; waits for nothing.
+    /// Politely asks every running application with this bundle identifier to quit; waits for
+    /// nothing. Called from a background thread too (the Motion repair).
     virtual void terminateApplications(const QString &bundleIdentifier) = 0;
 };
 

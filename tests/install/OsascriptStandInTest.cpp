@@ -1,5 +1,6 @@
 // The osascript stand-in, run as a child process the way the runners run it.
 #include "InstallFixtures.h"
+#include "support/ScriptedPrompts.h"
 
 #include <QTemporaryDir>
 
@@ -87,10 +88,29 @@ TEST_F(OsascriptStandInTest, RefusesEverythingElseAndRunsNothing) {
     EXPECT_FALSE(QFileInfo::exists(canary));
 }
 
-TEST_F(OsascriptStandInTest, CancelledPasswordPromptFailsLikeAppleScriptAndRunsNothing) {
-    environment.insert(QStringLiteral("QUILLON_OSASCRIPT_CANCEL"), QStringLiteral("1"));
-    const test::ToolRun result = runScript(QStringLiteral("touch '") + canary + QStringLiteral("'"));
-    EXPECT_EQ(result.exitCode, 1);
-    EXPECT_TRUE(result.err.contains("execution error: User canceled. (-128)")) << result.err.constData();
+TEST_F(OsascriptStandInTest, CancelledPromptsFailLikeAppleScriptAndRunNothing) {
+    test::ScriptedPrompts prompts({QStringLiteral("run"), QStringLiteral("cancel")});
+    environment = QProcessEnvironment::systemEnvironment();
+    QStringList scripts;
+    QList<int> statuses;
+    for (int i = 1; i <= 3; ++i) {
+        scripts.append(QStringLiteral("touch '%1%2'").arg(canary).arg(i));
+        const test::ToolRun result = runScript(scripts.last());
+        statuses.append(result.exitCode);
+        EXPECT_EQ(result.err.contains("execution error: User canceled. (-128)"), i == 2) << result.err.constData();
+    }
+    EXPECT_EQ(statuses, (QList<int>{0, 1, 0})); // the answers ran out: the third runs
+    EXPECT_TRUE(QFileInfo::exists(canary + "1"));
+    EXPECT_FALSE(QFileInfo::exists(canary + "2"));
+    EXPECT_TRUE(QFileInfo::exists(canary + "3"));
+    EXPECT_EQ(prompts.scripts(), scripts);
+
+    test::ScriptedPrompts unknown({QStringLiteral("maybe")});
+    environment = QProcessEnvironment::systemEnvironment();
+    const QString touch = QStringLiteral("touch '") + canary + QStringLiteral("'");
+    EXPECT_TRUE(runScript(touch).err.contains("unknown answer \"maybe\""));
+
+    environment.insert(QStringLiteral("QUILLON_OSASCRIPT_CANCEL"), QStringLiteral("1")); // cancels whatever the answers
+    EXPECT_TRUE(runScript(touch).err.contains("execution error: User canceled. (-128)"));
     EXPECT_FALSE(QFileInfo::exists(canary));
 }

@@ -2,9 +2,14 @@
 #include "support/TestWorld.h"
 #include "support/Wait.h"
 #include "ui/InstalledPluginsPanel.h"
+#include "ui/SheetBinding.h"
 
+#include <QAbstractButton>
 #include <QImage>
+#include <QLabel>
 #include <QListWidget>
+#include <QMessageBox>
+#include <QProgressBar>
 #include <QPushButton>
 
 #include <gtest/gtest.h>
@@ -14,6 +19,17 @@ using namespace quillon;
 namespace {
 
 const QString userTree = QStringLiteral("home/Movies/Motion Templates.localized");
+
+void click(QMessageBox *box, const QString &button) {
+    ASSERT_NE(box, nullptr);
+    for (QAbstractButton *b : box->buttons()) {
+        if (b->text() == button) {
+            b->click();
+            return;
+        }
+    }
+    FAIL() << "no button " << button.toStdString();
+}
 
 QStringList rows(const QListWidget *list) {
     QStringList result;
@@ -88,6 +104,7 @@ TEST_F(InstalledPluginsPanelTest, SelectionSurvivesARescanAndBusyDisablesTheLoca
     model.setIsWorking(true);
     ASSERT_TRUE(test::waitUntil([&] { return !panel.allLocationsButton()->isEnabled(); }));
     EXPECT_FALSE(panel.locationButton()->isEnabled());
+    EXPECT_FALSE(panel.uninstallButton()->isEnabled());
     EXPECT_TRUE(panel.rescanButton()->isEnabled());
     model.setIsWorking(false);
     ASSERT_TRUE(test::waitUntil([&] { return panel.allLocationsButton()->isEnabled(); }));
@@ -106,4 +123,49 @@ TEST_F(InstalledPluginsPanelTest, RendersTheRowsOffscreen) {
     ASSERT_TRUE(test::waitUntil([&] { return panel.pluginList()->count() == 1; }));
     const QImage listed = render();
     EXPECT_NE(empty, listed);
+}
+
+TEST_F(InstalledPluginsPanelTest, UninstallAsksFirstForOneOrSeveralPlugins) {
+    panel.show();
+    world.makeFolder(userTree + "/Effects.localized/Vrel Glow");
+    panel.rescanButton()->click();
+    ASSERT_TRUE(test::waitUntil([&] { return panel.pluginList()->count() == 2; }));
+    EXPECT_FALSE(panel.uninstallButton()->isEnabled());
+
+    // One plug-in: the confirmation bound to the model's flag; cancelling forgets the plug-in.
+    panel.pluginList()->setCurrentRow(0);
+    panel.uninstallButton()->click();
+    EXPECT_EQ(model.pluginToDelete()->name, "Vrel 字幕");
+    auto *alert = qobject_cast<QMessageBox *>(panel.deleteConfirmation().sheet());
+    ASSERT_NE(alert, nullptr);
+    EXPECT_TRUE(alert->text().contains("Vrel 字幕"));
+    click(alert, "取消");
+    EXPECT_FALSE(model.showPluginDeleteConfirmation());
+    EXPECT_FALSE(model.pluginToDelete());
+    EXPECT_EQ(panel.pluginList()->count(), 2);
+
+    // Several: a confirmation naming their number, then one removal each.
+    panel.pluginList()->selectAll();
+    panel.uninstallButton()->click();
+    EXPECT_FALSE(model.showPluginDeleteConfirmation());
+    ASSERT_NE(panel.multipleDeleteConfirmation(), nullptr);
+    EXPECT_TRUE(panel.multipleDeleteConfirmation()->text().contains("2 个插件"));
+    click(panel.multipleDeleteConfirmation(), "卸载");
+    ASSERT_TRUE(test::waitUntil([&] { return panel.pluginList()->count() == 0 && !model.isWorking(); }));
+    EXPECT_EQ(model.installMessage(), "✓ 已卸载 2 个插件。请重启 Final Cut Pro。");
+}
+
+TEST_F(InstalledPluginsPanelTest, TheRepairShowsItsProgressAndItsMessage) {
+    panel.show();
+    model.setIsRepairingMotionRuntime(true);
+    model.setMotionRepairMessage("正在检查并修复 Motion 运行组件…");
+    ASSERT_TRUE(test::waitUntil([&] { return panel.repairProgress()->isVisible(); }));
+    EXPECT_FALSE(panel.repairButton()->isEnabled());
+    EXPECT_EQ(panel.repairMessage()->text(), "正在检查并修复 Motion 运行组件…");
+    model.setIsRepairingMotionRuntime(false);
+    ASSERT_TRUE(test::waitUntil([&] { return panel.repairButton()->isEnabled(); }));
+    EXPECT_FALSE(panel.repairProgress()->isVisible());
+
+    panel.repairButton()->click();
+    ASSERT_TRUE(test::waitUntil([&] { return panel.repairMessage()->text().startsWith("没有找到可修复的 Motion 运行组件。"); }));
 }

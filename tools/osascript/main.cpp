@@ -4,13 +4,25 @@
 // runs the script with /bin/sh as the current user (there is no password prompt) and
 // prints what AppleScript would return. With QUILLON_OSASCRIPT_CANCEL=1 it behaves as if
 // the user cancelled the password prompt.
+//
+// For tests that script a run of several prompts:
+// - QUILLON_OSASCRIPT_ANSWERS names a file of answers, one per line, "run" or "cancel";
+//   each call takes the first line off the file; once the file is empty every call runs.
+// - QUILLON_OSASCRIPT_LOG names a file to which each call appends one line, the JSON
+//   object {"script": the shell script it received}.
 
 #include "AppleScriptCommand.h"
 
 #include <QCoreApplication>
+#include <QFile>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QLockFile>
 #include <QProcess>
+#include <QSaveFile>
 
 #include <cstdio>
+#include <optional>
 
 namespace {
 
@@ -33,6 +45,57 @@ int refuse(const QString &why) {
     return failureExit;
 }
 
+enum class Answer { run, cancel };
+
+/// The answer to this call's password prompt; nothing, with `error` set, when the answers
+/// file cannot be used.
+std::optional<Answer> nextAnswer(QString &error) {
+    if (qgetenv("QUILLON_OSASCRIPT_CANCEL") == "1") {
+        return Answer::cancel;
+    }
+    const QString path = QString::fromLocal8Bit(qgetenv("QUILLON_OSASCRIPT_ANSWERS"));
+    if (path.isEmpty()) {
+        return Answer::run;
+    }
+    QLockFile lock(path + QStringLiteral(".lock"));
+    QFile file(path);
+    if (!lock.lock() || !file.open(QIODevice::ReadOnly)) {
+        error = QStringLiteral("cannot read the answers file ") + path;
+        return std::nullopt;
+    }
+    QByteArrayList lines = file.readAll().split('\n');
+    file.close();
+    while (!lines.isEmpty() && lines.first().trimmed().isEmpty()) {
+        lines.removeFirst();
+    }
+    if (lines.isEmpty()) {
+        return Answer::run;
+    }
+    const QByteArray word = lines.takeFirst().trimmed();
+    if (word != "run" && word != "cancel") {
+        error = QStringLiteral("unknown answer \"%1\" in %2 (expected run or cancel)").arg(QString::fromUtf8(word), path);
+        return std::nullopt;
+    }
+    QSaveFile rest(path);
+    const QByteArray remaining = lines.join('\n');
+    if (!rest.open(QIODevice::WriteOnly) || rest.write(remaining) != remaining.size() || !rest.commit()) {
+        error = QStringLiteral("cannot write the answers file ") + path;
+        return std::nullopt;
+    }
+    return word == "run" ? Answer::run : Answer::cancel;
+}
+
+void logCall(const QString &script) {
+    const QString path = QString::fromLocal8Bit(qgetenv("QUILLON_OSASCRIPT_LOG"));
+    if (path.isEmpty()) {
+        return;
+    }
+    QFile log(path);
+    if (log.open(QIODevice::WriteOnly | QIODevice::Append)) {
+        log.write(QJsonDocument(QJsonObject{{QStringLiteral("script"), script}}).toJson(QJsonDocument::Compact) + '\n');
+    }
+}
+
 } // namespace
 
 int main(int argc, char **argv) {
@@ -48,7 +111,12 @@ int main(int argc, char **argv) {
         return refuse(error);
     }
 
-    if (qgetenv("QUILLON_OSASCRIPT_CANCEL") == "1") {
+    const std::optional<Answer> answer = nextAnswer(error);
+    if (!answer) {
+        return refuse(error);
+    }
+    logCall(command->script);
+    if (*answer == Answer::cancel) {
         return executionError(source, "User canceled.", -128);
     }
 
