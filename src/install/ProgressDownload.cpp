@@ -3,19 +3,16 @@
 #include "install/DownloadFailure.h"
 #include "install/DownloadRequest.h"
 #include "install/InstallError.h"
+#include "install/PartFile.h"
 #include "install/RangeTransfer.h"
 #include "platform/Http.h"
 #include "platform/Logging.h"
 #include "platform/Tasks.h"
 
 #include <QCoro/QCoroSignal>
-#include <QDir>
-#include <QFile>
-#include <QFileInfo>
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
 #include <QPointer>
-#include <QTemporaryFile>
 
 #include <algorithm>
 #include <memory>
@@ -57,26 +54,28 @@ void VrelProgressDownload::publishProgress(double fraction) {
 }
 
 QCoro::Task<HttpResponse> VrelProgressDownload::download(QUrl url, std::stop_token token) {
-    std::optional<std::pair<qint64, HttpResponse>> probe;
+    std::optional<Probe> probed;
     try {
-        auto probing = rangeDownloadInfo(url, token);
-        probe = co_await probing;
+        auto probing = probe(url, token);
+        probed = co_await probing;
     } catch (const TaskCancelled &) {
         throw;
     } catch (const std::exception &error) {
-        // Any probe failure just means one streamed download.
+        // A failed probe just means one streamed download of unknown length.
         qCInfo(lcInstall) << "no ranged download:" << error.what();
     }
-    if (probe && probe->first >= kParallelThreshold) {
-        auto parallel = downloadInParallel(url, probe->first, probe->second, token);
+    if (probed && probed->ranged && *probed->length >= kParallelThreshold) {
+        auto parallel = downloadInParallel(url, *probed->length, probed->response, token);
         co_return co_await parallel;
     }
-    auto stream = downloadSingleStream(url, token);
+    if (probed && !probed->ranged) {
+        qCInfo(lcInstall) << "no ranged download: the server offers no byte ranges";
+    }
+    auto stream = downloadSingleStream(url, token, probed ? probed->length : std::nullopt);
     co_return co_await stream;
 }
 
-QCoro::Task<std::pair<qint64, HttpResponse>> VrelProgressDownload::rangeDownloadInfo(QUrl url,
-                                                                                     std::stop_token token) {
+QCoro::Task<VrelProgressDownload::Probe> VrelProgressDownload::probe(QUrl url, std::stop_token token) {
     throwIfCancelled(token);
     LaterDeleted<QNetworkAccessManager> network(new QNetworkAccessManager());
     QNetworkRequest request = VrelDownloadRequest::make(url);
@@ -87,46 +86,31 @@ QCoro::Task<std::pair<qint64, HttpResponse>> VrelProgressDownload::rangeDownload
     co_await answered;
     const QByteArray body = reply->readAll();
     http::throwIfTransportFailed(*reply.get());
-    HttpResponse response = HttpResponse::from(*reply.get());
-    const std::optional<qint64> length = acceptedProbeLength(response, body.size());
-    if (!length) {
-        throw InstallError::invalidResponse();
-    }
-    co_return std::pair<qint64, HttpResponse>(*length, std::move(response));
+    Probe result{HttpResponse::from(*reply.get()), std::nullopt, false};
+    result.length = announcedLength(result.response, body.size());
+    result.ranged = acceptedProbeLength(result.response, body.size()).has_value();
+    co_return result;
 }
 
-void VrelProgressDownload::clearDestination() {
-    const QFileInfo info(m_destination);
-    if (!QDir().mkpath(info.absolutePath())) {
-        throw DownloadFailure(QStringLiteral("无法创建文件夹 %1").arg(info.absolutePath()));
-    }
-    QFile existing(m_destination);
-    if ((info.exists() || info.isSymLink()) && !existing.remove()) {
-        throw DownloadFailure(existing.errorString());
-    }
-}
-
-void VrelProgressDownload::prepareDestination(qint64 totalLength) {
-    clearDestination();
-    QFile file(m_destination);
-    if (!file.open(QIODevice::WriteOnly)) {
+QCoro::Task<std::pair<qint64, HttpResponse>> VrelProgressDownload::rangeDownloadInfo(QUrl url,
+                                                                                     std::stop_token token) {
+    auto probing = probe(url, token);
+    Probe result = co_await probing;
+    if (!result.ranged) {
         throw InstallError::invalidResponse();
     }
-    if (!file.resize(totalLength)) {
-        const QString reason = file.errorString();
-        file.close();
-        throw DownloadFailure(reason);
-    }
-    file.close();
+    co_return std::pair<qint64, HttpResponse>(*result.length, std::move(result.response));
 }
 
 QCoro::Task<HttpResponse> VrelProgressDownload::downloadInParallel(QUrl url, qint64 totalLength,
                                                                    HttpResponse response, std::stop_token token) {
     throwIfCancelled(token);
-    prepareDestination(totalLength);
+    // Shared with the transfer's threads: the file stays open until the last of them is gone.
+    auto part = std::make_shared<PartFile>(m_destination);
+    part->resize(totalLength);
 
     LaterDeleted<RangeTransfer> transfer(new RangeTransfer(
-        {url, m_destination, totalLength, m_timeouts.range},
+        {url, part, totalLength, m_timeouts.range},
         [self = QPointer<VrelProgressDownload>(this), totalLength](qint64 written) {
             if (self) {
                 self->publishProgress(clampedFraction(written, totalLength));
@@ -148,61 +132,72 @@ QCoro::Task<HttpResponse> VrelProgressDownload::downloadInParallel(QUrl url, qin
     if (std::exception_ptr error = transfer->error()) {
         std::rethrow_exception(error);
     }
+    // Every range has been written and every connection closed.
+    part->commit();
     co_return response;
 }
 
-void VrelProgressDownload::placeStreamedFile(const QString &temporaryPath) {
-    clearDestination();
-    QFile streamed(temporaryPath);
-    if (!streamed.rename(m_destination)) {
-        throw DownloadFailure(streamed.errorString());
-    }
-}
-
-QCoro::Task<HttpResponse> VrelProgressDownload::downloadSingleStream(QUrl url, std::stop_token token) {
+QCoro::Task<HttpResponse> VrelProgressDownload::downloadSingleStream(QUrl url, std::stop_token token,
+                                                                     std::optional<qint64> expectedLength) {
     throwIfCancelled(token);
-    QTemporaryFile streamed(QDir::tempPath() + QStringLiteral("/Vrel-download-XXXXXX"));
+    PartFile part(m_destination);
+    qint64 written = 0;
     std::optional<QString> fileError;
-    if (!streamed.open()) {
-        fileError = streamed.errorString();
-    }
 
     LaterDeleted<QNetworkAccessManager> network(new QNetworkAccessManager());
     QNetworkRequest request = VrelDownloadRequest::make(url);
     request.setTransferTimeout(static_cast<int>(m_timeouts.singleStream.count()));
+    request.setRawHeader("Accept-Encoding", "identity"); // the bytes as stored, as the probe counted them
     ReplyOwner reply(network->get(request));
     reply->setReadBufferSize(kReadBufferSize);
 
     QNetworkReply *source = reply.get();
-    auto writeAvailable = [source, &streamed, &fileError] {
+    auto writeAvailable = [source, &part, &written, &fileError] {
         while (source->bytesAvailable() > 0) {
             const QByteArray chunk = source->read(kReadBufferSize);
             if (chunk.isEmpty()) {
                 return;
             }
-            if (!fileError && streamed.write(chunk) != chunk.size()) {
-                fileError = streamed.errorString();
+            if (fileError) {
+                continue;
+            }
+            try {
+                part.writeAt(written, chunk.constData(), chunk.size());
+                written += chunk.size();
+            } catch (const DownloadFailure &failure) {
+                fileError = failure.detail();
             }
         }
     };
     const QMetaObject::Connection onData = QObject::connect(source, &QNetworkReply::readyRead, source, writeAvailable);
+    // Qt 6.4 can miss a connection that closes between two chunks of a limited reply and
+    // then waits for the transfer time-out; a body without a length of its own is read
+    // without that limit, which ends it at once (and the length check below judges it).
+    const QMetaObject::Connection onHeaders = QObject::connect(source, &QNetworkReply::metaDataChanged, source, [source] {
+        if (!source->hasRawHeader("Content-Length")) {
+            source->setReadBufferSize(0);
+        }
+    });
     const QMetaObject::Connection onProgress = QObject::connect(
         source, &QNetworkReply::downloadProgress, this, [this](qint64 received, qint64 expected) {
             if (expected >= 1) {
                 publishProgress(clampedFraction(received, expected));
             }
         });
+    auto disconnectAll = [&] {
+        QObject::disconnect(onData);
+        QObject::disconnect(onHeaders);
+        QObject::disconnect(onProgress);
+    };
 
     try {
         auto received = awaitReply(source, token);
         co_await received;
     } catch (...) {
-        QObject::disconnect(onData);
-        QObject::disconnect(onProgress);
+        disconnectAll();
         throw;
     }
-    QObject::disconnect(onData);
-    QObject::disconnect(onProgress);
+    disconnectAll();
     writeAvailable();
 
     http::throwIfTransportFailed(*source);
@@ -210,20 +205,19 @@ QCoro::Task<HttpResponse> VrelProgressDownload::downloadSingleStream(QUrl url, s
     if (fileError) {
         throw DownloadFailure(*fileError);
     }
-    if (!streamed.flush()) {
-        throw DownloadFailure(streamed.errorString());
-    }
-    streamed.close();
-    streamed.setAutoRemove(false);
-    try {
-        placeStreamedFile(streamed.fileName());
-    } catch (...) {
-        QFile::remove(streamed.fileName());
-        throw;
-    }
     if (!response.isHttp()) {
         throw InstallError::invalidResponse();
     }
+    // Qt reports a connection closed mid-body as a finished reply at times; the length
+    // the server announced is what tells a whole body from a cut one.
+    const bool success = response.statusCode >= 200 && response.statusCode <= 299;
+    const std::optional<qint64> announced =
+        response.hasHeader("Content-Length") ? contentLength(response) : (success ? expectedLength : std::nullopt);
+    if (announced && *announced != written) {
+        qCWarning(lcInstall) << "download cut short:" << written << "bytes of" << *announced;
+        throw InstallError::invalidResponse();
+    }
+    part.commit();
     co_return response;
 }
 

@@ -5,6 +5,8 @@
 // A file the server offers in byte ranges and that is at least 32 MiB long is fetched
 // as 16 MiB ranges over up to eight connections, each chunk written at its offset of a
 // file preallocated to its final length; everything else is one streamed download.
+// Either way the bytes go into a hidden part file beside the destination, which
+// replaces the destination only once every byte has arrived (see PartFile).
 
 #include "install/HttpResponse.h"
 #include "install/RangePlan.h"
@@ -16,6 +18,7 @@
 
 #include <chrono>
 #include <functional>
+#include <optional>
 #include <stop_token>
 #include <utility>
 
@@ -40,10 +43,14 @@ public:
 
     /// Downloads `url` to the destination and returns the server's response: the probe's
     /// on the ranged path, the download's own otherwise (its status is not checked here;
-    /// a 404 page lands at the destination like any body). Throws InstallError,
-    /// DownloadFailure, or TaskCancelled once `token` is cancelled, which aborts every
-    /// transfer at once. A failed ranged download leaves its partial file at the
-    /// destination for the caller to remove.
+    /// a 404 page lands at the destination like any body).
+    ///
+    /// Throws http::NetworkFailure when the connection fails, InstallError::invalidResponse
+    /// when the answer is not the file announced (a range other than the one asked for, a
+    /// body shorter or longer than its "Content-Length" or, without one, than the probe's),
+    /// DownloadFailure when the file cannot be written, and TaskCancelled once `token` is
+    /// cancelled, which aborts every transfer at once. After any failure the destination
+    /// is as it was before the call and no part file remains.
     QCoro::Task<HttpResponse> download(QUrl url, std::stop_token token = {});
 
     /// The HEAD probe: the length and response when the server allows ranged downloads;
@@ -52,14 +59,19 @@ public:
 
     QCoro::Task<HttpResponse> downloadInParallel(QUrl url, qint64 totalLength, HttpResponse response,
                                                  std::stop_token token = {});
-    QCoro::Task<HttpResponse> downloadSingleStream(QUrl url, std::stop_token token = {});
+    /// `expectedLength`: the file's length as the probe announced it, checked when the
+    /// answer is a 2xx without a "Content-Length" of its own.
+    QCoro::Task<HttpResponse> downloadSingleStream(QUrl url, std::stop_token token = {},
+                                                   std::optional<qint64> expectedLength = std::nullopt);
 
 private:
+    struct Probe {
+        HttpResponse response;
+        std::optional<qint64> length; ///< announced by a 2xx HEAD reply
+        bool ranged = false;          ///< and byte ranges are allowed
+    };
+    QCoro::Task<Probe> probe(QUrl url, std::stop_token token);
     void publishProgress(double fraction);
-    /// Makes the destination's folder and removes whatever stands at the destination.
-    void clearDestination();
-    void prepareDestination(qint64 totalLength);
-    void placeStreamedFile(const QString &temporaryPath);
 
     const QString m_destination;
     const std::function<void(double)> m_progressHandler;

@@ -48,18 +48,23 @@ QList<ByteRange> planRanges(qint64 totalLength) {
     return ranges;
 }
 
-std::optional<qint64> acceptedProbeLength(const HttpResponse &response, qint64 bodySize) {
+std::optional<qint64> announcedLength(const HttpResponse &response, qint64 bodySize) {
     if (bodySize != 0 || !response.isHttp() || response.statusCode < 200 || response.statusCode > 299) {
         return std::nullopt;
     }
-    const std::optional<qint64> length = parseDecimal(response.header("Content-Length").trimmed());
-    if (!length || *length < 1) {
+    const std::optional<qint64> length = contentLength(response);
+    return length && *length >= 1 ? length : std::nullopt;
+}
+
+std::optional<qint64> acceptedProbeLength(const HttpResponse &response, qint64 bodySize) {
+    if (!response.header("Accept-Ranges").toLower().contains("bytes")) {
         return std::nullopt;
     }
-    if (!response.hasHeader("Accept-Ranges") || !response.header("Accept-Ranges").toLower().contains("bytes")) {
-        return std::nullopt;
-    }
-    return length;
+    return announcedLength(response, bodySize);
+}
+
+std::optional<qint64> contentLength(const HttpResponse &response) {
+    return parseDecimal(response.header("Content-Length").trimmed());
 }
 
 bool contentRangeNames(const QByteArray &contentRange, const ByteRange &range, qint64 totalLength) {

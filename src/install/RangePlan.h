@@ -33,10 +33,16 @@ struct ByteRange final {
 /// but the last.
 QList<ByteRange> planRanges(qint64 totalLength);
 
-/// The length a HEAD reply announces, when it allows ranged downloads: status 2xx,
-/// empty body, a decimal "Content-Length" of at least 1 and an "Accept-Ranges" naming
-/// bytes. nullopt otherwise.
+/// The length of the file a HEAD reply announces: status 2xx, empty body and a decimal
+/// "Content-Length" of at least 1. nullopt otherwise.
+std::optional<qint64> announcedLength(const HttpResponse &response, qint64 bodySize);
+
+/// The announced length, when the HEAD reply also allows ranged downloads (an
+/// "Accept-Ranges" naming bytes). nullopt otherwise.
 std::optional<qint64> acceptedProbeLength(const HttpResponse &response, qint64 bodySize);
+
+/// The "Content-Length" of a reply when it is present and a decimal number.
+std::optional<qint64> contentLength(const HttpResponse &response);
 
 /// Whether a "Content-Range" value names exactly `range` of a file of `totalLength`
 /// bytes in the unit bytes ("bytes 0-99/1000").

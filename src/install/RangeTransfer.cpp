@@ -3,9 +3,9 @@
 #include "install/DownloadFailure.h"
 #include "install/DownloadRequest.h"
 #include "install/InstallError.h"
+#include "install/PartFile.h"
 #include "platform/Http.h"
 
-#include <QFile>
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
 #include <QThread>
@@ -36,8 +36,8 @@ std::optional<qint64> headerLength(const QNetworkReply &reply) {
 
 } // namespace
 
-// Lives on a thread of its own with its own network manager and its own handle on the
-// destination file; fetches the ranges the transfer hands it and writes them in place.
+// Lives on a thread of its own with its own network manager; fetches the ranges the
+// transfer hands it and writes them in place in the shared part file.
 class RangeFetcher final : public QObject {
     Q_DISABLE_COPY_MOVE(RangeFetcher)
 public:
@@ -55,7 +55,7 @@ private:
         bool answerChecked = false;
     };
 
-    bool prepare();
+    void prepare();
     void readAvailable(QNetworkReply *reply);
     void replyFinished(QNetworkReply *reply);
     bool checkAnswer(QNetworkReply *reply, Active &active);
@@ -66,34 +66,25 @@ private:
     int m_id;
     RangeTransfer::Settings m_settings;
     std::unique_ptr<QNetworkAccessManager> m_network;
-    std::unique_ptr<QFile> m_file;
     std::map<QNetworkReply *, Active> m_active;
     QByteArray m_buffer;
     bool m_stopped = false;
 };
 
-bool RangeFetcher::prepare() {
-    if (m_file) {
-        return true;
-    }
-    m_file = std::make_unique<QFile>(m_settings.path);
-    if (!m_file->open(QIODevice::ReadWrite | QIODevice::Unbuffered)) {
-        const QString reason = m_file->errorString();
-        m_file.reset();
-        auto error = std::make_exception_ptr(DownloadFailure(reason));
-        QMetaObject::invokeMethod(m_owner, [owner = m_owner, error] { owner->rangeFailed(error); }, Qt::QueuedConnection);
-        return false;
+void RangeFetcher::prepare() {
+    if (m_network) {
+        return;
     }
     m_network = std::make_unique<QNetworkAccessManager>();
     m_network->setAutoDeleteReplies(false);
     m_buffer.resize(kReadBufferSize);
-    return true;
 }
 
 void RangeFetcher::fetch(int index, ByteRange range) {
-    if (m_stopped || !prepare()) {
+    if (m_stopped) {
         return;
     }
+    prepare();
     QNetworkRequest request = VrelDownloadRequest::make(m_settings.url);
     request.setTransferTimeout(static_cast<int>(m_settings.timeout.count()));
     // One connection per range is the point; HTTP/2 would multiplex them onto one.
@@ -136,9 +127,10 @@ bool RangeFetcher::writeAvailable(QNetworkReply *reply, Active &active) {
             fail(reply, std::make_exception_ptr(InstallError::invalidResponse()));
             return false;
         }
-        if (!m_file->seek(active.range.start + active.received) ||
-            m_file->write(m_buffer.constData(), count) != count) {
-            fail(reply, std::make_exception_ptr(DownloadFailure(m_file->errorString())));
+        try {
+            m_settings.file->writeAt(active.range.start + active.received, m_buffer.constData(), count);
+        } catch (const DownloadFailure &) {
+            fail(reply, std::current_exception());
             return false;
         }
         active.received += count;
@@ -193,10 +185,6 @@ void RangeFetcher::shutdown() {
         entry.first->abort();
     }
     m_network.reset(); // deletes the replies with it
-    if (m_file) {
-        m_file->close();
-        m_file.reset();
-    }
 }
 
 RangeTransfer::RangeTransfer(Settings settings, std::function<void(qint64)> onProgress, QObject *parent)

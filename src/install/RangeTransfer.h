@@ -12,7 +12,6 @@
 
 #include <QList>
 #include <QObject>
-#include <QString>
 #include <QUrl>
 
 #include <atomic>
@@ -26,6 +25,7 @@ class QThread;
 
 namespace quillon {
 
+class PartFile;
 class RangeFetcher;
 
 class RangeTransfer final : public QObject {
@@ -34,7 +34,7 @@ class RangeTransfer final : public QObject {
 public:
     struct Settings {
         QUrl url;
-        QString path;          ///< the preallocated file, already totalLength bytes long
+        std::shared_ptr<PartFile> file; ///< preallocated, already totalLength bytes long
         qint64 totalLength = 0;
         std::chrono::milliseconds timeout{90'000}; ///< per range request, without traffic
     };

@@ -138,12 +138,13 @@ void RangeServer::answer(const httplib::Request &request, httplib::Response &res
             m_state->started++;
             std::shared_ptr<const std::string> content = m_content;
             std::shared_ptr<State> state = m_state;
+            const std::size_t cutAt = f.dropRangeStart == -2 ? total / 2 / kPiece * kPiece : never;
             response.status = 200;
             response.set_chunked_content_provider(
                 kBinary,
-                [content, state](std::size_t offset, httplib::DataSink &sink) {
-                    if (state->stopping) {
-                        return false;
+                [content, state, cutAt](std::size_t offset, httplib::DataSink &sink) {
+                    if (state->stopping || offset >= cutAt) {
+                        return false; // closes the connection without the closing chunk
                     }
                     const std::size_t end = std::min(content->size(), offset + kPiece);
                     if (!sink.write(content->data() + offset, end - offset)) {
@@ -157,7 +158,8 @@ void RangeServer::answer(const httplib::Request &request, httplib::Response &res
                 [state](bool) { state->inFlight--; });
             return;
         }
-        sendBody(response, 200, 0, total, f.dropRangeStart == -2 ? total / 2 : never, f.pieceDelay);
+        sendBody(response, 200, 0, total + f.overstatedLength, f.dropRangeStart == -2 ? total / 2 : total,
+                 f.pieceDelay);
         return;
     }
 

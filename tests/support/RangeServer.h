@@ -46,8 +46,12 @@ public:
         qint64 lyingRangeStart = -1;
         RangeLie lie = RangeLie::none;
         /// The answer to the range starting at this offset (-2: the whole-file GET) breaks
-        /// off after half its bytes by closing the connection.
+        /// off after half its bytes by closing the connection; a chunked body breaks off
+        /// at the chunk boundary nearest below half, without its closing chunk.
         qint64 dropRangeStart = -1;
+        /// The whole-file GET announces this many bytes more than the file, sends the file
+        /// and closes the connection.
+        std::size_t overstatedLength = 0;
         /// A pause after every 16 KiB sent.
         std::chrono::milliseconds pieceDelay{0};
     };

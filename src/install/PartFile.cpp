@@ -1,0 +1,101 @@
+#include "install/PartFile.h"
+
+#include "install/DownloadFailure.h"
+#include "platform/Logging.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QRandomGenerator>
+
+#include <cerrno>
+#include <cstdio>
+#include <fcntl.h>
+#include <unistd.h>
+
+namespace quillon {
+namespace {
+
+// Enough of the destination's name to recognise the part file, short enough that the
+// decorated name stays within the file system's limit on one name.
+constexpr qsizetype kNameShown = 64;
+constexpr int kNameAttempts = 16;
+
+[[noreturn]] void throwSystemError(int error) { throw DownloadFailure(qt_error_string(error)); }
+
+} // namespace
+
+PartFile::PartFile(QString destination) : m_destination(std::move(destination)) {
+    const QFileInfo info(m_destination);
+    const QString folder = info.absolutePath();
+    if (!QDir().mkpath(folder)) {
+        throw DownloadFailure(QStringLiteral("无法创建文件夹 %1").arg(folder));
+    }
+    for (int attempt = 0; attempt < kNameAttempts; ++attempt) {
+        const QString name = QStringLiteral(".%1.%2.part")
+                                 .arg(info.fileName().left(kNameShown))
+                                 .arg(QRandomGenerator::system()->generate(), 8, 16, QLatin1Char('0'));
+        const QString path = QDir(folder).filePath(name);
+        // O_EXCL: never an existing file, nor a link planted under the chosen name.
+        const int fd = ::open(QFile::encodeName(path).constData(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        if (fd >= 0) {
+            m_path = path;
+            m_fd = fd;
+            return;
+        }
+        if (errno != EEXIST) {
+            throwSystemError(errno);
+        }
+    }
+    throwSystemError(EEXIST);
+}
+
+PartFile::~PartFile() {
+    close();
+    if (!m_committed && ::unlink(QFile::encodeName(m_path).constData()) != 0) {
+        qCWarning(lcInstall) << "could not remove the unfinished download" << m_path << qt_error_string(errno);
+    }
+}
+
+void PartFile::close() {
+    if (m_fd >= 0) {
+        ::close(m_fd);
+        m_fd = -1;
+    }
+}
+
+void PartFile::resize(qint64 length) {
+    if (::ftruncate(m_fd, static_cast<off_t>(length)) != 0) {
+        throwSystemError(errno);
+    }
+}
+
+void PartFile::writeAt(qint64 offset, const char *data, qint64 size) {
+    while (size > 0) {
+        const ssize_t written = ::pwrite(m_fd, data, static_cast<size_t>(size), static_cast<off_t>(offset));
+        if (written < 0) {
+            if (errno == EINTR) {
+                continue;
+            }
+            throwSystemError(errno);
+        }
+        data += written;
+        offset += written;
+        size -= written;
+    }
+}
+
+void PartFile::commit() {
+    const bool closed = ::close(m_fd) == 0; // a delayed write error shows here
+    const int closeError = errno;
+    m_fd = -1;
+    if (!closed) {
+        throwSystemError(closeError);
+    }
+    if (::rename(QFile::encodeName(m_path).constData(), QFile::encodeName(m_destination).constData()) != 0) {
+        throwSystemError(errno);
+    }
+    m_committed = true;
+}
+
+} // namespace quillon

@@ -1,0 +1,42 @@
+#pragma once
+// The file a download is written into: a hidden, uniquely named file beside the
+// destination (".<name>.<random>.part", same folder, so on the same volume) that takes
+// the destination's place in one rename, and only once the download has succeeded.
+// Until then whatever stood at the destination stays untouched; a failed or cancelled
+// download leaves neither a partial destination nor the part file behind.
+
+#include <QString>
+#include <QtGlobal>
+
+namespace quillon {
+
+class PartFile final {
+    Q_DISABLE_COPY_MOVE(PartFile)
+public:
+    /// Creates the destination's folder (with its parents) and a new, empty part file in
+    /// it. Throws DownloadFailure.
+    explicit PartFile(QString destination);
+    /// Closes the file and removes it unless it has been committed.
+    ~PartFile();
+
+    const QString &path() const { return m_path; }
+
+    /// Sets the file's length; the ranged path preallocates the whole file this way.
+    void resize(qint64 length);
+    /// Writes all `size` bytes at `offset`; callable from several threads at once.
+    /// Throws DownloadFailure.
+    void writeAt(qint64 offset, const char *data, qint64 size);
+    /// Closes the file and renames it over the destination (atomically replacing what
+    /// stood there). Throws DownloadFailure; the part file is removed then.
+    void commit();
+
+private:
+    void close();
+
+    QString m_destination;
+    QString m_path;
+    int m_fd = -1;
+    bool m_committed = false;
+};
+
+} // namespace quillon
