@@ -1,53 +1,67 @@
 #!/usr/bin/env bash
-# Benchmarks the download engine against curl and aria2c on a local nginx (run by hand).
+# Benchmarks the download engine against curl, aria2c, eight parallel curls and cp
+# (run by hand, as root, never by CI).
 #
 #   bench/download/run-download-bench.sh [build-dir] [rounds]
 #
-# Serves 1 GiB, 256 MiB and 40 MiB files on 127.0.0.1, downloads each with the engine's
-# driver, `curl -o` and `aria2c -x8 -s8 -k16M`, interleaved (the order rotates every
-# round), checks every output's SHA-256, and prints median wall time, throughput, peak
-# memory and the ratio to the best peer. Then one run against the same server limited
-# to 32 MiB/s per connection, where eight connections should take 1 GiB / 256 MiB/s.
-# Everything it writes lives under /tmp/quillon-bench.
+# Everything runs inside a private network namespace (unshare -n): nginx serves the
+# files on its loopback, and the clients fetch them there. Three parts:
+#   loopback  1 GiB and 4 GiB unshaped: wall time and CPU against cp of the same file
+#             into one file, curl, aria2c, and eight curls writing their eighths either
+#             into one preallocated file at their offsets ("curl8") or into separate
+#             files ("curl8-sep", the CPU reference); the engine also pinned to cores 0,1
+#             (as are curl and aria2c then).
+#   shaped    tc htb on the loopback: 32 MiB/s per connection, 160 MiB/s in total.
+#             1, 8 and 31 MiB (the single-stream path) against curl; 256 MiB against
+#             eight curls and aria2c.
+# Rounds are interleaved (the order of the tools rotates), each run is timed from
+# bash's $EPOCHREALTIME (microseconds), CPU time and peak memory come from /usr/bin/time,
+# and every output's SHA-256 is checked. Ratios are taken within a round and reported as
+# min/median/max over the rounds. All files live in a temporary folder that is removed.
 set -euo pipefail
 
 here="$(cd "$(dirname "$0")" && pwd)"
-build="${1:-$here/../../build}"
+build="$(cd "${1:-$here/../../build}" && pwd)"
 rounds="${2:-5}"
 driver="$build/bench/download/quillon_download_bench"
-work=/tmp/quillon-bench
+
+if [ -z "${QUILLON_BENCH_NETNS:-}" ]; then
+  [ "$(id -u)" -eq 0 ] || { echo "run as root (unshare -n and tc need it)" >&2; exit 2; }
+  [ -x "$driver" ] || { echo "build the driver first: ninja -C $build quillon_download_bench" >&2; exit 2; }
+  need=()
+  command -v nginx >/dev/null || [ -x /usr/sbin/nginx ] || need+=(nginx)
+  command -v curl >/dev/null || need+=(curl)
+  command -v aria2c >/dev/null || need+=(aria2)
+  [ -x /usr/bin/time ] || need+=(time)
+  command -v tc >/dev/null || need+=(iproute2)
+  if [ ${#need[@]} -gt 0 ]; then
+    echo "installing ${need[*]}" >&2
+    apt-get install -y "${need[@]}" >/dev/null || { apt-get update >/dev/null && apt-get install -y "${need[@]}" >/dev/null; }
+  fi
+  QUILLON_BENCH_NETNS=1 exec unshare -n "$0" "$build" "$rounds"
+fi
+
+nginx_bin="$(command -v nginx || echo /usr/sbin/nginx)"
+port=18931
+work="$(mktemp -d /tmp/quillon-bench.XXXXXX)"
 data="$work/data"
 out="$work/out"
-port=18931
-limited_port=18932
-
-if [ ! -x "$driver" ]; then
-  echo "build the driver first: ninja -C $build quillon_download_bench" >&2
-  exit 2
-fi
-
-need=()
-command -v nginx >/dev/null || [ -x /usr/sbin/nginx ] || need+=(nginx)
-command -v curl >/dev/null || need+=(curl)
-command -v aria2c >/dev/null || need+=(aria2)
-[ -x /usr/bin/time ] || need+=(time)
-if [ ${#need[@]} -gt 0 ]; then
-  echo "installing ${need[*]}" >&2
-  sudo_cmd=""; [ "$(id -u)" -ne 0 ] && sudo_cmd="sudo"
-  $sudo_cmd apt-get install -y "${need[@]}" >/dev/null || { $sudo_cmd apt-get update >/dev/null && $sudo_cmd apt-get install -y "${need[@]}" >/dev/null; }
-fi
-nginx_bin="$(command -v nginx || echo /usr/sbin/nginx)"
-
 mkdir -p "$data" "$out" "$work/nginx/logs"
-declare -A sizes=([1g]=1073741824 [256m]=268435456 [40m]=41943040)
-for name in 1g 256m 40m; do
-  file="$data/$name.bin"
-  if [ ! -f "$file" ] || [ "$(stat -c %s "$file")" != "${sizes[$name]}" ]; then
-    echo "writing $file" >&2
-    head -c "${sizes[$name]}" /dev/urandom > "$file"
-  fi
-  [ -f "$file.sha256" ] && [ "$file.sha256" -nt "$file" ] || sha256sum "$file" | cut -d' ' -f1 > "$file.sha256"
+chmod 755 "$work" "$data" # nginx's workers run as an unprivileged user
+stop() {
+  [ -f "$work/nginx/nginx.pid" ] && kill "$(cat "$work/nginx/nginx.pid")" 2>/dev/null || true
+  rm -rf "$work"
+}
+trap stop EXIT
+
+ip link set lo up
+
+declare -A sizes=([1m]=1048576 [8m]=8388608 [31m]=32505856 [256m]=268435456 [1g]=1073741824 [4g]=4294967296)
+for name in "${!sizes[@]}"; do
+  head -c "${sizes[$name]}" /dev/urandom > "$data/$name.bin"
+  sha256sum "$data/$name.bin" | cut -d' ' -f1 > "$data/$name.sha256"
 done
+sync
 
 cat > "$work/nginx/nginx.conf" <<CONF
 worker_processes 4;
@@ -61,112 +75,165 @@ http {
   keepalive_requests 10000;
   default_type application/octet-stream;
   server { listen 127.0.0.1:$port; root $data; }
-  server { listen 127.0.0.1:$limited_port; root $data; limit_rate 32m; }
 }
 CONF
-# A server left over from an interrupted run holds the ports: stop it first.
-if [ -f "$work/nginx/nginx.pid" ] && kill -0 "$(cat "$work/nginx/nginx.pid")" 2>/dev/null; then
-  "$nginx_bin" -p "$work/nginx" -c "$work/nginx/nginx.conf" -s quit
-  sleep 1
-fi
 "$nginx_bin" -p "$work/nginx" -c "$work/nginx/nginx.conf"
-trap '"$nginx_bin" -p "$work/nginx" -c "$work/nginx/nginx.conf" -s quit 2>/dev/null || true' EXIT
-sleep 0.5
+for _ in $(seq 50); do curl -sfI "http://127.0.0.1:$port/1m.bin" >/dev/null && break; sleep 0.1; done
+curl -sfI "http://127.0.0.1:$port/1m.bin" >/dev/null || { echo "nginx does not serve the files" >&2; exit 1; }
+
+# shape: 32 MiB/s for every connection (the server's packets, sorted by the client's
+# port into 256 classes) under 160 MiB/s in total; requests and ACKs pass unshaped. The
+# classes' own rate is small so that all they send above it is borrowed from the total
+# (a class's own rate is guaranteed even beyond its parent's).
+shape() {
+  tc qdisc add dev lo root handle 1: htb default 2
+  tc class add dev lo parent 1: classid 1:1 htb rate 160mibps ceil 160mibps burst 256k cburst 256k quantum 65536
+  tc class add dev lo parent 1: classid 1:2 htb rate 10gbit burst 1m cburst 1m quantum 65536
+  tc filter add dev lo parent 1: prio 1 handle 2: protocol ip u32 divisor 256
+  tc filter add dev lo parent 1: prio 1 protocol ip u32 ht 800:: match ip sport "$port" 0xffff \
+    hashkey mask 0x000000ff at 20 link 2:
+  local i
+  for ((i = 0; i < 256; i++)); do
+    tc class add dev lo parent 1:1 classid "1:$(printf %x $((0x100 + i)))" htb rate 1mibps ceil 32mibps \
+      burst 128k cburst 128k quantum 65536
+    tc filter add dev lo parent 1: prio 1 protocol ip u32 ht "2:$(printf %x "$i"):" match u32 0 0 \
+      classid "1:$(printf %x $((0x100 + i)))"
+  done
+}
 
 results="$work/results.tsv"
 : > "$results"
 
-# run <label> <file> <tool> <port>: one timed download, checked, then removed.
+# curl8 writes its eighths into one preallocated file, each curl's standard output
+# opened at its offset (no join, no extra copy); curl8-sep into eight files.
+curl8() {
+  local url="$1" dest="$2" size="$3" mode="$4" i
+  local part=$((size / 8))
+  [ "$mode" = one ] && truncate -s "$size" "$dest"
+  for i in 0 1 2 3 4 5 6 7; do
+    local from=$((i * part)) last=$(( i == 7 ? size - 1 : (i + 1) * part - 1 ))
+    if [ "$mode" = one ]; then
+      python3 -c 'import os, sys
+fd = os.open(sys.argv[1], os.O_WRONLY); os.lseek(fd, int(sys.argv[2]), 0); os.dup2(fd, 1)
+os.execvp("curl", ["curl", "-sS", "--fail", "-r", sys.argv[3], "-o", "-", sys.argv[4]])' \
+        "$dest" "$from" "$from-$last" "$url" &
+    else
+      curl -sS --fail -r "$from-$last" -o "$dest.$i" "$url" &
+    fi
+  done
+  wait
+}
+export -f curl8
+
+# run <part> <file> <tool> [pin]: one timed download, checked, then removed.
 run() {
-  local label="$1" name="$2" tool="$3" p="$4"
-  local url="http://127.0.0.1:$p/$name.bin" dest="$out/$tool-$name.bin"
-  rm -f "$dest" "$dest.aria2" "$dest".[0-7]
+  local part="$1" name="$2" tool="$3" pin="${4:-}"
+  local url="http://127.0.0.1:$port/$name.bin" dest="$out/$tool-$name.bin"
   local cmd
   case "$tool" in
-    engine) cmd=("$driver" "$url" "$dest") ;;
-    curl)   cmd=(curl -sS --fail -o "$dest" "$url") ;;
-    aria2c) cmd=(aria2c -q -x8 -s8 -k16M --file-allocation=none --allow-overwrite=true -d "$out" -o "$tool-$name.bin" "$url") ;;
-    # Eight fully parallel connections: eight curls, one eighth of the file each, joined.
-    curl8)  cmd=(bash -c '
-              url="$1"; dest="$2"; size="$3"; part=$((size / 8))
-              for i in 0 1 2 3 4 5 6 7; do
-                last=$(( i == 7 ? size - 1 : (i + 1) * part - 1 ))
-                curl -sS --fail -r "$((i * part))-$last" -o "$dest.$i" "$url" &
-              done
-              wait
-              cat "$dest".[0-7] > "$dest" && rm -f "$dest".[0-7]' _ "$url" "$dest" "${sizes[$name]}") ;;
+    engine)    cmd=("$driver" "$url" "$dest") ;;
+    curl)      cmd=(curl -sS --fail -o "$dest" "$url") ;;
+    aria2c)    cmd=(aria2c -q -x8 -s8 -k16M --file-allocation=none --allow-overwrite=true -d "$out" -o "$tool-$name.bin" "$url") ;;
+    curl8)     cmd=(bash -c 'curl8 "$@"' _ "$url" "$dest" "${sizes[$name]}" one) ;;
+    curl8-sep) cmd=(bash -c 'curl8 "$@"' _ "$url" "$dest" "${sizes[$name]}" sep) ;;
+    cp)        cmd=(cp "$data/$name.bin" "$dest") ;;
   esac
-  /usr/bin/time -o "$work/last-time" -f '%e %M' "${cmd[@]}" 2>"$work/last-stderr" >/dev/null || true
-  local secs kb
-  read -r secs kb < <(tail -n1 "$work/last-time")
-  local sum
-  sum="$(sha256sum "$dest" 2>/dev/null | cut -d' ' -f1 || true)"
+  [ -n "$pin" ] && cmd=(taskset -c 0,1 "${cmd[@]}")
+  rm -f "$dest" "$dest".? "$dest.aria2"
+  sync
+  local start=$EPOCHREALTIME
+  /usr/bin/time -o "$work/last-time" -f '%U %S %M' "${cmd[@]}" 2>"$work/last-stderr" >/dev/null || true
+  local end=$EPOCHREALTIME
+  local user sys kb
+  read -r user sys kb < <(tail -n1 "$work/last-time")
   local ok=ok
-  [ "$sum" = "$(cat "$data/$name.bin.sha256")" ] || ok=MISMATCH
-  [ "$tool" = engine ] && grep '^engine:' "$work/last-stderr" | sed "s/^/  [$label $name] /" >&2 || true
-  printf '%s\t%s\t%s\t%s\t%s\t%s\n' "$label" "$name" "$tool" "$secs" "$kb" "$ok" >> "$results"
-  printf '%-8s %-5s %-7s %7ss %8s KiB %s\n' "$label" "$name" "$tool" "$secs" "$kb" "$ok" >&2
-  rm -f "$dest" "$dest.aria2" "$dest".[0-7]
+  if [ "$tool" = curl8-sep ]; then
+    [ "$(cat "$dest".? | sha256sum | cut -d' ' -f1)" = "$(cat "$data/$name.sha256")" ] || ok=MISMATCH
+  else
+    [ "$(sha256sum "$dest" 2>/dev/null | cut -d' ' -f1)" = "$(cat "$data/$name.sha256")" ] || ok=MISMATCH
+  fi
+  local secs
+  secs=$(python3 -c "print(f'{$end - $start:.6f}')")
+  printf '%s\t%s\t%s\t%s\t%s\t%s\t%s\t%s\n' "$part${pin:+-pinned}" "$name" "$tool" "$round" "$secs" \
+    "$(python3 -c "print(f'{$user + $sys:.2f}')")" "$kb" "$ok" >> "$results"
+  printf '%-15s %-5s %-9s %9.4fs cpu %5ss %7s KiB %s\n' "$part${pin:+-pinned}" "$name" "$tool" "$secs" \
+    "$(python3 -c "print(f'{$user + $sys:.2f}')")" "$kb" "$ok" >&2
+  [ "$tool" = engine ] && grep '^engine:' "$work/last-stderr" | sed "s/^/    /" >&2 || true
+  rm -f "$dest" "$dest".? "$dest.aria2"
 }
 
-tools=(engine curl aria2c)
-for ((r = 0; r < rounds; r++)); do
-  for name in 1g 256m 40m; do
-    for ((i = 0; i < 3; i++)); do
-      run full "$name" "${tools[$(((r + i) % 3))]}" "$port"
-    done
-  done
+# rotate <round> <part> <file> [pin] <tools...>: the tools in an order that turns each round.
+rotate() {
+  local r="$1" part="$2" name="$3" pin="$4"; shift 4
+  local tools=("$@") n=$# i
+  for ((i = 0; i < n; i++)); do run "$part" "$name" "${tools[$(((r + i) % n))]}" "$pin"; done
+}
+
+for ((round = 0; round < rounds; round++)); do
+  rotate "$round" loopback 1g "" engine curl aria2c curl8 curl8-sep cp
+  rotate "$round" loopback 1g pin engine curl aria2c
 done
-limited_rounds=$(( rounds < 3 ? rounds : 3 ))
-for ((r = 0; r < limited_rounds; r++)); do
-  run limited 1g engine "$limited_port"
-  run limited 1g curl8 "$limited_port"
-  run limited 1g aria2c "$limited_port"
+for ((round = 0; round < (rounds < 3 ? rounds : 3); round++)); do
+  rotate "$round" loopback 4g "" engine curl8 curl8-sep cp
+done
+rm -f "$data/4g.bin"
+shape
+for ((round = 0; round < rounds; round++)); do
+  for name in 1m 8m 31m; do rotate "$round" shaped "$name" "" engine curl; done
+  rotate "$round" shaped 256m "" engine curl8 aria2c
 done
 
 python3 - "$results" <<'PY'
 import statistics, sys
 from collections import defaultdict
 rows = [l.rstrip("\n").split("\t") for l in open(sys.argv[1]) if l.strip()]
-sizes = {"1g": 1 << 30, "256m": 256 << 20, "40m": 40 << 20}
-runs = defaultdict(list)
-bad = 0
-for label, name, tool, secs, kb, ok in rows:
-    if ok != "ok":
-        bad += 1
-        continue
-    runs[(label, name, tool)].append((float(secs), int(kb)))
-print(f"\n{'server':8} {'file':5} {'tool':7} {'runs':>4} {'median s':>9} {'MiB/s':>8} {'peak MiB':>9} {'vs best peer':>12}")
-for label in ("full", "limited"):
-    for name in ("1g", "256m", "40m"):
-        med = {}
-        for tool in ("engine", "curl", "aria2c", "curl8"):
-            samples = runs.get((label, name, tool))
-            if samples:
-                med[tool] = (statistics.median(s for s, _ in samples), max(k for _, k in samples) / 1024, len(samples))
-        peers = [med[t][0] for t in ("curl", "aria2c", "curl8") if t in med]
-        best = min(peers) if peers else None
-        for tool, (secs, peak, n) in med.items():
-            ratio = f"{secs / best:.2f}x" if best else "-"
-            print(f"{label:8} {name:5} {tool:7} {n:4} {secs:9.3f} {sizes[name] / (1 << 20) / secs:8.0f} {peak:9.1f} {ratio:>12}")
-if ("full", "1g", "engine") in runs:
-    e = statistics.median(s for s, _ in runs[("full", "1g", "engine")])
-    peak = max(k for _, k in runs[("full", "1g", "engine")]) / 1024
-    for peer, target in (("curl", 0.75), ("aria2c", 0.4)):
-        if ("full", "1g", peer) in runs:
-            p = statistics.median(s for s, _ in runs[("full", "1g", peer)])
-            print(f"1 GiB: engine / {peer} = {e / p:.2f} (target <= {target}) {'met' if e / p <= target else 'NOT met'}")
-    print(f"1 GiB: engine peak memory {peak:.1f} MiB (target < 48) {'met' if peak < 48 else 'NOT met'}")
-if ("limited", "1g", "engine") in runs:
-    ideal = (1 << 30) / (8 * 32 * (1 << 20))
-    l = statistics.median(s for s, _ in runs[("limited", "1g", "engine")])
-    print(f"1 GiB at 32 MiB/s per connection: engine {l:.3f} s against {ideal:.3f} s for eight connections "
-          f"at the full rate: {(l / ideal - 1) * 100:+.1f}% (target at most +5%) {'met' if l <= ideal * 1.05 else 'NOT met'}")
-    if ("limited", "1g", "curl8") in runs:
-        c8 = statistics.median(s for s, _ in runs[("limited", "1g", "curl8")])
-        print(f"1 GiB at 32 MiB/s per connection: engine {l:.3f} s against {c8:.3f} s for eight parallel curls: "
-              f"{(l / c8 - 1) * 100:+.1f}% (target at most +5%) {'met' if l <= c8 * 1.05 else 'NOT met'}")
+runs = defaultdict(dict)   # (part, file, round) -> tool -> (secs, cpu, kib)
+bad = [r for r in rows if r[7] != "ok"]
+for part, name, tool, rnd, secs, cpu, kb, ok in rows:
+    if ok == "ok":
+        runs[(part, name, int(rnd))][tool] = (float(secs), float(cpu), int(kb))
+order = ["1m", "8m", "31m", "256m", "1g", "4g"]
+parts = sorted({k[0] for k in runs}, key=lambda p: ("shaped" in p, "pinned" in p, p))
+def spread(values, fmt="{:.2f}"):
+    values = sorted(values)
+    return "/".join(fmt.format(v) for v in (values[0], statistics.median(values), values[-1]))
+print(f"\n{'part':16} {'file':5} {'tool':9} {'n':>2} {'time s min/med/max':>24} {'cpu s med':>9} {'peak MiB':>8}")
+for part in parts:
+    for name in order:
+        keys = [k for k in runs if k[0] == part and k[1] == name]
+        tools = sorted({t for k in keys for t in runs[k]}, key=lambda t: (t != "engine", t))
+        for tool in tools:
+            s = [runs[k][tool] for k in keys if tool in runs[k]]
+            print(f"{part:16} {name:5} {tool:9} {len(s):2} {spread([x[0] for x in s], '{:.4f}'):>24} "
+                  f"{statistics.median(x[1] for x in s):9.2f} {max(x[2] for x in s) / 1024:8.1f}")
+print(f"\nengine against each peer, per round (min/median/max of engine / peer):")
+def ratios(part, name, peer, idx=0):
+    return [runs[k]["engine"][idx] / runs[k][peer][idx] for k in runs
+            if k[0] == part and k[1] == name and "engine" in runs[k] and peer in runs[k] and runs[k][peer][idx] > 0]
+def line(label, values, target=None):
+    if not values:
+        return
+    med = statistics.median(values)
+    verdict = "" if target is None else (f"  target <= {target}: " + ("met" if med <= target else "NOT met"))
+    print(f"  {label:44} {spread(values):>16}  ({len(values)} rounds){verdict}")
+for part in parts:
+    for name in order:
+        peers = sorted({t for k in runs if k[0] == part and k[1] == name for t in runs[k]} - {"engine"})
+        for peer in peers:
+            target = None
+            if part == "loopback" and peer == "cp":
+                target = 1.1
+            if part == "loopback-pinned" and peer == "curl" and name == "1g":
+                target = 0.6
+            if part == "shaped" and peer == "curl" and name in ("1m", "8m", "31m"):
+                target = 1.0
+            line(f"{part} {name} time / {peer}", ratios(part, name, peer), target)
+        if part == "loopback" and "curl8-sep" in peers:
+            line(f"{part} {name} CPU / curl8-sep", ratios(part, name, "curl8-sep", 1), 1.3 if name == "4g" else None)
+peak = [runs[k]["engine"][2] / 1024 for k in runs if "engine" in runs[k]]
+if peak:
+    print(f"  engine peak memory, all runs: {max(peak):.1f} MiB (target < 48) {'met' if max(peak) < 48 else 'NOT met'}")
 if bad:
-    print(f"{bad} run(s) failed or produced a wrong SHA-256")
+    print(f"{len(bad)} run(s) failed or produced a wrong SHA-256: " + ", ".join("/".join(r[:4]) for r in bad))
     sys.exit(1)
 PY

@@ -71,6 +71,7 @@ void PartFile::resize(qint64 length) {
 }
 
 void PartFile::writeAt(qint64 offset, const char *data, qint64 size) {
+    std::lock_guard lock(m_writing);
     while (size > 0) {
         const ssize_t written = ::pwrite(m_fd, data, static_cast<size_t>(size), static_cast<off_t>(offset));
         if (written < 0) {

@@ -8,6 +8,8 @@
 #include <QString>
 #include <QtGlobal>
 
+#include <mutex>
+
 namespace quillon {
 
 class PartFile final {
@@ -23,8 +25,9 @@ public:
 
     /// Sets the file's length; the ranged path preallocates the whole file this way.
     void resize(qint64 length);
-    /// Writes all `size` bytes at `offset`; callable from several threads at once.
-    /// Throws DownloadFailure.
+    /// Writes all `size` bytes at `offset`; callable from several threads at once, which
+    /// write one after another: writers contending for the file in the kernel (its inode
+    /// lock) spin there, which took a fifth of a ranged download's CPU. Throws DownloadFailure.
     void writeAt(qint64 offset, const char *data, qint64 size);
     /// Closes the file and renames it over the destination (atomically replacing what
     /// stood there). Throws DownloadFailure; the part file is removed then.
@@ -36,6 +39,7 @@ private:
     QString m_destination;
     QString m_path;
     int m_fd = -1;
+    std::mutex m_writing;
     bool m_committed = false;
 };
 

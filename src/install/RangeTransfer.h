@@ -3,10 +3,10 @@
 // eight connections and writes each chunk at its offset as it arrives.
 //
 // Qt 6.4 opens at most six HTTP/1.1 connections per host and network manager, so the
-// ranges are spread over several managers (two connections each), each on a thread of
-// its own that also does that manager's file writes: the main thread only schedules
-// ranges and hears progress, and no range is ever held in memory beyond one bounded
-// read buffer.
+// ranges are spread over two managers (four connections each), each on a thread of its
+// own that also does that manager's file writes, one write to the file at a time: the
+// main thread only schedules ranges and hears progress, and no range is ever held in
+// memory beyond one bounded read buffer.
 
 #include "install/RangePlan.h"
 
