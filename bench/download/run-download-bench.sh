@@ -9,7 +9,8 @@
 #   loopback  1 GiB and 4 GiB unshaped: wall time and CPU against cp of the same file
 #             into one file, curl, aria2c, and eight curls writing their eighths either
 #             into one preallocated file at their offsets ("curl8") or into separate
-#             files ("curl8-sep", the CPU reference); the engine also pinned to cores 0,1
+#             files ("curl8-sep", the CPU reference) or nowhere ("curl8-null", the
+#             network's own floor); the engine also pinned to cores 0,1
 #             (as are curl and aria2c then).
 #   shaped    tc htb on the loopback: 32 MiB/s per connection, 160 MiB/s in total.
 #             1, 8 and 31 MiB (the single-stream path) against curl; 256 MiB against
@@ -105,7 +106,8 @@ results="$work/results.tsv"
 : > "$results"
 
 # curl8 writes its eighths into one preallocated file, each curl's standard output
-# opened at its offset (no join, no extra copy); curl8-sep into eight files.
+# opened at its offset (no join, no extra copy); curl8-sep into eight files; curl8-null
+# writes nothing: the network alone, the floor of any download here.
 curl8() {
   local url="$1" dest="$2" size="$3" mode="$4" i
   local part=$((size / 8))
@@ -117,8 +119,10 @@ curl8() {
 fd = os.open(sys.argv[1], os.O_WRONLY); os.lseek(fd, int(sys.argv[2]), 0); os.dup2(fd, 1)
 os.execvp("curl", ["curl", "-sS", "--fail", "-r", sys.argv[3], "-o", "-", sys.argv[4]])' \
         "$dest" "$from" "$from-$last" "$url" &
-    else
+    elif [ "$mode" = sep ]; then
       curl -sS --fail -r "$from-$last" -o "$dest.$i" "$url" &
+    else
+      curl -sS --fail -r "$from-$last" -o /dev/null -w '%{size_download}\n' "$url" &
     fi
   done
   wait
@@ -132,31 +136,40 @@ run() {
   local cmd
   case "$tool" in
     engine)    cmd=("$driver" "$url" "$dest") ;;
-    curl)      cmd=(curl -sS --fail -o "$dest" "$url") ;;
+    curl)      cmd=(curl -sS --fail -w '%{time_total}\n' -o "$dest" "$url") ;;
     aria2c)    cmd=(aria2c -q -x8 -s8 -k16M --file-allocation=none --allow-overwrite=true -d "$out" -o "$tool-$name.bin" "$url") ;;
     curl8)     cmd=(bash -c 'curl8 "$@"' _ "$url" "$dest" "${sizes[$name]}" one) ;;
     curl8-sep) cmd=(bash -c 'curl8 "$@"' _ "$url" "$dest" "${sizes[$name]}" sep) ;;
+    curl8-null) cmd=(bash -c 'curl8 "$@"' _ "$url" "$dest" "${sizes[$name]}" null) ;;
     cp)        cmd=(cp "$data/$name.bin" "$dest") ;;
   esac
   [ -n "$pin" ] && cmd=(taskset -c 0,1 "${cmd[@]}")
   rm -f "$dest" "$dest".? "$dest.aria2"
   sync
   local start=$EPOCHREALTIME
-  /usr/bin/time -o "$work/last-time" -f '%U %S %M' "${cmd[@]}" 2>"$work/last-stderr" >/dev/null || true
+  /usr/bin/time -o "$work/last-time" -f '%U %S %M' "${cmd[@]}" 2>"$work/last-stderr" >"$work/last-stdout" || true
   local end=$EPOCHREALTIME
   local user sys kb
   read -r user sys kb < <(tail -n1 "$work/last-time")
   local ok=ok
   if [ "$tool" = curl8-sep ]; then
     [ "$(cat "$dest".? | sha256sum | cut -d' ' -f1)" = "$(cat "$data/$name.sha256")" ] || ok=MISMATCH
+  elif [ "$tool" = curl8-null ]; then
+    [ "$(python3 -c 'import sys; print(sum(int(l) for l in open(sys.argv[1]) if l.strip()))' "$work/last-stdout")" \
+      = "${sizes[$name]}" ] || ok=MISMATCH
   else
     [ "$(sha256sum "$dest" 2>/dev/null | cut -d' ' -f1)" = "$(cat "$data/$name.sha256")" ] || ok=MISMATCH
   fi
-  local secs
+  local secs inner=-
   secs=$(python3 -c "print(f'{$end - $start:.6f}')")
-  printf '%s\t%s\t%s\t%s\t%s\t%s\t%s\t%s\n' "$part${pin:+-pinned}" "$name" "$tool" "$round" "$secs" \
-    "$(python3 -c "print(f'{$user + $sys:.2f}')")" "$kb" "$ok" >> "$results"
-  printf '%-15s %-5s %-9s %9.4fs cpu %5ss %7s KiB %s\n' "$part${pin:+-pinned}" "$name" "$tool" "$secs" \
+  # The transfer as the tool itself timed it, without starting and ending the process.
+  case "$tool" in
+    engine) inner=$(sed -n 's/^engine: status [0-9]*, \([0-9.]*\) s.*/\1/p' "$work/last-stderr") ;;
+    curl)   inner=$(tail -n1 "$work/last-stdout") ;;
+  esac
+  printf '%s\t%s\t%s\t%s\t%s\t%s\t%s\t%s\t%s\n' "$part${pin:+-pinned}" "$name" "$tool" "$round" "$secs" \
+    "$(python3 -c "print(f'{$user + $sys:.2f}')")" "$kb" "$ok" "${inner:--}" >> "$results"
+  printf '%-15s %-5s %-10s %9.4fs cpu %5ss %7s KiB %s\n' "$part${pin:+-pinned}" "$name" "$tool" "$secs" \
     "$(python3 -c "print(f'{$user + $sys:.2f}')")" "$kb" "$ok" >&2
   [ "$tool" = engine ] && grep '^engine:' "$work/last-stderr" | sed "s/^/    /" >&2 || true
   rm -f "$dest" "$dest".? "$dest.aria2"
@@ -170,11 +183,11 @@ rotate() {
 }
 
 for ((round = 0; round < rounds; round++)); do
-  rotate "$round" loopback 1g "" engine curl aria2c curl8 curl8-sep cp
+  rotate "$round" loopback 1g "" engine curl aria2c curl8 curl8-sep curl8-null cp
   rotate "$round" loopback 1g pin engine curl aria2c
 done
 for ((round = 0; round < (rounds < 3 ? rounds : 3); round++)); do
-  rotate "$round" loopback 4g "" engine curl8 curl8-sep cp
+  rotate "$round" loopback 4g "" engine curl8 curl8-sep curl8-null cp
 done
 rm -f "$data/4g.bin"
 shape
@@ -189,22 +202,22 @@ from collections import defaultdict
 rows = [l.rstrip("\n").split("\t") for l in open(sys.argv[1]) if l.strip()]
 runs = defaultdict(dict)   # (part, file, round) -> tool -> (secs, cpu, kib)
 bad = [r for r in rows if r[7] != "ok"]
-for part, name, tool, rnd, secs, cpu, kb, ok in rows:
+for part, name, tool, rnd, secs, cpu, kb, ok, inner in rows:
     if ok == "ok":
-        runs[(part, name, int(rnd))][tool] = (float(secs), float(cpu), int(kb))
+        runs[(part, name, int(rnd))][tool] = (float(secs), float(cpu), int(kb), float(inner) if inner != "-" else 0.0)
 order = ["1m", "8m", "31m", "256m", "1g", "4g"]
 parts = sorted({k[0] for k in runs}, key=lambda p: ("shaped" in p, "pinned" in p, p))
 def spread(values, fmt="{:.2f}"):
     values = sorted(values)
     return "/".join(fmt.format(v) for v in (values[0], statistics.median(values), values[-1]))
-print(f"\n{'part':16} {'file':5} {'tool':9} {'n':>2} {'time s min/med/max':>24} {'cpu s med':>9} {'peak MiB':>8}")
+print(f"\n{'part':16} {'file':5} {'tool':10} {'n':>2} {'time s min/med/max':>24} {'cpu s med':>9} {'peak MiB':>8}")
 for part in parts:
     for name in order:
         keys = [k for k in runs if k[0] == part and k[1] == name]
         tools = sorted({t for k in keys for t in runs[k]}, key=lambda t: (t != "engine", t))
         for tool in tools:
             s = [runs[k][tool] for k in keys if tool in runs[k]]
-            print(f"{part:16} {name:5} {tool:9} {len(s):2} {spread([x[0] for x in s], '{:.4f}'):>24} "
+            print(f"{part:16} {name:5} {tool:10} {len(s):2} {spread([x[0] for x in s], '{:.4f}'):>24} "
                   f"{statistics.median(x[1] for x in s):9.2f} {max(x[2] for x in s) / 1024:8.1f}")
 print(f"\nengine against each peer, per round (min/median/max of engine / peer):")
 def ratios(part, name, peer, idx=0):
@@ -228,6 +241,8 @@ for part in parts:
             if part == "shaped" and peer == "curl" and name in ("1m", "8m", "31m"):
                 target = 1.0
             line(f"{part} {name} time / {peer}", ratios(part, name, peer), target)
+            if peer == "curl" and part == "shaped":
+                line(f"{part} {name} own transfer time / {peer}'s", ratios(part, name, peer, 3), target)
         if part == "loopback" and "curl8-sep" in peers:
             line(f"{part} {name} CPU / curl8-sep", ratios(part, name, "curl8-sep", 1), 1.3 if name == "4g" else None)
 peak = [runs[k]["engine"][2] / 1024 for k in runs if "engine" in runs[k]]

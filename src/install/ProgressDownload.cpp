@@ -41,6 +41,19 @@ double clampedFraction(qint64 done, qint64 total) {
 VrelProgressDownload::VrelProgressDownload(QString destination, std::function<void(double)> progressHandler)
     : m_destination(std::move(destination)), m_progressHandler(std::move(progressHandler)) {}
 
+VrelProgressDownload::~VrelProgressDownload() {
+    if (m_network) {
+        m_network->deleteLater(); // the last reply's signal may still be on the stack
+    }
+}
+
+QNetworkAccessManager *VrelProgressDownload::network() {
+    if (!m_network) {
+        m_network = new QNetworkAccessManager();
+    }
+    return m_network;
+}
+
 void VrelProgressDownload::publishProgress(double fraction) {
     // Delivered from the event loop, never awaited; dropped if this object is gone by then.
     QMetaObject::invokeMethod(
@@ -77,11 +90,10 @@ QCoro::Task<HttpResponse> VrelProgressDownload::download(QUrl url, std::stop_tok
 
 QCoro::Task<VrelProgressDownload::Probe> VrelProgressDownload::probe(QUrl url, std::stop_token token) {
     throwIfCancelled(token);
-    LaterDeleted<QNetworkAccessManager> network(new QNetworkAccessManager());
     QNetworkRequest request = VrelDownloadRequest::make(url);
     request.setTransferTimeout(static_cast<int>(m_timeouts.probe.count()));
     request.setRawHeader("Accept-Encoding", "identity"); // the length of the file as stored
-    ReplyOwner reply(network->head(request));
+    ReplyOwner reply(network()->head(request));
     auto answered = awaitReply(reply.get(), token);
     co_await answered;
     const QByteArray body = reply->readAll();
@@ -144,11 +156,10 @@ QCoro::Task<HttpResponse> VrelProgressDownload::downloadSingleStream(QUrl url, s
     qint64 written = 0;
     std::optional<QString> fileError;
 
-    LaterDeleted<QNetworkAccessManager> network(new QNetworkAccessManager());
     QNetworkRequest request = VrelDownloadRequest::make(url);
     request.setTransferTimeout(static_cast<int>(m_timeouts.singleStream.count()));
     request.setRawHeader("Accept-Encoding", "identity"); // the bytes as stored, as the probe counted them
-    ReplyOwner reply(network->get(request));
+    ReplyOwner reply(network()->get(request));
     reply->setReadBufferSize(kReadBufferSize);
 
     QNetworkReply *source = reply.get();

@@ -16,6 +16,8 @@
 #include <QString>
 #include <QUrl>
 
+class QNetworkAccessManager;
+
 #include <chrono>
 #include <functional>
 #include <optional>
@@ -37,6 +39,7 @@ public:
 
     /// `progressHandler` is called on the main thread with a fraction within 0...1.
     VrelProgressDownload(QString destination, std::function<void(double)> progressHandler);
+    ~VrelProgressDownload() override;
 
     const QString &destination() const { return m_destination; }
     void setTimeouts(Timeouts timeouts) { m_timeouts = timeouts; }
@@ -71,11 +74,15 @@ private:
         bool ranged = false;          ///< and byte ranges are allowed
     };
     QCoro::Task<Probe> probe(QUrl url, std::stop_token token);
+    /// The probe and the single stream share one manager, so the stream reuses the
+    /// probe's connection (and its TCP and TLS handshakes).
+    QNetworkAccessManager *network();
     void publishProgress(double fraction);
 
     const QString m_destination;
     const std::function<void(double)> m_progressHandler;
     Timeouts m_timeouts;
+    QNetworkAccessManager *m_network = nullptr;
 };
 
 } // namespace quillon
