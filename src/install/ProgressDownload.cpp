@@ -78,6 +78,9 @@ QCoro::Task<HttpResponse> VrelProgressDownload::download(QUrl url, std::stop_tok
         qCInfo(lcInstall) << "no ranged download:" << error.what();
     }
     if (probed && probed->ranged && *probed->length >= kParallelThreshold) {
+        // The ranges have connections of their own; the probe's is not kept open meanwhile.
+        m_network->deleteLater();
+        m_network = nullptr;
         auto parallel = downloadInParallel(url, *probed->length, probed->response, token);
         co_return co_await parallel;
     }
@@ -159,6 +162,7 @@ QCoro::Task<HttpResponse> VrelProgressDownload::downloadSingleStream(QUrl url, s
     QNetworkRequest request = VrelDownloadRequest::make(url);
     request.setTransferTimeout(static_cast<int>(m_timeouts.singleStream.count()));
     request.setRawHeader("Accept-Encoding", "identity"); // the bytes as stored, as the probe counted them
+    request.setRawHeader("Connection", "close");         // nothing follows on the probe's connection
     ReplyOwner reply(network()->get(request));
     reply->setReadBufferSize(kReadBufferSize);
 

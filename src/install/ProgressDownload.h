@@ -75,7 +75,7 @@ private:
     };
     QCoro::Task<Probe> probe(QUrl url, std::stop_token token);
     /// The probe and the single stream share one manager, so the stream reuses the
-    /// probe's connection (and its TCP and TLS handshakes).
+    /// probe's connection (and its TCP and TLS handshakes), then closes it.
     QNetworkAccessManager *network();
     void publishProgress(double fraction);
 
