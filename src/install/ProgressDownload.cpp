@@ -101,10 +101,10 @@ QCoro::Task<VrelProgressDownload::Probe> VrelProgressDownload::probe(QUrl url, s
     co_await answered;
     const QByteArray body = reply->readAll();
     http::throwIfTransportFailed(*reply.get());
-    Probe result{HttpResponse::from(*reply.get()), std::nullopt, false};
-    result.length = announcedLength(result.response, body.size());
-    result.ranged = acceptedProbeLength(result.response, body.size()).has_value();
-    co_return result;
+    HttpResponse response = HttpResponse::from(*reply.get());
+    const std::optional<qint64> length = announcedLength(response, body.size());
+    const bool ranged = acceptedProbeLength(response, body.size()).has_value();
+    co_return Probe{std::move(response), length, ranged};
 }
 
 QCoro::Task<std::pair<qint64, HttpResponse>> VrelProgressDownload::rangeDownloadInfo(QUrl url,

@@ -7,6 +7,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QThread>
 
@@ -135,6 +136,9 @@ TEST_F(ProgressDownloadTest, ThirtyTwoMebibytesTakeTwoParallelRanges) {
     ASSERT_TRUE(outcome.response);
     EXPECT_EQ(outcome.response->statusCode, 200) << "the probe's response";
     EXPECT_EQ(server->headRequests(), 1);
+    const auto probed = test::run(engine->rangeDownloadInfo(server->fileUrl()));
+    EXPECT_EQ(probed.first, static_cast<qint64>(kTwoRanges));
+    EXPECT_EQ(probed.second.statusCode, 200);
     std::vector<std::string> ranges = server->rangeHeadersSeen();
     std::sort(ranges.begin(), ranges.end());
     EXPECT_EQ(ranges, (std::vector<std::string>{"bytes=0-16777215", "bytes=16777216-33554431"}));
@@ -162,6 +166,7 @@ TEST_F(ProgressDownloadTest, OneByteUnderThirtyTwoMebibytesIsOneStream) {
     ASSERT_FALSE(outcome.error);
     EXPECT_EQ(outcome.response->statusCode, 200);
     EXPECT_EQ(server->rangeHeadersSeen(), (std::vector<std::string>{""}));
+    EXPECT_EQ(server->requests().back().header("Accept-Encoding"), "identity") << "the bytes the probe counted";
     EXPECT_TRUE(destinationMatchesSource());
     EXPECT_TRUE(progressReachesOne());
     expectProgressWithinBounds();
@@ -421,6 +426,10 @@ TEST_F(ProgressDownloadTest, CancellingStopsEveryRangeAtOnce) {
     TaskHandle handle;
     auto task = capture(engine.get(), server->fileUrl(), handle.token());
     ASSERT_TRUE(test::waitUntil([&] { return server->transfersInFlight() == 8 && !progress.empty(); }));
+    const QStringList during = folderEntries();
+    ASSERT_EQ(during.size(), 1);
+    EXPECT_TRUE(QRegularExpression(QStringLiteral("^\\.package\\.pkg\\.[0-9a-f]{8}\\.part$")).match(during[0]).hasMatch())
+        << during[0].toStdString();
     handle.cancel();
     const Outcome outcome = test::run(std::move(task));
     EXPECT_TRUE(outcome.errorAs<TaskCancelled>());
