@@ -18,9 +18,9 @@ namespace {
 
 // Managers (each with its own thread and Qt's HTTP thread behind it) the ranges are
 // spread over, four connections each (Qt opens at most six per manager). Measured with
-// 4 GiB on loopback against nginx, interleaved rounds: two managers used 0.75x the CPU
-// of four (5.0 s against 6.6 s; eight curls writing separate files: 4.7 s) and were no
-// slower; every further thread also costs switches when the cores are few.
+// 4 GiB on loopback against nginx, four interleaved rounds: two managers used 0.77x the
+// CPU of four (4.97 s against 6.47 s; eight curls writing separate files: 4.70 s) and
+// were no slower; every further thread also costs switches when the cores are few.
 constexpr int kFetchers = 2;
 // What a reply may buffer before its reader catches up, and the size of one write.
 constexpr qint64 kReadBufferSize = 128 * 1024;
