@@ -75,8 +75,13 @@ void listPluginFolders(const QString &folder, Found found) {
 } // namespace
 
 QList<InstalledPlugin> scanTemplateTrees(const QStringList &roots) {
-    // One record per category word and folder name, in the order first found.
+    // One record per category word and folder name, in the order first found. Names are
+    // told apart by their composed forms: one tree may hold a name composed and the other
+    // the same name decomposed (file systems differ in what they keep), and that is still
+    // one plug-in. The record takes the spelling found first, which is the system tree's,
+    // and each path stays exactly as on disk.
     QList<InstalledPlugin> records;
+    QStringList composedNames;
     std::vector<int> categoryOfRecord;
     const QList<TemplateCategory> &categories = templateCategories();
     for (int c = 0; c < categories.size(); ++c) {
@@ -84,7 +89,8 @@ QList<InstalledPlugin> scanTemplateTrees(const QStringList &roots) {
         QHash<QString, qsizetype> positions;
         for (const QString &root : roots) {
             listPluginFolders(root + QLatin1Char('/') + category.folder, [&](QString name, QString path) {
-                const auto found = positions.constFind(name);
+                QString composed = name.normalized(QString::NormalizationForm_C);
+                const auto found = positions.constFind(composed);
                 if (found != positions.constEnd()) {
                     records[*found].paths.append(std::move(path));
                     return;
@@ -94,7 +100,8 @@ QList<InstalledPlugin> scanTemplateTrees(const QStringList &roots) {
                 if (name.contains(QLatin1String("::"))) {
                     return;
                 }
-                positions.insert(name, records.size());
+                positions.insert(composed, records.size());
+                composedNames.append(std::move(composed));
                 records.append(InstalledPlugin{category.word, std::move(name), QStringList{std::move(path)}});
                 categoryOfRecord.push_back(c);
             });
@@ -110,11 +117,6 @@ QList<InstalledPlugin> scanTemplateTrees(const QStringList &roots) {
                 ++categoryRank[size_t(c)];
             }
         }
-    }
-    QStringList composedNames;
-    composedNames.reserve(records.size());
-    for (const InstalledPlugin &record : records) {
-        composedNames.append(record.name.normalized(QString::NormalizationForm_C));
     }
     std::vector<qsizetype> order(size_t(records.size()));
     for (size_t i = 0; i < order.size(); ++i) {

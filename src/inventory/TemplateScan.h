@@ -22,8 +22,9 @@ const QList<TemplateCategory> &templateCategories();
 /// The system tree, then the user's tree.
 QStringList templateRoots(const SystemPaths &paths);
 
-/// Every plug-in folder of the given trees, one record per category and folder name,
-/// sorted by category and then name (code points of the composed forms). Missing or
+/// Every plug-in folder of the given trees, one record per category and folder name
+/// (canonically equivalent names are one name, spelt as first found), sorted by category
+/// and then name (code points of the composed forms). Missing or
 /// unreadable folders count as empty; symbolic links and plain files are not plug-ins.
 QList<InstalledPlugin> scanTemplateTrees(const QStringList &roots);
 

@@ -86,6 +86,18 @@ TEST(TemplateScan, TheSameFolderInBothTreesIsOneRecordSystemPathFirst) {
     EXPECT_EQ(m.installedPlugins(), m.allTemplatePlugins());
 }
 
+TEST(TemplateScan, ANameComposedInOneTreeAndDecomposedInTheOtherIsOneRecord) {
+    test::TestWorld world;
+    // Each record takes the system tree's spelling; the paths stay as on disk.
+    const QString composed = QStringLiteral("Vrel Caf\u00e9"), decomposed = QStringLiteral("Vrel Cafe\u0301");
+    const QStringList titles{userFolder(world, "Titles.localized", composed), systemFolder(world, "Titles.localized", decomposed)};
+    const QStringList effects{userFolder(world, "Effects.localized", decomposed), systemFolder(world, "Effects.localized", composed)};
+    PluginManager m(world.environment());
+    ASSERT_EQ(m.allTemplatePlugins().size(), 2);
+    EXPECT_EQ(m.allTemplatePlugins().at(0), (InstalledPlugin{"字幕", decomposed, {titles[1], titles[0]}}));
+    EXPECT_EQ(m.allTemplatePlugins().at(1), (InstalledPlugin{"效果", composed, {effects[1], effects[0]}}));
+}
+
 TEST(TemplateScan, TheSameNameInTwoCategoriesIsTwoRecords) {
     test::TestWorld world;
     systemFolder(world, "Titles.localized", "Vrel Glow");
