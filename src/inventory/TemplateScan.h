@@ -8,6 +8,8 @@
 #include <QString>
 #include <QStringList>
 
+#include <vector>
+
 namespace quillon {
 
 /// One category folder of a template tree and the category word it stands for.
@@ -27,6 +29,26 @@ QStringList templateRoots(const SystemPaths &paths);
 /// and then name (code points of the composed forms). Missing or
 /// unreadable folders count as empty; symbolic links and plain files are not plug-ins.
 QList<InstalledPlugin> scanTemplateTrees(const QStringList &roots);
+
+/// Scans as `scanTemplateTrees` does, again and again. Every scan lists every category
+/// folder anew; a category whose listings are byte for byte those of the previous scan
+/// (the same folder names in the same order, under the same roots) gives the records it
+/// gave then, since they are made from nothing else, and only a changed category is
+/// decoded, sorted and grouped anew. When nothing changed, the list itself is the
+/// previous one (the same shared data).
+class TemplateScanner final {
+public:
+    QList<InstalledPlugin> scan(const QStringList &roots);
+
+private:
+    struct Category {
+        QStringList roots;
+        QList<QByteArray> listings; ///< one per root
+        QList<InstalledPlugin> records;
+    };
+    std::vector<Category> m_categories;
+    QList<InstalledPlugin> m_all;
+};
 
 /// Compares by Unicode code points (not UTF-16 units); negative, zero or positive.
 int compareCodePoints(QStringView a, QStringView b);

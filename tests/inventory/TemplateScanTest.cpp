@@ -131,6 +131,23 @@ TEST(TemplateScan, SymbolicLinksAreNotPlugins) {
     EXPECT_EQ(ids(m.allTemplatePlugins()), QStringList{"效果::Vrel Real"});
 }
 
+TEST(TemplateScan, ARescanTakesUnchangedListingsAsTheyWereAndSeesEveryChange) {
+    test::TestWorld world;
+    const QString glow = systemFolder(world, "Effects.localized", "Vrel Glow");
+    systemFolder(world, "Titles.localized", "Vrel Title");
+    TemplateScanner scanner;
+    const QStringList roots = templateRoots(world.paths);
+    const QList<InstalledPlugin> first = scanner.scan(roots);
+    const QList<InstalledPlugin> again = scanner.scan(roots);
+    EXPECT_EQ(again.constData(), first.constData()) << "nothing changed, so nothing was made anew";
+
+    // A folder replaced by a link of the same name: the listing differs, the record goes.
+    ASSERT_TRUE(QDir(glow).removeRecursively());
+    ASSERT_TRUE(QFile::link(world.makeFolder("elsewhere/Vrel Glow"), glow));
+    EXPECT_EQ(ids(scanner.scan(roots)), QStringList{"字幕::Vrel Title"});
+    EXPECT_EQ(scanner.scan(roots), scanTemplateTrees(roots));
+}
+
 TEST(TemplateScan, AMissingTreeLeavesTheOtherScanned) {
     test::TestWorld world;
     userFolder(world, "Transitions.localized", "Vrel Swipe");
