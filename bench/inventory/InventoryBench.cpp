@@ -22,7 +22,9 @@
 
 #include <cstdio>
 #include <cstring>
+#include <unistd.h>
 #include <map>
+#include <set>
 #include <memory>
 #include <stdexcept>
 #include <vector>
@@ -311,13 +313,23 @@ const std::vector<Case> cases{
     {"BM_DirectProductMatching", BM_DirectProductMatching, true},
 };
 
-// Passes every run on to the console and keeps its time for the growth table.
+// Passes every run on to the console and keeps its time (the median when the runs are
+// repeated) for the growth table.
 class GrowthReporter final : public benchmark::ConsoleReporter {
 public:
+    using ConsoleReporter::ConsoleReporter;
     void ReportRuns(const std::vector<Run> &runs) override {
         for (const Run &run : runs) {
-            if (!run.error_occurred && run.run_type == Run::RT_Iteration) {
+            const bool median = run.run_type == Run::RT_Aggregate && run.aggregate_name == "median";
+            if (run.error_occurred || (run.run_type != Run::RT_Iteration && !median)) {
+                continue;
+            }
+            const std::string key = run.run_name.function_name + "/" + run.run_name.args;
+            if (median || !medians.count(key)) {
                 times[run.run_name.function_name][std::stoll(run.run_name.args)] = run.GetAdjustedRealTime();
+            }
+            if (median) {
+                medians.insert(key);
             }
         }
         ConsoleReporter::ReportRuns(runs);
@@ -337,6 +349,7 @@ public:
 
 private:
     std::map<std::string, std::map<int64_t, double>> times;
+    std::set<std::string> medians;
 };
 
 std::vector<int64_t> scalesFrom(int &argc, char **argv) {
@@ -377,7 +390,7 @@ int main(int argc, char **argv) {
             b->Arg(scale);
         }
     }
-    GrowthReporter reporter;
+    GrowthReporter reporter(isatty(fileno(stdout)) ? GrowthReporter::OO_Defaults : GrowthReporter::OO_Tabular);
     benchmark::RunSpecifiedBenchmarks(&reporter);
     reporter.printGrowth();
     benchmark::Shutdown();

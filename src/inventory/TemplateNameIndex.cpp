@@ -281,8 +281,7 @@ void TemplateNameIndex::matchProducts() {
         m_byProduct.insert(product.productName, {});
         const quint32 owner = quint32(owners.size());
         owners.append(product.productName);
-        for (const QString &alias :
-             PluginInstallMatcher::matchableAliases(product.productName, *m_table)) {
+        for (const QString &alias : PluginInstallMatcher::matchableAliases(product.productName, *m_table)) {
             automaton.add(alias, owner);
         }
     }

@@ -5,7 +5,6 @@
 #include "platform/FolderListing.h"
 
 #include <QByteArray>
-
 #include <QDir>
 
 #include <algorithm>
@@ -91,10 +90,6 @@ std::vector<qsizetype> categoriesInSortOrder() {
     return order;
 }
 
-} // namespace
-
-namespace {
-
 /// The records of one category from its listings, one per root in root order.
 QList<InstalledPlugin> categoryRecords(const TemplateCategory &category, const QStringList &roots,
                                        const QList<QByteArray> &listings) {
@@ -162,7 +157,12 @@ QList<InstalledPlugin> TemplateScanner::scan(const QStringList &roots) {
         changed = true;
     }
     if (changed) {
-        m_all.clear();
+        qsizetype count = 0;
+        for (const Category &category : m_categories) {
+            count += category.records.size();
+        }
+        m_all = QList<InstalledPlugin>();
+        m_all.reserve(count);
         for (const Category &category : m_categories) {
             m_all.append(category.records);
         }
