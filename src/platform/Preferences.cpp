@@ -1,18 +1,17 @@
 #include "platform/Preferences.h"
 
+#include "platform/Logging.h"
+
 #include <QDateTime>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QLoggingCategory>
 #include <QStandardPaths>
 
 namespace quillon {
 namespace {
-
-Q_LOGGING_CATEGORY(lcPlatform, "quillon.platform")
 
 // QSettings reads "/" as a group separator: it drops a leading or trailing one, joins
 // doubled ones, and removing a key removes every key below it. Keys here are prefixes

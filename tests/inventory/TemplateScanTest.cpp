@@ -93,6 +93,7 @@ TEST(TemplateScan, ANameComposedInOneTreeAndDecomposedInTheOtherIsOneRecord) {
     const QStringList titles{userFolder(world, "Titles.localized", composed), systemFolder(world, "Titles.localized", decomposed)};
     const QStringList effects{userFolder(world, "Effects.localized", decomposed), systemFolder(world, "Effects.localized", composed)};
     PluginManager m(world.environment());
+    m.refreshInstalledPlugins();
     ASSERT_EQ(m.allTemplatePlugins().size(), 2);
     EXPECT_EQ(m.allTemplatePlugins().at(0), (InstalledPlugin{"字幕", decomposed, {titles[1], titles[0]}}));
     EXPECT_EQ(m.allTemplatePlugins().at(1), (InstalledPlugin{"效果", composed, {effects[1], effects[0]}}));
