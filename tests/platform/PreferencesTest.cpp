@@ -72,31 +72,34 @@ TEST_F(PreferencesTest, RemoveForgetsTheKey) {
 }
 
 TEST_F(PreferencesTest, ADamagedFileIsSetAsideAndNeverOverwritten) {
-    const QByteArray truncated = R"({"vrel.device.id": "3F2A9C1E-0000", "vrel.product.paths.a": ["/x)";
-    QFile damaged(file());
-    ASSERT_TRUE(damaged.open(QIODevice::WriteOnly));
-    damaged.write(truncated);
-    damaged.close();
-    static QStringList warnings;
-    warnings.clear();
+    static int warnings = 0;
     const QtMessageHandler previous = qInstallMessageHandler([](QtMsgType type, const QMessageLogContext &context, const QString &) {
-        if (type == QtWarningMsg && QByteArray(context.category) == "quillon.platform") {
-            warnings.append(QString());
-        }
+        warnings += type == QtWarningMsg && QByteArray(context.category) == "quillon.platform" ? 1 : 0;
     });
-    auto prefs = Preferences::inFile(file());
-    qInstallMessageHandler(previous);
-    EXPECT_EQ(warnings.size(), 1);
-    EXPECT_FALSE(prefs->contains(QStringLiteral("vrel.device.id")));
-    prefs->setValue(QStringLiteral("vrel.device.id"), QStringLiteral("NEW"));
-    prefs->sync();
+    const QList<QByteArray> damaged{R"({"vrel.device.id": "3F2A9C1E-0000", "vrel.product.paths.a": ["/x)", "[1, 2]"};
+    for (qsizetype n = 0; n < damaged.size(); ++n) {
+        const QString folder = dir.filePath(QString::number(n));
+        const QString path = folder + QStringLiteral("/prefs.json");
+        QDir().mkpath(folder);
+        QFile file(path);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write(damaged.at(n));
+        file.close();
+        warnings = 0;
+        auto prefs = Preferences::inFile(path);
+        EXPECT_EQ(warnings, 1);
+        EXPECT_FALSE(prefs->contains(QStringLiteral("vrel.device.id")));
+        prefs->setValue(QStringLiteral("vrel.device.id"), QStringLiteral("NEW"));
+        prefs->sync();
 
-    const QStringList aside = QDir(dir.path()).entryList({QStringLiteral("prefs.json.damaged-*")}, QDir::Files);
-    ASSERT_EQ(aside.size(), 1);
-    QFile kept(dir.filePath(aside.first()));
-    ASSERT_TRUE(kept.open(QIODevice::ReadOnly));
-    EXPECT_EQ(kept.readAll(), truncated);
-    EXPECT_EQ(Preferences::inFile(file())->string(QStringLiteral("vrel.device.id")), QStringLiteral("NEW"));
+        const QStringList aside = QDir(folder).entryList({QStringLiteral("prefs.json.damaged-*")}, QDir::Files);
+        ASSERT_EQ(aside.size(), 1);
+        QFile kept(QDir(folder).filePath(aside.first()));
+        ASSERT_TRUE(kept.open(QIODevice::ReadOnly));
+        EXPECT_EQ(kept.readAll(), damaged.at(n));
+        EXPECT_EQ(Preferences::inFile(path)->string(QStringLiteral("vrel.device.id")), QStringLiteral("NEW"));
+    }
+    qInstallMessageHandler(previous);
 }
 
 // QSettings would read "/" as a group separator: these keys would collide, and removing
