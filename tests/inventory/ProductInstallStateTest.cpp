@@ -58,7 +58,7 @@ TEST(InstalledPaths, FollowTheListWhenItIsReplaced) {
     // The member library's products are matched ahead; a new library or list is matched anew.
     m.setMemberProducts({product("P", "Glow")});
     EXPECT_EQ(m.installedPluginPaths("Glow"), (QStringList{"/x", "/y", "/z"}));
-    m.setAllTemplatePlugins({InstalledPlugin{"字幕", "Glow 3", {"/w"}}});
+    m.setAllTemplatePlugins({InstalledPlugin{"字幕", "Glow 3", {"/w"}}, InstalledPlugin{"字幕", "Other", {"/v"}}});
     EXPECT_EQ(m.installedPluginPaths("Glow"), QStringList{"/w"});
     m.setMemberProducts({product("P", "Glow 3")});
     EXPECT_EQ(m.installedPluginPaths("Glow 3"), QStringList{"/w"});

@@ -191,6 +191,10 @@ TEST(TemplateScan, AFolderOfAMemberProductIsPublished) {
     m.refreshInstalledPlugins();
     EXPECT_EQ(ids(m.installedPlugins()), QStringList{"字幕::Cinema-Titles Pack.localized"});
     EXPECT_EQ(m.allTemplatePlugins().size(), 2);
+    // Another library of the same size over the same folders.
+    m.setMemberProducts({product("p1", "Nothing Here"), product("p3", "Unrelated")});
+    m.refreshInstalledPlugins();
+    EXPECT_EQ(ids(m.installedPlugins()), QStringList{"字幕::Unrelated"});
 }
 
 TEST(TemplateScan, PublishedOrderIsGeneratorsTitlesEffectsTransitionsThenName) {
