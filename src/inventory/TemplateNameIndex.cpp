@@ -3,6 +3,7 @@
 #include "inventory/TemplateScan.h"
 
 #include <algorithm>
+#include <utility>
 
 namespace quillon {
 namespace {
@@ -274,7 +275,7 @@ void TemplateNameIndex::matchProducts() {
     m_byProduct.clear();
     QStringList owners;
     AliasAutomaton automaton;
-    for (const MemberProduct &product : m_products) {
+    for (const MemberProduct &product : std::as_const(m_products)) {
         if (m_byProduct.contains(product.productName)) {
             continue;
         }
