@@ -186,9 +186,10 @@ TEST(TemplateNameIndexTest, AgreesWithTheMatcherOnGeneratedNames) {
     for (int i = 0; i < 100; ++i) {
         products.append(makeName(3));
     }
-    // The library's products are matched all at once, any other name on its own.
+    // The library's products are matched all at once, any other name (here "Glow Set",
+    // whose aliases may match one folder twice) on its own.
     QList<MemberProduct> library;
-    for (const QString &name : products.mid(0, 60)) {
+    for (const QString &name : products.mid(2, 60)) {
         library.append(product(name, name));
     }
     const TemplateNameIndex index(plugins, library, nullptr, table);
@@ -200,7 +201,7 @@ TEST(TemplateNameIndexTest, AgreesWithTheMatcherOnGeneratedNames) {
         for (qsizetype i = 0; i < plugins.size(); ++i) {
             if (PluginInstallMatcher::matches(name, plugins.at(i).name, table)) {
                 expected.append(i);
-                libraryFolders[size_t(i)] |= p < 60 ? 1 : 0;
+                libraryFolders[size_t(i)] |= p >= 2 && p < 62 ? 1 : 0;
             }
         }
         hits += int(expected.size());
@@ -208,6 +209,22 @@ TEST(TemplateNameIndexTest, AgreesWithTheMatcherOnGeneratedNames) {
     }
     EXPECT_EQ(index.productFolders(), libraryFolders);
     EXPECT_GT(hits, 100);
+}
+
+// An alias found as the tail of a longer one's beginning ("bcd" inside "abcd…"), and a
+// library large enough that the automaton's edge table grows.
+TEST(TemplateNameIndexTest, FindsAliasesInsideLongerOnesAndInLargeLibraries) {
+    QList<MemberProduct> library{product("1", "Bcd"), product("2", "Abcde"), product("3", "Cdx")};
+    for (int i = 0; i < 300; ++i) {
+        library.append(product(QString::number(i), QStringLiteral("Product %1 Extra Long Name").arg(i)));
+    }
+    const QList<InstalledPlugin> plugins{{"字幕", "Abcdx", {"0"}}, {"字幕", "Vrel Product 250 Extra Long Name", {"1"}}};
+    const TemplateNameIndex index(plugins, library);
+    EXPECT_EQ(index.matching("Bcd"), QList<qsizetype>{0});
+    EXPECT_EQ(index.matching("Cdx"), QList<qsizetype>{0});
+    EXPECT_TRUE(index.matching("Abcde").isEmpty());
+    EXPECT_EQ(index.matching("Product 250 Extra Long Name"), QList<qsizetype>{1});
+    EXPECT_TRUE(index.matching("Product 25 Extra Long Name").isEmpty());
 }
 
 TEST(TemplateNameIndexTest, AgreesWithTheMatcherWhenFoldingLengthensANameOrTheProduct) {
