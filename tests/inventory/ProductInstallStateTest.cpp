@@ -181,6 +181,7 @@ TEST(TemplateNameIndexTest, AgreesWithTheMatcherOnGeneratedNames) {
     for (int i = 0; i < 400; ++i) {
         plugins.append(InstalledPlugin{"字幕", makeName(5), {QString::number(i)}});
     }
+    plugins.append(InstalledPlugin{"字幕", "Vrel Glow 电影字幕", {"both aliases"}});
     const PluginInstallMatcher::AliasTable table{{"Glow Set", {"Vrel Glow", "ab", "电影字幕"}}, {"Glow", {"Ｇｌｏｗ Pro"}}};
     QStringList products{"Glow Set", "Glow", "电影字幕", "Ｇｌｏｗ Pro", "ab", "Glow"};
     for (int i = 0; i < 100; ++i) {
