@@ -263,6 +263,11 @@ TemplateNameIndex::TemplateNameIndex(const QList<InstalledPlugin> &plugins, cons
 }
 
 void TemplateNameIndex::selectPublished() {
+    qsizetype count = 0;
+    for (qsizetype i = 0; i < m_source.size(); ++i) {
+        count += m_productFolders[size_t(i)] || m_brand[size_t(i)] ? 1 : 0;
+    }
+    m_published.reserve(count);
     for (qsizetype i = 0; i < m_source.size(); ++i) {
         if (m_productFolders[size_t(i)] || m_brand[size_t(i)]) {
             m_published.append(m_source.at(i));

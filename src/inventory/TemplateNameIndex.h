@@ -19,7 +19,8 @@ namespace quillon {
 
 class TemplateNameIndex final {
 public:
-    /// Matches every product of `products` at once, with the alias table `table`.
+    /// Matches every product of `products` at once, with the alias table `table` (which
+    /// outlives the index).
     /// `previous`, when given, lends what it knows: the folded forms of the names it has,
     /// and its matches when the names, the product names and the table are the same.
     explicit TemplateNameIndex(const QList<InstalledPlugin> &plugins, const QList<MemberProduct> &products = {},

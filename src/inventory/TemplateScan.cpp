@@ -126,6 +126,7 @@ QList<InstalledPlugin> categoryRecords(const TemplateCategory &category, const Q
         return byName != 0 ? byName < 0 : a < b;
     });
     QList<InstalledPlugin> records;
+    records.reserve(qsizetype(found.size()));
     for (size_t n = 0; n < order.size(); ++n) {
         FoundFolder &folder = found[order[n]];
         if (n > 0 && keyOf(order[n - 1]) == keyOf(order[n])) {

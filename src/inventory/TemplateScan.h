@@ -4,6 +4,7 @@
 #include "inventory/InstalledPlugin.h"
 #include "platform/SystemPaths.h"
 
+#include <QByteArray>
 #include <QList>
 #include <QString>
 #include <QStringList>
