@@ -1,9 +1,12 @@
-// The installed plug-ins under load: 500 member products and 5,000 template folders.
-// Targets: refreshInstalledPlugins() under 50 ms; one pass of the installed and update
-// tests over all 500 product rows under 16 ms (one frame). The "Direct" cases run the
-// plain per-folder matcher for comparison.
+// The installed plug-ins under load: at 1x, 500 member products and 5,000 template
+// folders; `--scales=1,10` (the default) runs every case at each multiple of that and
+// prints, per case, the time at each size and how it grew. Targets: at 1x a rescan under
+// 50 ms and the installed and update tests over all rows under 16 ms (one frame); at 10x
+// a rescan under 150 ms and at most 11x its 1x time, the row tests under 16 ms. The
+// "Direct" cases run the plain per-folder matcher for comparison; being quadratic, they
+// run at 1x and 2x only.
 //
-//   ./build/bench/inventory/bench_inventory --benchmark_min_time=1
+//   ./build/bench/inventory/bench_inventory --benchmark_min_time=1 [--scales=1,10]
 
 #include "core/PluginManager.h"
 #include "install/InstallRecords.h"
@@ -17,15 +20,21 @@
 
 #include <benchmark/benchmark.h>
 
+#include <cstdio>
+#include <cstring>
+#include <unistd.h>
+#include <map>
+#include <set>
 #include <memory>
 #include <stdexcept>
+#include <vector>
 
 using namespace quillon;
 
 namespace {
 
-constexpr int productCount = 500;
-constexpr int folderCount = 5000;
+constexpr int baseProductCount = 500;
+constexpr int baseFolderCount = 5000;
 
 const QStringList firstWords{"Cinematic", "电影", "Glow", "光效", "Retro", "复古", "Neon", "霓虹", "Film", "胶片",
                              "Smooth", "丝滑", "Social", "综艺", "Minimal", "简约", "Paper", "纸张", "Glitch", "故障"};
@@ -46,8 +55,10 @@ struct World {
     SystemPaths paths;
     std::unique_ptr<PluginManager> model;
     QList<MemberProduct> products;
+    int productCount;
+    int folderCount;
 
-    World() {
+    explicit World(int scale) : productCount(baseProductCount * scale), folderCount(baseFolderCount * scale) {
         if (!root.isValid()) {
             throw std::runtime_error("no temporary folder");
         }
@@ -97,13 +108,19 @@ struct World {
     }
 };
 
-World &world() {
-    static World w;
-    return w;
+World &world(const benchmark::State &state) {
+    static std::map<int64_t, std::unique_ptr<World>> worlds;
+    std::unique_ptr<World> &w = worlds[state.range(0)];
+    if (!w) {
+        w = std::make_unique<World>(int(state.range(0)));
+    }
+    return *w;
 }
 
+// A rescan with nothing changed on disk: every category folder is listed again and found
+// the same.
 void BM_RefreshInstalledPlugins(benchmark::State &state) {
-    World &w = world();
+    World &w = world(state);
     for (auto _ : state) {
         w.model->refreshInstalledPlugins();
         benchmark::DoNotOptimize(w.model->installedPlugins().size());
@@ -111,56 +128,70 @@ void BM_RefreshInstalledPlugins(benchmark::State &state) {
     state.counters["folders"] = double(w.model->allTemplatePlugins().size());
     state.counters["published"] = double(w.model->installedPlugins().size());
 }
-BENCHMARK(BM_RefreshInstalledPlugins)->Unit(benchmark::kMillisecond);
 
-// The same without the folded names of the previous scan (the first scan of a run).
-void BM_RefreshInstalledPluginsCold(benchmark::State &state) {
-    World &w = world();
+// A rescan after an install or an uninstall: one folder more or less among the titles, so
+// that category is decoded, sorted and grouped anew and every name matched again (the
+// folded names of the previous scan are lent).
+void BM_RefreshAfterOneChange(benchmark::State &state) {
+    World &w = world(state);
+    const QString folder = templateRoots(w.paths).first() + QStringLiteral("/Titles.localized/Vrel Bench Toggle");
+    bool present = false;
     for (auto _ : state) {
         state.PauseTiming();
-        w.model->setAllTemplatePlugins({});
-        benchmark::DoNotOptimize(w.model->installedPluginPaths(QStringLiteral("none")));
+        present = !present;
+        if (present ? !QDir().mkpath(folder) : !QDir().rmdir(folder)) {
+            state.SkipWithError("cannot change the titles folder");
+            break;
+        }
         state.ResumeTiming();
         w.model->refreshInstalledPlugins();
         benchmark::DoNotOptimize(w.model->installedPlugins().size());
     }
+    if (present) {
+        QDir().rmdir(folder);
+    }
+    w.model->refreshInstalledPlugins();
 }
-BENCHMARK(BM_RefreshInstalledPluginsCold)->Unit(benchmark::kMillisecond);
+
+// The first scan of a run: everything listed, decoded, sorted, folded and matched.
+void BM_RefreshInstalledPluginsCold(benchmark::State &state) {
+    World &w = world(state);
+    for (auto _ : state) {
+        const TemplateNameIndex index(scanTemplateTrees(templateRoots(w.paths)), w.products);
+        benchmark::DoNotOptimize(index.published().size());
+    }
+}
 
 void BM_ScanTreesOnly(benchmark::State &state) {
-    World &w = world();
+    World &w = world(state);
     for (auto _ : state) {
         benchmark::DoNotOptimize(scanTemplateTrees(templateRoots(w.paths)).size());
     }
 }
-BENCHMARK(BM_ScanTreesOnly)->Unit(benchmark::kMillisecond);
 
+// A cold index: every name folded, every member product matched.
 void BM_IndexBuild(benchmark::State &state) {
-    World &w = world();
+    World &w = world(state);
     const QList<InstalledPlugin> all = w.model->allTemplatePlugins();
     for (auto _ : state) {
-        TemplateNameIndex index(all);
+        TemplateNameIndex index(all, w.products);
         benchmark::DoNotOptimize(index.size());
     }
 }
-BENCHMARK(BM_IndexBuild)->Unit(benchmark::kMillisecond);
 
-void BM_ProductFolderMarks(benchmark::State &state) {
-    World &w = world();
-    const TemplateNameIndex index(w.model->allTemplatePlugins());
+// Matching every member product against the folded names (the names folded already).
+void BM_ProductFolderMatches(benchmark::State &state) {
+    World &w = world(state);
+    const QList<InstalledPlugin> all = w.model->allTemplatePlugins();
+    const TemplateNameIndex folded(all);
     for (auto _ : state) {
-        std::vector<char> marks;
-        for (const MemberProduct &p : w.products) {
-            index.markMatches(PluginInstallMatcher::matchableAliases(p.productName, PluginInstallMatcher::aliasTable()),
-                              marks);
-        }
-        benchmark::DoNotOptimize(marks.data());
+        TemplateNameIndex index(all, w.products, &folded);
+        benchmark::DoNotOptimize(index.productFolders().data());
     }
 }
-BENCHMARK(BM_ProductFolderMarks)->Unit(benchmark::kMillisecond);
 
 void BM_FoldNames(benchmark::State &state) {
-    World &w = world();
+    World &w = world(state);
     const QList<InstalledPlugin> all = w.model->allTemplatePlugins();
     for (auto _ : state) {
         for (const auto &p : all) {
@@ -168,11 +199,10 @@ void BM_FoldNames(benchmark::State &state) {
         }
     }
 }
-BENCHMARK(BM_FoldNames)->Unit(benchmark::kMillisecond);
 
 // One layout of the member library: both tests for every row.
 void BM_ProductRowTests(benchmark::State &state) {
-    World &w = world();
+    World &w = world(state);
     int installed = 0;
     for (auto _ : state) {
         installed = 0;
@@ -183,17 +213,16 @@ void BM_ProductRowTests(benchmark::State &state) {
     }
     state.counters["installed"] = installed;
 }
-BENCHMARK(BM_ProductRowTests)->Unit(benchmark::kMillisecond);
 
 // The same with install records: every product has two recorded paths (the second half's
 // no longer exist) and every fourth a receipt and a stored version.
 void BM_ProductRowTestsWithRecords(benchmark::State &state) {
-    World &w = world();
+    World &w = world(state);
     const QList<InstalledPlugin> &all = w.model->allTemplatePlugins();
-    for (int i = 0; i < productCount; ++i) {
+    for (int i = 0; i < w.productCount; ++i) {
         const QString key = w.products.at(i).productKey;
         const QString existing = all.at(i % all.size()).paths.first();
-        const QString path = i < productCount / 2 ? existing : existing + QStringLiteral("-gone");
+        const QString path = i < w.productCount / 2 ? existing : existing + QStringLiteral("-gone");
         w.model->saveInstalledProductPaths({path + QStringLiteral("-gone-too"), path}, key);
         if (i % 4 == 0) {
             w.model->defaults().setValue(installedPathsDefaultsKey(InstallRecord::installReceipt, key), true);
@@ -216,23 +245,21 @@ void BM_ProductRowTestsWithRecords(benchmark::State &state) {
         }
     }
 }
-BENCHMARK(BM_ProductRowTestsWithRecords)->Unit(benchmark::kMillisecond);
 
 // Browsing the places of every published plug-in (a rescan, then one summary).
 void BM_ViewAllLocations(benchmark::State &state) {
-    World &w = world();
+    World &w = world(state);
     for (auto _ : state) {
         w.model->viewInstalledLocations(std::nullopt);
         benchmark::DoNotOptimize(w.model->locationSummary().entries.size());
     }
     state.counters["entries"] = double(w.model->locationSummary().entries.size());
 }
-BENCHMARK(BM_ViewAllLocations)->Unit(benchmark::kMillisecond);
 
 // The published filter as first written: every product against every folder, folding
 // both names on each try.
 void BM_DirectPublishedFilter(benchmark::State &state) {
-    World &w = world();
+    World &w = world(state);
     const QList<InstalledPlugin> all = w.model->allTemplatePlugins();
     for (auto _ : state) {
         int published = 0;
@@ -246,11 +273,10 @@ void BM_DirectPublishedFilter(benchmark::State &state) {
         benchmark::DoNotOptimize(published);
     }
 }
-BENCHMARK(BM_DirectPublishedFilter)->Unit(benchmark::kMillisecond)->Iterations(1);
 
 // The installed test's fall-back as first written, for the rows without records.
 void BM_DirectProductMatching(benchmark::State &state) {
-    World &w = world();
+    World &w = world(state);
     const QList<InstalledPlugin> all = w.model->allTemplatePlugins();
     for (auto _ : state) {
         int installed = 0;
@@ -265,17 +291,108 @@ void BM_DirectProductMatching(benchmark::State &state) {
         benchmark::DoNotOptimize(installed);
     }
 }
-BENCHMARK(BM_DirectProductMatching)->Unit(benchmark::kMillisecond)->Iterations(1);
+
+// Every case, with the multiple of the 1x data it runs at.
+struct Case {
+    const char *name;
+    void (*run)(benchmark::State &);
+    bool quadratic = false;
+};
+const std::vector<Case> cases{
+    {"BM_RefreshInstalledPlugins", BM_RefreshInstalledPlugins},
+    {"BM_RefreshAfterOneChange", BM_RefreshAfterOneChange},
+    {"BM_RefreshInstalledPluginsCold", BM_RefreshInstalledPluginsCold},
+    {"BM_ScanTreesOnly", BM_ScanTreesOnly},
+    {"BM_IndexBuild", BM_IndexBuild},
+    {"BM_ProductFolderMatches", BM_ProductFolderMatches},
+    {"BM_FoldNames", BM_FoldNames},
+    {"BM_ProductRowTests", BM_ProductRowTests},
+    {"BM_ProductRowTestsWithRecords", BM_ProductRowTestsWithRecords},
+    {"BM_ViewAllLocations", BM_ViewAllLocations},
+    {"BM_DirectPublishedFilter", BM_DirectPublishedFilter, true},
+    {"BM_DirectProductMatching", BM_DirectProductMatching, true},
+};
+
+// Passes every run on to the console and keeps its time (the median when the runs are
+// repeated) for the growth table.
+class GrowthReporter final : public benchmark::ConsoleReporter {
+public:
+    using ConsoleReporter::ConsoleReporter;
+    void ReportRuns(const std::vector<Run> &runs) override {
+        for (const Run &run : runs) {
+            const bool median = run.run_type == Run::RT_Aggregate && run.aggregate_name == "median";
+            if (run.error_occurred || (run.run_type != Run::RT_Iteration && !median)) {
+                continue;
+            }
+            const std::string key = run.run_name.function_name + "/" + run.run_name.args;
+            if (median || !medians.count(key)) {
+                times[run.run_name.function_name][std::stoll(run.run_name.args)] = run.GetAdjustedRealTime();
+            }
+            if (median) {
+                medians.insert(key);
+            }
+        }
+        ConsoleReporter::ReportRuns(runs);
+    }
+    void printGrowth() const {
+        std::printf("\n%-32s %12s %12s %8s %6s\n", "growth (ms)", "smallest", "largest", "growth", "data");
+        for (const auto &[name, bySize] : times) {
+            if (bySize.size() < 2) {
+                continue;
+            }
+            const auto &[small, smallTime] = *bySize.begin();
+            const auto &[large, largeTime] = *bySize.rbegin();
+            std::printf("%-32s %9.3f@%-2lld %9.3f@%-2lld %7.1fx %5lldx\n", name.c_str(), smallTime, (long long)small,
+                        largeTime, (long long)large, largeTime / smallTime, (long long)(large / small));
+        }
+    }
+
+private:
+    std::map<std::string, std::map<int64_t, double>> times;
+    std::set<std::string> medians;
+};
+
+std::vector<int64_t> scalesFrom(int &argc, char **argv) {
+    std::vector<int64_t> scales{1, 10};
+    for (int i = 1; i < argc; ++i) {
+        if (std::strncmp(argv[i], "--scales=", 9) != 0) {
+            continue;
+        }
+        scales.clear();
+        for (const QString &part : QString::fromLocal8Bit(argv[i] + 9).split(QLatin1Char(','), Qt::SkipEmptyParts)) {
+            scales.push_back(part.toLongLong());
+        }
+        for (int j = i; j + 1 < argc; ++j) {
+            argv[j] = argv[j + 1];
+        }
+        --argc;
+        break;
+    }
+    return scales;
+}
 
 } // namespace
 
 int main(int argc, char **argv) {
     QCoreApplication app(argc, argv);
+    const std::vector<int64_t> scales = scalesFrom(argc, argv);
     benchmark::Initialize(&argc, argv);
     if (benchmark::ReportUnrecognizedArguments(argc, argv)) {
         return 1;
     }
-    benchmark::RunSpecifiedBenchmarks();
+    for (const Case &c : cases) {
+        benchmark::internal::Benchmark *b = benchmark::RegisterBenchmark(c.name, c.run)->Unit(benchmark::kMillisecond);
+        if (c.quadratic) {
+            b->Iterations(1)->Arg(1)->Arg(2);
+            continue;
+        }
+        for (int64_t scale : scales) {
+            b->Arg(scale);
+        }
+    }
+    GrowthReporter reporter(isatty(fileno(stdout)) ? GrowthReporter::OO_Defaults : GrowthReporter::OO_Tabular);
+    benchmark::RunSpecifiedBenchmarks(&reporter);
+    reporter.printGrowth();
     benchmark::Shutdown();
     return 0;
 }

@@ -35,6 +35,7 @@ class QNetworkAccessManager;
 
 namespace quillon {
 class TemplateNameIndex;
+class TemplateScanner;
 }
 
 // Declares a published property: a const getter `name()`, a setter that publishes a
@@ -384,9 +385,12 @@ public:
     void repairMotionPlugins();
 
 private:
-    /// Folded names of `allTemplatePlugins` for matching; rebuilt when the list changes.
+    /// Folded names of `allTemplatePlugins` and the folders each member product matches;
+    /// rebuilt when either list changes.
     const TemplateNameIndex &templateNameIndex() const;
     mutable std::shared_ptr<const TemplateNameIndex> m_templateNameIndex;
+    /// Lists the template trees; keeps what it made of the last listing of each category.
+    std::shared_ptr<TemplateScanner> m_templateScanner;
 
 public:
 

@@ -5,6 +5,7 @@
 #include "core/PluginManager.h"
 #include "install/InstallError.h"
 #include "platform/Failure.h"
+#include "platform/Logging.h"
 
 #include <QDir>
 #include <QFile>
@@ -132,18 +133,28 @@ void PluginManager::silentlyDeleteManagedPackage(const QString &packagePath) {
         return;
     }
     const QFileInfo package(path);
+    bool removed = true;
     if (package.isFile() || package.isSymLink()) {
-        QFile::remove(path);
+        removed = QFile::remove(path); // a link goes itself, never what it points to
+    } else if (package.isDir() && package.suffix().compare(QLatin1String("pkg"), Qt::CaseInsensitive) == 0) {
+        // A package kept as a folder. Its own path is a real folder here (not a link), and
+        // the removal takes links inside it away without entering them.
+        removed = QDir(path).removeRecursively();
+    }
+    if (!removed) {
+        qCWarning(lcInstall) << "could not delete the handed-off package" << path;
     }
     removeEmptyManagedInstallerFolders(folder, root);
 }
 
 void PluginManager::removeEmptyManagedInstallerFolders(const QString &startingAt, const QString &root) {
-    const QString rootPath = standardised(root);
-    QString folder = standardised(startingAt);
-    while (isInside(folder, rootPath)) {
+    // Real paths only: a link inside the managed folder must not carry the pruning (nor
+    // the climb back up) to folders elsewhere.
+    const QString rootPath = QFileInfo(standardised(root)).canonicalFilePath();
+    QString folder = QFileInfo(standardised(startingAt)).canonicalFilePath();
+    while (!rootPath.isEmpty() && !folder.isEmpty() && isInside(folder, rootPath)) {
         const QDir dir(folder);
-        if (!dir.exists() || QFileInfo(folder).isSymLink() ||
+        if (!QFileInfo(folder).isDir() ||
             !dir.isEmpty(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot)) {
             return;
         }

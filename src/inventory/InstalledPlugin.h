@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QHashFunctions>
+#include <QTypeInfo>
 #include <QString>
 #include <QStringList>
 
@@ -23,3 +24,6 @@ inline size_t qHash(const InstalledPlugin &plugin, size_t seed = 0) {
 }
 
 } // namespace quillon
+
+// Its members move by their pointers, so lists of records grow without copying them.
+Q_DECLARE_TYPEINFO(quillon::InstalledPlugin, Q_RELOCATABLE_TYPE);

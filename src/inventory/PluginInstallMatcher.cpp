@@ -7,25 +7,30 @@ namespace {
 
 const QString localizedMarker = QStringLiteral(".localized");
 
-bool isAscii(const QString &text) {
+// CJK Unified Ideographs (the basic block): letters without case, width forms, marks or
+// decompositions, each a user-perceived character of its own.
+bool isPlainIdeograph(char16_t u) { return u >= 0x4E00 && u <= 0x9FFF; }
+
+bool isAsciiOrPlainIdeograph(const QString &text) {
     for (QChar c : text) {
-        if (c.unicode() >= 0x80) {
+        if (c.unicode() >= 0x80 && !isPlainIdeograph(c.unicode())) {
             return false;
         }
     }
     return true;
 }
 
-// ASCII has no width forms, no diacritics and no case folding beyond lower-casing, so the
-// general path below reduces to this for it; it is the common case for folder names.
-QString normalizedAscii(const QString &text) {
+// ASCII has no width forms, no diacritics and no case folding beyond lower-casing, and the
+// plain ideographs fold to themselves, so the general path below reduces to this for them;
+// it is the common case for folder names, Chinese ones included.
+QString normalizedAsciiOrIdeographs(const QString &text) {
     QString out;
     out.reserve(text.size());
     for (QChar c : text) {
         const char16_t u = c.unicode();
         if (u >= u'A' && u <= u'Z') {
             out.append(QChar(char16_t(u + (u'a' - u'A'))));
-        } else if ((u >= u'a' && u <= u'z') || (u >= u'0' && u <= u'9')) {
+        } else if ((u >= u'a' && u <= u'z') || (u >= u'0' && u <= u'9') || isPlainIdeograph(u)) {
             out.append(c);
         }
     }
@@ -169,8 +174,8 @@ const AliasTable &aliasTable() {
 QString normalized(const QString &text) {
     QString s = text;
     s.remove(localizedMarker, Qt::CaseInsensitive);
-    if (isAscii(s)) {
-        return normalizedAscii(s);
+    if (isAsciiOrPlainIdeograph(s)) {
+        return normalizedAsciiOrIdeographs(s);
     }
     s = foldCase(foldDiacritics(foldWidth(s)));
     return keepLettersMarksAndNumbers(s).normalized(QString::NormalizationForm_C);
@@ -188,10 +193,11 @@ QStringList aliases(const QString &productName, const AliasTable &table) {
 QStringList aliases(const QString &productName) { return aliases(productName, aliasTable()); }
 
 qsizetype perceivedLength(const QString &text) {
-    // Below U+0300 every character but CR (which joins a following LF) stands alone.
+    // Below U+0300 every character but CR (which joins a following LF) stands alone, and
+    // so does every plain ideograph.
     bool simple = true;
     for (QChar c : text) {
-        if (c.unicode() >= 0x300 || c == QLatin1Char('\r')) {
+        if ((c.unicode() >= 0x300 && !isPlainIdeograph(c.unicode())) || c == QLatin1Char('\r')) {
             simple = false;
             break;
         }

@@ -1,8 +1,12 @@
 #pragma once
-// The folded names of one scan's plug-in folders, with a trigram index over them, so that
-// matching hundreds of products against thousands of folders stays within a frame. It
-// answers exactly what `PluginInstallMatcher::matches` answers for each folder.
+// The folded names of one scan's plug-in folders, and the folders each product of the
+// member library matches, found for all of them in one pass over the names (an
+// Aho-Corasick automaton of their folded aliases), so that the published filter and the
+// installed test of every library row cost time in proportion to the names and the
+// matches, not to products times folders. It answers exactly what
+// `PluginInstallMatcher::matches` answers for each folder.
 
+#include "core/ReplyRecords.h"
 #include "inventory/InstalledPlugin.h"
 #include "inventory/PluginInstallMatcher.h"
 
@@ -15,41 +19,49 @@ namespace quillon {
 
 class TemplateNameIndex final {
 public:
-    /// `previous`, when given, lends what it knows: its whole index when the names are the
-    /// same, else the folded forms of the names it has.
-    explicit TemplateNameIndex(const QList<InstalledPlugin> &plugins, const TemplateNameIndex *previous = nullptr);
+    /// Matches every product of `products` at once, with the alias table `table` (which
+    /// outlives the index).
+    /// `previous`, when given, lends what it knows: the folded forms of the names it has,
+    /// and its matches when the names, the product names and the table are the same.
+    explicit TemplateNameIndex(const QList<InstalledPlugin> &plugins, const QList<MemberProduct> &products = {},
+                               const TemplateNameIndex *previous = nullptr,
+                               const PluginInstallMatcher::AliasTable &table = PluginInstallMatcher::aliasTable());
 
-    /// Built from this very list (the same shared data), so its answers hold for it.
-    bool isFor(const QList<InstalledPlugin> &plugins) const;
+    /// Built from these very lists (the same shared data, which it holds, so the answers
+    /// it keeps can never belong to other lists).
+    bool isFor(const QList<InstalledPlugin> &plugins, const QList<MemberProduct> &products) const;
 
-    /// Positions, ascending, of the records whose name matches the product name.
+    /// Positions, ascending, of the records whose name matches the product name (for a
+    /// product of the library, shared with the index: no copy is made).
     QList<qsizetype> matching(const QString &productName,
                               const PluginInstallMatcher::AliasTable &table = PluginInstallMatcher::aliasTable()) const;
 
-    /// Sets `marks[i]` for every record i that one of the folded aliases matches.
-    void markMatches(const QStringList &foldedAliases, std::vector<char> &marks) const;
+    /// Per record: whether some product of the member library matches it.
+    const std::vector<char> &productFolders() const { return m_productFolders; }
+    /// The records the installed plug-ins panel shows, in list order: the studio's own
+    /// folders (the brand word in the name, any letter case) and those a product matches.
+    const QList<InstalledPlugin> &published() const { return m_published; }
 
     qsizetype size() const { return m_folded.size(); }
 
 private:
-    /// The id of `trigram`, or -1 when no folded name holds it.
-    qsizetype idOf(quint64 trigram) const;
-    /// Doubles the trigram table.
-    void grow();
-
-    template <typename Visit>
-    void forEachContaining(const QString &foldedAlias, Visit visit) const;
+    /// The positions found for a product of the library, or null for any other name.
+    const QList<qsizetype> *matchedByLibrary(const QString &productName,
+                                             const PluginInstallMatcher::AliasTable &table) const;
+    void matchProducts();
+    void selectPublished();
 
     QList<InstalledPlugin> m_source;
-    QStringList m_folded;                   ///< normalised name per record
-    std::vector<char> m_longEnough;         ///< the folded name has at least 3 characters
-    QHash<QString, qsizetype> m_byName;     ///< name -> a record with it
-    // Trigram -> records: an open-addressed table of the distinct trigrams with their ids
-    // (a power-of-two size, at most half full), and per id a range of `m_records`.
-    std::vector<quint64> m_slots;
-    std::vector<quint32> m_slotIds;
-    std::vector<quint32> m_rangeStart; ///< per id, plus one past the last
-    std::vector<quint32> m_records;
+    QList<MemberProduct> m_products;
+    const PluginInstallMatcher::AliasTable *m_table;
+    QStringList m_folded;               ///< normalised name per record
+    std::vector<char> m_longEnough;     ///< the folded name has at least 3 characters
+    std::vector<char> m_brand;          ///< the name holds the brand word (any letter case)
+    /// Product name -> the positions, ascending, of the records it matches (the library's
+    /// names only, with `m_table`).
+    QHash<QString, QList<qsizetype>> m_byProduct;
+    std::vector<char> m_productFolders;
+    QList<InstalledPlugin> m_published;
 };
 
 } // namespace quillon

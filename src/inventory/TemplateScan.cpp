@@ -1,15 +1,15 @@
 #include "inventory/TemplateScan.h"
 
 #include "core/PluginManager.h"
-#include "inventory/PluginInstallMatcher.h"
 #include "inventory/TemplateNameIndex.h"
+#include "platform/FolderListing.h"
 
+#include <QByteArray>
 #include <QDir>
-#include <QDirIterator>
-#include <QFileInfo>
-#include <QHash>
 
 #include <algorithm>
+#include <numeric>
+#include <string_view>
 #include <vector>
 
 namespace quillon {
@@ -31,21 +31,26 @@ QStringList templateRoots(const SystemPaths &paths) {
     };
 }
 
+namespace {
+
+// UTF-16 orders the units E000-FFFF above the surrogates of later planes; shifting both
+// ranges restores code-point order without decoding.
+char16_t codePointRank(char16_t u) {
+    if (u < 0xD800) {
+        return u;
+    }
+    return u >= 0xE000 ? char16_t(u - 0x800) : char16_t(u + 0x2000);
+}
+
+} // namespace
+
 int compareCodePoints(QStringView a, QStringView b) {
-    // UTF-16 orders the units E000-FFFF above the surrogates of later planes; shifting both
-    // ranges restores code-point order without decoding.
-    const auto rank = [](char16_t u) -> char16_t {
-        if (u < 0xD800) {
-            return u;
-        }
-        return u >= 0xE000 ? char16_t(u - 0x800) : char16_t(u + 0x2000);
-    };
     const qsizetype n = std::min(a.size(), b.size());
     for (qsizetype i = 0; i < n; ++i) {
         const char16_t ua = a.at(i).unicode();
         const char16_t ub = b.at(i).unicode();
         if (ua != ub) {
-            return rank(ua) < rank(ub) ? -1 : 1;
+            return codePointRank(ua) < codePointRank(ub) ? -1 : 1;
         }
     }
     return a.size() < b.size() ? -1 : (a.size() > b.size() ? 1 : 0);
@@ -53,118 +58,134 @@ int compareCodePoints(QStringView a, QStringView b) {
 
 namespace {
 
-// Calls `found(name, path)` for each immediate sub-folder of `folder`, in listing order.
-template <typename Found>
-void listPluginFolders(const QString &folder, Found found) {
-    QDirIterator it(folder, QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
-    while (it.hasNext()) {
-        it.next();
-        const QFileInfo info = it.fileInfo();
-        // The entry's own type, as the listing reports it: a link to a folder is a link.
-        if (info.isSymLink() || !info.isDir()) {
-            continue;
-        }
-        QString name = info.fileName();
-        if (name == QLatin1String(".localized")) {
-            continue;
-        }
-        found(std::move(name), it.filePath());
+/// One sub-folder of a category folder, in scan order.
+struct FoundFolder {
+    QString name;
+    QString path;
+    /// Where the sort key of its composed name lies in the category's key bytes.
+    quint32 keyStart;
+    quint32 keySize;
+};
+
+/// Appends the sort key of `composed`: each unit's code-point rank, high byte first, so
+/// that comparing keys byte by byte orders names by code points. Equal keys are equal
+/// names. The keys of a whole category lie side by side, which keeps the sort in cache.
+void appendSortKey(const QString &composed, std::vector<unsigned char> &bytes) {
+    for (const QChar c : composed) {
+        const char16_t rank = codePointRank(c.unicode());
+        bytes.push_back(static_cast<unsigned char>(rank >> 8));
+        bytes.push_back(static_cast<unsigned char>(rank & 0xFF));
     }
+}
+
+/// The categories in sort order: by the code points of their composed words.
+std::vector<qsizetype> categoriesInSortOrder() {
+    const QList<TemplateCategory> &categories = templateCategories();
+    std::vector<qsizetype> order(size_t(categories.size()));
+    std::iota(order.begin(), order.end(), 0);
+    std::stable_sort(order.begin(), order.end(), [&](qsizetype a, qsizetype b) {
+        return compareCodePoints(categories.at(a).word.normalized(QString::NormalizationForm_C),
+                                 categories.at(b).word.normalized(QString::NormalizationForm_C)) < 0;
+    });
+    return order;
+}
+
+/// The records of one category from its listings, one per root in root order.
+QList<InstalledPlugin> categoryRecords(const TemplateCategory &category, const QStringList &roots,
+                                       const QList<QByteArray> &listings) {
+    std::vector<FoundFolder> found;
+    std::vector<unsigned char> keys;
+    for (qsizetype r = 0; r < roots.size(); ++r) {
+        const QString folder = roots.at(r) + QLatin1Char('/') + category.folder;
+        for (QString &name : namesOfListing(listings.at(r))) {
+            // The marker folder is no plug-in. The record's identity is word + "::" + name;
+            // a name that itself holds "::" would not split back into the two, so it gives
+            // no record.
+            if (name == QLatin1String(".localized") || name.contains(QLatin1String("::"))) {
+                continue;
+            }
+            const auto keyStart = quint32(keys.size());
+            appendSortKey(name.normalized(QString::NormalizationForm_C), keys);
+            QString path = folder + QLatin1Char('/') + name;
+            found.push_back(FoundFolder{std::move(name), std::move(path), keyStart, quint32(keys.size()) - keyStart});
+        }
+    }
+
+    // Sorted by the code points of the composed names; equal ones stay in scan order.
+    // Names are told apart by their composed forms: one tree may hold a name composed and
+    // the other the same name decomposed (file systems differ in what they keep), and that
+    // is still one plug-in. The record takes the spelling found first, which is the system
+    // tree's, and each path stays exactly as on disk.
+    const auto keyOf = [&](quint32 i) {
+        return std::string_view(reinterpret_cast<const char *>(keys.data()) + found[i].keyStart, found[i].keySize);
+    };
+    std::vector<quint32> order(found.size());
+    std::iota(order.begin(), order.end(), 0);
+    std::sort(order.begin(), order.end(), [&](quint32 a, quint32 b) {
+        const int byName = keyOf(a).compare(keyOf(b));
+        return byName != 0 ? byName < 0 : a < b;
+    });
+    QList<InstalledPlugin> records;
+    records.reserve(qsizetype(found.size()));
+    for (size_t n = 0; n < order.size(); ++n) {
+        FoundFolder &folder = found[order[n]];
+        if (n > 0 && keyOf(order[n - 1]) == keyOf(order[n])) {
+            records.last().paths.append(std::move(folder.path));
+            continue;
+        }
+        records.append(InstalledPlugin{category.word, std::move(folder.name), QStringList{std::move(folder.path)}});
+    }
+    return records;
 }
 
 } // namespace
 
-QList<InstalledPlugin> scanTemplateTrees(const QStringList &roots) {
-    // One record per category word and folder name, in the order first found.
-    QList<InstalledPlugin> records;
-    std::vector<int> categoryOfRecord;
-    const QList<TemplateCategory> &categories = templateCategories();
-    for (int c = 0; c < categories.size(); ++c) {
-        const TemplateCategory &category = categories.at(c);
-        QHash<QString, qsizetype> positions;
+QList<InstalledPlugin> TemplateScanner::scan(const QStringList &roots) {
+    const std::vector<qsizetype> order = categoriesInSortOrder();
+    m_categories.resize(order.size());
+    bool changed = false;
+    for (size_t n = 0; n < order.size(); ++n) {
+        const TemplateCategory &category = templateCategories().at(order[n]);
+        QList<QByteArray> listings;
         for (const QString &root : roots) {
-            listPluginFolders(root + QLatin1Char('/') + category.folder, [&](QString name, QString path) {
-                const auto found = positions.constFind(name);
-                if (found != positions.constEnd()) {
-                    records[*found].paths.append(std::move(path));
-                    return;
-                }
-                // The record's identity is word + "::" + name; a name that itself holds "::"
-                // would not split back into the two, so it gives no record.
-                if (name.contains(QLatin1String("::"))) {
-                    return;
-                }
-                positions.insert(name, records.size());
-                records.append(InstalledPlugin{category.word, std::move(name), QStringList{std::move(path)}});
-                categoryOfRecord.push_back(c);
-            });
+            listings.append(subfolderListing(root + QLatin1Char('/') + category.folder));
+        }
+        Category &previous = m_categories[n];
+        if (previous.roots == roots && previous.listings == listings) {
+            continue;
+        }
+        previous = Category{roots, listings, categoryRecords(category, roots, listings)};
+        changed = true;
+    }
+    if (changed) {
+        qsizetype count = 0;
+        for (const Category &category : m_categories) {
+            count += category.records.size();
+        }
+        m_all = QList<InstalledPlugin>();
+        m_all.reserve(count);
+        for (const Category &category : m_categories) {
+            m_all.append(category.records);
         }
     }
-
-    // Stable sort by category word, then name, both by code points of their composed forms.
-    std::vector<int> categoryRank(size_t(categories.size()), 0);
-    for (int c = 0; c < categories.size(); ++c) {
-        const QString word = categories.at(c).word.normalized(QString::NormalizationForm_C);
-        for (int d = 0; d < categories.size(); ++d) {
-            if (compareCodePoints(categories.at(d).word.normalized(QString::NormalizationForm_C), word) < 0) {
-                ++categoryRank[size_t(c)];
-            }
-        }
-    }
-    QStringList composedNames;
-    composedNames.reserve(records.size());
-    for (const InstalledPlugin &record : records) {
-        composedNames.append(record.name.normalized(QString::NormalizationForm_C));
-    }
-    std::vector<qsizetype> order(size_t(records.size()));
-    for (size_t i = 0; i < order.size(); ++i) {
-        order[i] = qsizetype(i);
-    }
-    std::stable_sort(order.begin(), order.end(), [&](qsizetype a, qsizetype b) {
-        const int ra = categoryRank[size_t(categoryOfRecord[size_t(a)])];
-        const int rb = categoryRank[size_t(categoryOfRecord[size_t(b)])];
-        if (ra != rb) {
-            return ra < rb;
-        }
-        return compareCodePoints(composedNames.at(a), composedNames.at(b)) < 0;
-    });
-
-    QList<InstalledPlugin> sorted;
-    sorted.reserve(records.size());
-    for (qsizetype i : order) {
-        sorted.append(std::move(records[i]));
-    }
-    return sorted;
+    return m_all;
 }
 
+QList<InstalledPlugin> scanTemplateTrees(const QStringList &roots) { return TemplateScanner().scan(roots); }
+
 void PluginManager::refreshInstalledPlugins() {
-    QList<InstalledPlugin> all = scanTemplateTrees(templateRoots(environment().paths));
-    setAllTemplatePlugins(all);
-    // The previous index lends the folded forms of the names that are still there.
-    m_templateNameIndex = std::make_shared<const TemplateNameIndex>(all, m_templateNameIndex.get());
-
+    if (!m_templateScanner) {
+        m_templateScanner = std::make_shared<TemplateScanner>();
+    }
+    setAllTemplatePlugins(m_templateScanner->scan(templateRoots(environment().paths)));
     // Published: the studio's own folders and those of a member product.
-    std::vector<char> productFolders;
-    for (const MemberProduct &product : memberProducts()) {
-        m_templateNameIndex->markMatches(
-            PluginInstallMatcher::matchableAliases(product.productName, PluginInstallMatcher::aliasTable()),
-            productFolders);
-    }
-    productFolders.resize(size_t(all.size()), 0);
-
-    QList<InstalledPlugin> published;
-    for (qsizetype i = 0; i < all.size(); ++i) {
-        const InstalledPlugin &plugin = all.at(i);
-        if (plugin.name.contains(QLatin1String(templateBrandWord), Qt::CaseInsensitive) || productFolders[size_t(i)]) {
-            published.append(plugin);
-        }
-    }
-    setInstalledPlugins(published);
+    setInstalledPlugins(templateNameIndex().published());
 }
 
 const TemplateNameIndex &PluginManager::templateNameIndex() const {
-    if (!m_templateNameIndex || !m_templateNameIndex->isFor(allTemplatePlugins())) {
-        m_templateNameIndex = std::make_shared<const TemplateNameIndex>(allTemplatePlugins());
+    if (!m_templateNameIndex || !m_templateNameIndex->isFor(allTemplatePlugins(), memberProducts())) {
+        m_templateNameIndex =
+            std::make_shared<const TemplateNameIndex>(allTemplatePlugins(), memberProducts(), m_templateNameIndex.get());
     }
     return *m_templateNameIndex;
 }

@@ -4,9 +4,12 @@
 #include "inventory/InstalledPlugin.h"
 #include "platform/SystemPaths.h"
 
+#include <QByteArray>
 #include <QList>
 #include <QString>
 #include <QStringList>
+
+#include <vector>
 
 namespace quillon {
 
@@ -22,10 +25,31 @@ const QList<TemplateCategory> &templateCategories();
 /// The system tree, then the user's tree.
 QStringList templateRoots(const SystemPaths &paths);
 
-/// Every plug-in folder of the given trees, one record per category and folder name,
-/// sorted by category and then name (code points of the composed forms). Missing or
+/// Every plug-in folder of the given trees, one record per category and folder name
+/// (canonically equivalent names are one name, spelt as first found), sorted by category
+/// and then name (code points of the composed forms). Missing or
 /// unreadable folders count as empty; symbolic links and plain files are not plug-ins.
 QList<InstalledPlugin> scanTemplateTrees(const QStringList &roots);
+
+/// Scans as `scanTemplateTrees` does, again and again. Every scan lists every category
+/// folder anew; a category whose listings are byte for byte those of the previous scan
+/// (the same folder names in the same order, under the same roots) gives the records it
+/// gave then, since they are made from nothing else, and only a changed category is
+/// decoded, sorted and grouped anew. When nothing changed, the list itself is the
+/// previous one (the same shared data).
+class TemplateScanner final {
+public:
+    QList<InstalledPlugin> scan(const QStringList &roots);
+
+private:
+    struct Category {
+        QStringList roots;
+        QList<QByteArray> listings; ///< one per root
+        QList<InstalledPlugin> records;
+    };
+    std::vector<Category> m_categories;
+    QList<InstalledPlugin> m_all;
+};
 
 /// Compares by Unicode code points (not UTF-16 units); negative, zero or positive.
 int compareCodePoints(QStringView a, QStringView b);

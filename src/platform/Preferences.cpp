@@ -1,16 +1,80 @@
 #include "platform/Preferences.h"
 
-#include <QCoreApplication>
+#include "platform/Logging.h"
+
+#include <QDateTime>
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QSaveFile>
 #include <QStandardPaths>
 
 namespace quillon {
 namespace {
 
+// QSettings reads "/" as a group separator: it drops a leading or trailing one, joins
+// doubled ones, and removing a key removes every key below it. Keys here are prefixes
+// followed by product keys from the service, so they must reach the store as they are.
+// The escaping is applied on every backend: the macOS store goes through QSettings too
+// (which further maps "." to a middle dot there, one to one), so a store-specific fix
+// would leave it exposed. Only "%" and "/" are escaped, so every key in use today is
+// passed on unchanged and the records already stored stay where they are.
+QString escapedKey(const QString &key) {
+    if (!key.contains(QLatin1Char('%')) && !key.contains(QLatin1Char('/'))) {
+        return key;
+    }
+    QString escaped;
+    escaped.reserve(key.size() + 8);
+    for (const QChar c : key) {
+        if (c == QLatin1Char('%')) {
+            escaped += QLatin1String("%25");
+        } else if (c == QLatin1Char('/')) {
+            escaped += QLatin1String("%2F");
+        } else {
+            escaped += c;
+        }
+    }
+    return escaped;
+}
+
+QString unescapedKey(const QString &escaped) {
+    if (!escaped.contains(QLatin1Char('%'))) {
+        return escaped;
+    }
+    QString key;
+    key.reserve(escaped.size());
+    for (qsizetype i = 0; i < escaped.size(); ++i) {
+        const QStringView rest = QStringView(escaped).mid(i, 3);
+        if (rest == QLatin1String("%25")) {
+            key += QLatin1Char('%');
+            i += 2;
+        } else if (rest == QLatin1String("%2F")) {
+            key += QLatin1Char('/');
+            i += 2;
+        } else {
+            key += escaped.at(i);
+        }
+    }
+    return key;
+}
+
+// Keeps a preferences file that cannot be read beside it, so that the next write starts a
+// new file instead of replacing the user's device identifier and install records.
+void setDamagedFileAside(const QString &path) {
+    const QString stamp = QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd-HHmmss"));
+    QString aside = path + QStringLiteral(".damaged-") + stamp;
+    for (int n = 2; QFileInfo::exists(aside); ++n) {
+        aside = path + QStringLiteral(".damaged-") + stamp + QLatin1Char('-') + QString::number(n);
+    }
+    if (QFile::rename(path, aside) || (QFile::copy(path, aside) && QFile::remove(path))) {
+        qCWarning(lcPlatform) << "the preferences file" << path << "could not be read; it was kept as" << aside;
+    } else {
+        qCWarning(lcPlatform) << "the preferences file" << path << "could not be read nor set aside";
+    }
+}
+
+// The file holds every key exactly as the program names it; QSettings sees them escaped.
 bool readJson(QIODevice &device, QSettings::SettingsMap &map) {
     const QByteArray bytes = device.readAll();
     if (bytes.trimmed().isEmpty()) {
@@ -19,11 +83,14 @@ bool readJson(QIODevice &device, QSettings::SettingsMap &map) {
     QJsonParseError error{};
     const QJsonDocument doc = QJsonDocument::fromJson(bytes, &error);
     if (error.error != QJsonParseError::NoError || !doc.isObject()) {
+        if (const auto *file = qobject_cast<const QFile *>(&device)) {
+            setDamagedFileAside(file->fileName());
+        }
         return false;
     }
     const QJsonObject object = doc.object();
     for (auto it = object.begin(); it != object.end(); ++it) {
-        map.insert(it.key(), it.value().toVariant());
+        map.insert(escapedKey(it.key()), it.value().toVariant());
     }
     return true;
 }
@@ -31,7 +98,7 @@ bool readJson(QIODevice &device, QSettings::SettingsMap &map) {
 bool writeJson(QIODevice &device, const QSettings::SettingsMap &map) {
     QJsonObject object;
     for (auto it = map.begin(); it != map.end(); ++it) {
-        object.insert(it.key(), QJsonValue::fromVariant(it.value()));
+        object.insert(unescapedKey(it.key()), QJsonValue::fromVariant(it.value()));
     }
     return device.write(QJsonDocument(object).toJson(QJsonDocument::Indented)) >= 0;
 }
@@ -64,13 +131,13 @@ std::shared_ptr<Preferences> Preferences::inFile(const QString &path) {
 
 Preferences::Preferences(std::unique_ptr<QSettings> settings) : m_settings(std::move(settings)) {}
 
-bool Preferences::contains(const QString &key) const { return m_settings->contains(key); }
+bool Preferences::contains(const QString &key) const { return m_settings->contains(escapedKey(key)); }
 
-QVariant Preferences::value(const QString &key) const { return m_settings->value(key); }
+QVariant Preferences::value(const QString &key) const { return m_settings->value(escapedKey(key)); }
 
-void Preferences::setValue(const QString &key, const QVariant &value) { m_settings->setValue(key, value); }
+void Preferences::setValue(const QString &key, const QVariant &value) { m_settings->setValue(escapedKey(key), value); }
 
-void Preferences::remove(const QString &key) { m_settings->remove(key); }
+void Preferences::remove(const QString &key) { m_settings->remove(escapedKey(key)); }
 
 std::optional<QString> Preferences::string(const QString &key) const {
     const QVariant v = value(key);

@@ -1,7 +1,9 @@
 #pragma once
 // The user's preferences (the standard user defaults on macOS). Values keep their type:
 // on macOS through the native property-list store, elsewhere through a JSON file, so
-// "a stored value of the wrong type reads as missing" means the same on both.
+// "a stored value of the wrong type reads as missing" means the same on both. Every key
+// is stored as given and apart from every other ("/" has no meaning in it). A file that
+// cannot be read is set aside (same folder, ".damaged-" and the time) and a new one begun.
 
 #include <QSettings>
 #include <QString>

@@ -211,6 +211,20 @@ TEST_F(PackageHandOffTest, DeletionStaysInsideTheManagedFolderWhateverThePathSay
     EXPECT_FALSE(QFileInfo::exists(QDir(managed).filePath(QStringLiteral("sub"))));
 }
 
+TEST_F(PackageHandOffTest, APackageKeptAsAFolderGoesWholeWithoutFollowingLinksOut) {
+    const QString outside = world.writeFile(QStringLiteral("elsewhere/keep.txt"), "x");
+    const QString pkg = QDir(managed).filePath(QStringLiteral("批量安装-B/Vrel 字幕.pkg"));
+    managedPackage(QStringLiteral("批量安装-B/Vrel 字幕.pkg/Contents/Archive.pax.gz"));
+    ASSERT_TRUE(QFile::link(world.path(QStringLiteral("elsewhere")), pkg + QStringLiteral("/Contents/link")));
+    const QString notAPackage = QFileInfo(managedPackage(QStringLiteral("批量安装-C/one.pkg"))).absolutePath();
+    model->silentlyDeleteManagedPackage(notAPackage);
+    EXPECT_TRUE(QFileInfo::exists(notAPackage + QStringLiteral("/one.pkg"))) << "only a folder named as a package goes";
+
+    model->silentlyDeleteManagedPackage(pkg);
+    EXPECT_FALSE(QFileInfo::exists(QFileInfo(pkg).absolutePath())) << "the package and its emptied batch folder went";
+    EXPECT_TRUE(QFileInfo::exists(outside));
+}
+
 TEST_F(PackageHandOffTest, FoldersThatStillHoldAnythingAreKept) {
     const QString batch = QDir(managed).filePath(QStringLiteral("批量安装-A"));
     const QString pkg = managedPackage(QStringLiteral("批量安装-A/one.pkg"));
@@ -240,4 +254,11 @@ TEST_F(PackageHandOffTest, PruningNeverLeavesTheManagedFolder) {
     EXPECT_FALSE(QFileInfo::exists(managed));
     EXPECT_TRUE(QFileInfo(parent).isDir());
     EXPECT_TRUE(QFileInfo(sibling).isDir());
+
+    // A link inside the managed folder does not lead the pruning to the folder it points into.
+    const QString outside = world.makeFolder(QStringLiteral("elsewhere/empty"));
+    QDir().mkpath(managed);
+    ASSERT_TRUE(QFile::link(QFileInfo(outside).absolutePath(), QDir(managed).filePath(QStringLiteral("link"))));
+    model->removeEmptyManagedInstallerFolders(QDir(managed).filePath(QStringLiteral("link/empty")), managed);
+    EXPECT_TRUE(QFileInfo(outside).isDir());
 }

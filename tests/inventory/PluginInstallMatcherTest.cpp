@@ -37,6 +37,20 @@ TEST(MatcherNormalized, KeepsLettersAndDigitsOfEveryScript) {
     EXPECT_EQ(M::normalized(QStringLiteral("ｱｲｳ")), QStringLiteral("アイウ"));
 }
 
+// Folding keeps ASCII letters and digits and the basic block of CJK ideographs by a short
+// path, which holds only while every one of those ideographs folds to itself.
+TEST(MatcherNormalized, TheBasicIdeographsFoldToThemselvesAndStandAlone) {
+    for (char16_t u = 0x4E00; u <= 0x9FFF; ++u) {
+        const QString c(QChar{u});
+        ASSERT_EQ(QChar::category(char32_t(u)), QChar::Letter_Other) << int(u);
+        ASSERT_EQ(QChar(u).decompositionTag(), QChar::NoDecomposition) << int(u);
+        ASSERT_EQ(c.toCaseFolded().toLower(), c) << int(u);
+        ASSERT_EQ(c.normalized(QString::NormalizationForm_D), c) << int(u);
+    }
+    EXPECT_EQ(M::normalized(QStringLiteral("Vrel 电影-字幕。Pack 2.localized")), QStringLiteral("vrel电影字幕pack2"));
+    EXPECT_EQ(M::perceivedLength(QStringLiteral("电影A\r\n")), 4);
+}
+
 TEST(MatcherNormalized, LettersThatFoldToSeveralLettersTakeTheirFullFold) {
     EXPECT_EQ(M::normalized(QStringLiteral("Straße")), QStringLiteral("strasse"));
     EXPECT_EQ(M::normalized(QStringLiteral("STRAẞE")), QStringLiteral("strasse"));

@@ -55,8 +55,15 @@ TEST(InstalledPaths, FollowTheListWhenItIsReplaced) {
     ASSERT_EQ(m.installedPluginPaths("Glow").size(), 1);
     m.setAllTemplatePlugins({InstalledPlugin{"效果", "Vrel Glow", {"/x", "/y"}}, InstalledPlugin{"字幕", "Glow 2", {"/z"}}});
     EXPECT_EQ(m.installedPluginPaths("Glow"), (QStringList{"/x", "/y", "/z"}));
+    // The member library's products are matched ahead; a new library or list is matched anew.
+    m.setMemberProducts({product("P", "Glow")});
+    EXPECT_EQ(m.installedPluginPaths("Glow"), (QStringList{"/x", "/y", "/z"}));
+    m.setAllTemplatePlugins({InstalledPlugin{"字幕", "Glow 3", {"/w"}}, InstalledPlugin{"字幕", "Other", {"/v"}}});
+    EXPECT_EQ(m.installedPluginPaths("Glow"), QStringList{"/w"});
+    m.setMemberProducts({product("P", "Glow 3")});
+    EXPECT_EQ(m.installedPluginPaths("Glow 3"), QStringList{"/w"});
     m.setAllTemplatePlugins({});
-    EXPECT_TRUE(m.installedPluginPaths("Glow").isEmpty());
+    EXPECT_TRUE(m.installedPluginPaths("Glow 3").isEmpty());
 }
 
 TEST(ProductInstalled, AReceiptIsEnoughEvenWithoutFolders) {
@@ -174,34 +181,65 @@ TEST(TemplateNameIndexTest, AgreesWithTheMatcherOnGeneratedNames) {
     for (int i = 0; i < 400; ++i) {
         plugins.append(InstalledPlugin{"字幕", makeName(5), {QString::number(i)}});
     }
-    const PluginInstallMatcher::AliasTable table{{"Glow Set", {"Vrel Glow", "ab", "电影字幕"}}};
-    const TemplateNameIndex index(plugins);
-    QStringList products{"Glow Set", "Glow", "电影字幕", "Ｇｌｏｗ Pro", "ab"};
+    plugins.append(InstalledPlugin{"字幕", "Vrel Glow 电影字幕", {"both aliases"}});
+    const PluginInstallMatcher::AliasTable table{{"Glow Set", {"Vrel Glow", "ab", "电影字幕"}}, {"Glow", {"Ｇｌｏｗ Pro"}}};
+    QStringList products{"Glow Set", "Glow", "电影字幕", "Ｇｌｏｗ Pro", "ab", "Glow"};
     for (int i = 0; i < 100; ++i) {
         products.append(makeName(3));
     }
+    // The library's products are matched all at once, any other name (here "Glow Set",
+    // whose aliases may match one folder twice) on its own.
+    QList<MemberProduct> library;
+    for (const QString &name : products.mid(2, 60)) {
+        library.append(product(name, name));
+    }
+    const TemplateNameIndex index(plugins, library, nullptr, table);
+    std::vector<char> libraryFolders(size_t(plugins.size()), 0);
     int hits = 0;
-    for (const QString &name : products) {
+    for (qsizetype p = 0; p < products.size(); ++p) {
+        const QString &name = products.at(p);
         QList<qsizetype> expected;
         for (qsizetype i = 0; i < plugins.size(); ++i) {
             if (PluginInstallMatcher::matches(name, plugins.at(i).name, table)) {
                 expected.append(i);
+                libraryFolders[size_t(i)] |= p >= 2 && p < 62 ? 1 : 0;
             }
         }
         hits += int(expected.size());
         EXPECT_EQ(index.matching(name, table), expected) << name.toStdString();
     }
+    EXPECT_EQ(index.productFolders(), libraryFolders);
     EXPECT_GT(hits, 100);
+}
+
+// An alias found as the tail of a longer one's beginning ("bcd" inside "abcd…"), and a
+// library large enough that the automaton's edge table grows.
+TEST(TemplateNameIndexTest, FindsAliasesInsideLongerOnesAndInLargeLibraries) {
+    QList<MemberProduct> library{product("1", "Bcd"), product("2", "Abcde"), product("3", "Cdx")};
+    for (int i = 0; i < 300; ++i) {
+        library.append(product(QString::number(i), QStringLiteral("Product %1 Extra Long Name").arg(i)));
+    }
+    const QList<InstalledPlugin> plugins{{"字幕", "Abcdx", {"0"}}, {"字幕", "Vrel Product 250 Extra Long Name", {"1"}}};
+    const TemplateNameIndex index(plugins, library);
+    EXPECT_EQ(index.matching("Bcd"), QList<qsizetype>{0});
+    EXPECT_EQ(index.matching("Cdx"), QList<qsizetype>{0});
+    EXPECT_TRUE(index.matching("Abcde").isEmpty());
+    EXPECT_EQ(index.matching("Product 250 Extra Long Name"), QList<qsizetype>{1});
+    EXPECT_TRUE(index.matching("Product 25 Extra Long Name").isEmpty());
 }
 
 TEST(TemplateNameIndexTest, AgreesWithTheMatcherWhenFoldingLengthensANameOrTheProduct) {
     const QList<InstalledPlugin> plugins{
         {"字幕", "Straße", {"0"}}, {"字幕", "ßa", {"1"}}, {"字幕", "ﬁlm Pack", {"2"}},
         {"字幕", "Strasse", {"3"}}, {"字幕", "ab", {"4"}}, {"字幕", "ﬀ", {"5"}}};
-    const TemplateNameIndex index(plugins);
+    const QStringList names{"strasse", "STRAẞE", "ssa", "film", "ﬃ", "ff", "ß"};
+    QList<MemberProduct> library;
+    for (const QString &name : names) {
+        library.append(product(name, name));
+    }
     const PluginInstallMatcher::AliasTable table;
-    for (const QString &name : {QStringLiteral("strasse"), QStringLiteral("STRAẞE"), QStringLiteral("ssa"),
-                                QStringLiteral("film"), QStringLiteral("ﬃ"), QStringLiteral("ff"), QStringLiteral("ß")}) {
+    const TemplateNameIndex index(plugins), withLibrary(plugins, library, nullptr, table);
+    for (const QString &name : names) {
         QList<qsizetype> expected;
         for (qsizetype i = 0; i < plugins.size(); ++i) {
             if (PluginInstallMatcher::matches(name, plugins.at(i).name, table)) {
@@ -209,6 +247,7 @@ TEST(TemplateNameIndexTest, AgreesWithTheMatcherWhenFoldingLengthensANameOrThePr
             }
         }
         EXPECT_EQ(index.matching(name, table), expected) << name.toStdString();
+        EXPECT_EQ(withLibrary.matching(name, table), expected) << name.toStdString();
     }
     EXPECT_EQ(index.matching("strasse", table), (QList<qsizetype>{0, 3}));
     EXPECT_EQ(index.matching("ssa", table), QList<qsizetype>{1});

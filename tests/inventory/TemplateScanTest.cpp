@@ -86,6 +86,19 @@ TEST(TemplateScan, TheSameFolderInBothTreesIsOneRecordSystemPathFirst) {
     EXPECT_EQ(m.installedPlugins(), m.allTemplatePlugins());
 }
 
+TEST(TemplateScan, ANameComposedInOneTreeAndDecomposedInTheOtherIsOneRecord) {
+    test::TestWorld world;
+    // Each record takes the system tree's spelling; the paths stay as on disk.
+    const QString composed = QStringLiteral("Vrel Caf\u00e9"), decomposed = QStringLiteral("Vrel Cafe\u0301");
+    const QStringList titles{userFolder(world, "Titles.localized", composed), systemFolder(world, "Titles.localized", decomposed)};
+    const QStringList effects{userFolder(world, "Effects.localized", decomposed), systemFolder(world, "Effects.localized", composed)};
+    PluginManager m(world.environment());
+    m.refreshInstalledPlugins();
+    ASSERT_EQ(m.allTemplatePlugins().size(), 2);
+    EXPECT_EQ(m.allTemplatePlugins().at(0), (InstalledPlugin{"字幕", decomposed, {titles[1], titles[0]}}));
+    EXPECT_EQ(m.allTemplatePlugins().at(1), (InstalledPlugin{"效果", composed, {effects[1], effects[0]}}));
+}
+
 TEST(TemplateScan, TheSameNameInTwoCategoriesIsTwoRecords) {
     test::TestWorld world;
     systemFolder(world, "Titles.localized", "Vrel Glow");
@@ -117,6 +130,23 @@ TEST(TemplateScan, SymbolicLinksAreNotPlugins) {
     PluginManager m(world.environment());
     m.refreshInstalledPlugins();
     EXPECT_EQ(ids(m.allTemplatePlugins()), QStringList{"效果::Vrel Real"});
+}
+
+TEST(TemplateScan, ARescanTakesUnchangedListingsAsTheyWereAndSeesEveryChange) {
+    test::TestWorld world;
+    const QString glow = systemFolder(world, "Effects.localized", "Vrel Glow");
+    systemFolder(world, "Titles.localized", "Vrel Title");
+    TemplateScanner scanner;
+    const QStringList roots = templateRoots(world.paths);
+    const QList<InstalledPlugin> first = scanner.scan(roots);
+    const QList<InstalledPlugin> again = scanner.scan(roots);
+    EXPECT_EQ(again.constData(), first.constData()) << "nothing changed, so nothing was made anew";
+
+    // A folder replaced by a link of the same name: the listing differs, the record goes.
+    ASSERT_TRUE(QDir(glow).removeRecursively());
+    ASSERT_TRUE(QFile::link(world.makeFolder("elsewhere/Vrel Glow"), glow));
+    EXPECT_EQ(ids(scanner.scan(roots)), QStringList{"字幕::Vrel Title"});
+    EXPECT_EQ(scanner.scan(roots), scanTemplateTrees(roots));
 }
 
 TEST(TemplateScan, AMissingTreeLeavesTheOtherScanned) {
@@ -161,6 +191,10 @@ TEST(TemplateScan, AFolderOfAMemberProductIsPublished) {
     m.refreshInstalledPlugins();
     EXPECT_EQ(ids(m.installedPlugins()), QStringList{"字幕::Cinema-Titles Pack.localized"});
     EXPECT_EQ(m.allTemplatePlugins().size(), 2);
+    // Another library of the same size over the same folders.
+    m.setMemberProducts({product("p1", "Nothing Here"), product("p3", "Unrelated")});
+    m.refreshInstalledPlugins();
+    EXPECT_EQ(ids(m.installedPlugins()), QStringList{"字幕::Unrelated"});
 }
 
 TEST(TemplateScan, PublishedOrderIsGeneratorsTitlesEffectsTransitionsThenName) {

@@ -1,6 +1,10 @@
 #include "platform/Preferences.h"
 
+#include <QDir>
 #include <QFile>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QSet>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
@@ -67,13 +71,67 @@ TEST_F(PreferencesTest, RemoveForgetsTheKey) {
     EXPECT_FALSE(Preferences::inFile(file())->contains(QStringLiteral("k")));
 }
 
-TEST_F(PreferencesTest, ACorruptFileLeavesTheStoreEmptyAndUsable) {
-    QFile corrupt(file());
-    ASSERT_TRUE(corrupt.open(QIODevice::WriteOnly));
-    corrupt.write("{ not json");
-    corrupt.close();
+TEST_F(PreferencesTest, ADamagedFileIsSetAsideAndNeverOverwritten) {
+    static int warnings = 0;
+    const QtMessageHandler previous = qInstallMessageHandler([](QtMsgType type, const QMessageLogContext &context, const QString &) {
+        warnings += type == QtWarningMsg && QByteArray(context.category) == "quillon.platform" ? 1 : 0;
+    });
+    const QList<QByteArray> damaged{R"({"vrel.device.id": "3F2A9C1E-0000", "vrel.product.paths.a": ["/x)", "[1, 2]"};
+    for (qsizetype n = 0; n < damaged.size(); ++n) {
+        const QString folder = dir.filePath(QString::number(n));
+        const QString path = folder + QStringLiteral("/prefs.json");
+        QDir().mkpath(folder);
+        QFile file(path);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write(damaged.at(n));
+        file.close();
+        warnings = 0;
+        auto prefs = Preferences::inFile(path);
+        EXPECT_EQ(warnings, 1);
+        EXPECT_FALSE(prefs->contains(QStringLiteral("vrel.device.id")));
+        prefs->setValue(QStringLiteral("vrel.device.id"), QStringLiteral("NEW"));
+        prefs->sync();
+
+        const QStringList aside = QDir(folder).entryList({QStringLiteral("prefs.json.damaged-*")}, QDir::Files);
+        ASSERT_EQ(aside.size(), 1);
+        QFile kept(QDir(folder).filePath(aside.first()));
+        ASSERT_TRUE(kept.open(QIODevice::ReadOnly));
+        EXPECT_EQ(kept.readAll(), damaged.at(n));
+        EXPECT_EQ(Preferences::inFile(path)->string(QStringLiteral("vrel.device.id")), QStringLiteral("NEW"));
+    }
+    qInstallMessageHandler(previous);
+}
+
+// QSettings would read "/" as a group separator: these keys would collide, and removing
+// "…pro" would take "…pro/2024" with it.
+TEST_F(PreferencesTest, EveryKeyIsStoredAsGivenAndApartFromTheOthers) {
+    const QStringList keys{QStringLiteral("pro"),    QStringLiteral("pro/"),   QStringLiteral("/pro"),
+                           QStringLiteral("pro//x"), QStringLiteral("pro/x"),  QStringLiteral("pro%2Fx"),
+                           QStringLiteral("pro%x"),  QStringLiteral("pro/2024")};
     auto prefs = Preferences::inFile(file());
-    EXPECT_FALSE(prefs->contains(QStringLiteral("anything")));
-    prefs->setValue(QStringLiteral("k"), QStringLiteral("v"));
-    EXPECT_EQ(prefs->string(QStringLiteral("k")), QStringLiteral("v"));
+    for (const QString &key : keys) {
+        prefs->setValue(key, key);
+    }
+    prefs->remove(QStringLiteral("pro"));
+    prefs->sync();
+    auto reread = Preferences::inFile(file());
+    EXPECT_FALSE(reread->contains(QStringLiteral("pro")));
+    for (const QString &key : keys.mid(1)) {
+        EXPECT_EQ(reread->string(key), key) << key.toStdString();
+    }
+    QFile stored(file());
+    ASSERT_TRUE(stored.open(QIODevice::ReadOnly));
+    const QStringList storedKeys = QJsonDocument::fromJson(stored.readAll()).object().keys();
+    EXPECT_EQ(QSet<QString>(storedKeys.begin(), storedKeys.end()), QSet<QString>(keys.begin() + 1, keys.end()));
+}
+
+TEST_F(PreferencesTest, AFileWrittenByEarlierVersionsReadsBackAsItWas) {
+    QFile earlier(file());
+    ASSERT_TRUE(earlier.open(QIODevice::WriteOnly));
+    earlier.write(R"({ "vrel.device.id": "ID", "vrel.product.paths.a/b": ["/x"], "vrel.product.version.50%off": "1.0" })");
+    earlier.close();
+    auto prefs = Preferences::inFile(file());
+    EXPECT_EQ(prefs->string(QStringLiteral("vrel.device.id")), QStringLiteral("ID"));
+    EXPECT_EQ(prefs->stringArray(QStringLiteral("vrel.product.paths.a/b")), QStringList{QStringLiteral("/x")});
+    EXPECT_EQ(prefs->string(QStringLiteral("vrel.product.version.50%off")), QStringLiteral("1.0"));
 }
