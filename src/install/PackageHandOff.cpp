@@ -117,7 +117,8 @@ void PluginManager::silentlyDeleteManagedPackage(const QString &packagePath) {
     QString root;
     try {
         root = standardised(managedInstallerFolder());
-    } catch (const PlatformError &) {
+    } catch (const PlatformError &error) {
+        qCInfo(lcInstall) << "a handed-off package stays: no managed folder:" << error.what();
         return;
     }
     const QString path = standardised(packagePath);
