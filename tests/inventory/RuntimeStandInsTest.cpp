@@ -3,14 +3,14 @@
 #include "common/CodeSeal.h"
 #include "common/Registry.h"
 #include "install/InstallFixtures.h"
-#include "support/MotionRuntimeBuilder.h"
+#include "packaging/MotionRuntimeBuilder.h"
 
 #include <QJsonObject>
 
 #include <gtest/gtest.h>
 
 using namespace quillon;
-using test::Seal;
+using packaging::Seal;
 
 namespace {
 
@@ -34,7 +34,7 @@ TEST_F(RuntimeStandInsTest, CodesignReportsEachFailureLikeTheRealTool) {
     const QStringList strict{QStringLiteral("--verify"), QStringLiteral("--deep"), QStringLiteral("--strict")};
     struct Case {
         const char *name;
-        test::MotionRuntimeSpec spec;
+        packaging::MotionRuntimeSpec spec;
         QStringList flags;
         int status;
         QString headline; ///< after "<path>: "
@@ -53,7 +53,7 @@ TEST_F(RuntimeStandInsTest, CodesignReportsEachFailureLikeTheRealTool) {
         {"shallow", {.extension = Seal::none}, {QStringLiteral("--verify")}, 0, {}, {}},
     };
     for (const Case &c : cases) {
-        const QString app = test::writeMotionRuntime(world.path(QString::fromLatin1(c.name) + ".app"), c.spec);
+        const QString app = packaging::writeMotionRuntime(world.path(QString::fromLatin1(c.name) + ".app"), c.spec);
         const test::ToolRun result = run(QStringLiteral("codesign"), c.flags + QStringList{app});
         EXPECT_EQ(result.exitCode, c.status) << c.name;
         const QStringList lines = QString::fromUtf8(result.err).split('\n', Qt::SkipEmptyParts);
@@ -68,11 +68,14 @@ TEST_F(RuntimeStandInsTest, CodesignReportsEachFailureLikeTheRealTool) {
         }
     }
 
+    const QString relative = QDir::current().relativeFilePath(world.path("signed.app"));
+    EXPECT_EQ(run("codesign", strict + QStringList{relative}).exitCode, 0) << relative.toStdString();
+
     const QString nowhere = world.path("nowhere.app");
     EXPECT_EQ(run("codesign", {"--verify", nowhere}).err, (nowhere + ": No such file or directory\n").toUtf8());
 
     // --strict also refuses a sealed link that leads out of the bundle, and only such a link.
-    const QString linked = test::writeMotionRuntime(world.path("linked.app"));
+    const QString linked = packaging::writeMotionRuntime(world.path("linked.app"));
     QFile::link(QStringLiteral("../Info.plist"), linked + "/Contents/Resources/info");
     QString error;
     ASSERT_TRUE(standin::writeSeal(linked, error)) << error.toStdString();
@@ -85,8 +88,8 @@ TEST_F(RuntimeStandInsTest, CodesignReportsEachFailureLikeTheRealTool) {
 }
 
 TEST_F(RuntimeStandInsTest, RegistrationsAreRecordedUnderTheSandboxRoot) {
-    const QString app = test::writeMotionRuntime(world.path("运行组件/MotionRuntime.app"));
-    const QString broken = test::writeMotionRuntime(world.path("broken/MotionRuntime.app"));
+    const QString app = packaging::writeMotionRuntime(world.path("运行组件/MotionRuntime.app"));
+    const QString broken = packaging::writeMotionRuntime(world.path("broken/MotionRuntime.app"));
     QFile::remove(broken + "/Contents/MacOS/ZelmFxPlugin");
 
     // A registry that cannot be read is reported, never replaced.
@@ -114,7 +117,7 @@ TEST_F(RuntimeStandInsTest, RegistrationsAreRecordedUnderTheSandboxRoot) {
     const auto entry = [](const QString &identifier, int count) {
         return QJsonObject{{"identifier", identifier}, {"count", count}};
     };
-    const QString id = test::MotionRuntimeSpec().identifier;
+    const QString id = packaging::MotionRuntimeSpec().identifier;
 
     EXPECT_EQ(standin::readRegistry(world.paths.systemRoot, "launchservices"), (QJsonObject{{app, entry(id, 1)}}));
     EXPECT_EQ(standin::readRegistry(world.paths.systemRoot, "pluginkit"),
@@ -122,7 +125,7 @@ TEST_F(RuntimeStandInsTest, RegistrationsAreRecordedUnderTheSandboxRoot) {
 }
 
 TEST_F(RuntimeStandInsTest, UnknownArgumentsAndAMissingSandboxRootAreRefused) {
-    const QString app = test::writeMotionRuntime(world.path("MotionRuntime.app"));
+    const QString app = packaging::writeMotionRuntime(world.path("MotionRuntime.app"));
     const QList<std::pair<QString, QStringList>> usage{
         {"codesign", {"--verify"}},          {"codesign", {"--deep", app}},
         {"codesign", {"--verify", "-v", app}}, {"codesign", {"--verify", app, app}},

@@ -45,7 +45,8 @@ QString digestOf(const QFileInfo &info) {
 /// Relative path -> digest of every file and link below Contents, the seal excepted.
 QMap<QString, QString> currentResources(const QString &bundlePath) {
     QMap<QString, QString> resources;
-    const QDir bundle(bundlePath);
+    // Absolute, so that a bundle named relative to the working folder yields the same names.
+    const QDir bundle(QFileInfo(bundlePath).absoluteFilePath());
     QDirIterator it(bundle.filePath(contents), QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot,
                     QDirIterator::Subdirectories);
     while (it.hasNext()) {
