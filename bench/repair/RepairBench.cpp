@@ -10,7 +10,7 @@
 
 #include "core/PluginManager.h"
 #include "inventory/MotionRuntimeRepair.h"
-#include "support/MotionRuntimeBuilder.h"
+#include "packaging/MotionRuntimeBuilder.h"
 #include "support/TestWorld.h"
 
 #include <QCoreApplication>
@@ -49,10 +49,10 @@ struct RuntimeWorld {
         for (int i = 0; i < runtimeCount; ++i) {
             const QString tree = (i % 4 == 3 ? QStringLiteral("system/") : QStringLiteral("home/")) + support;
             const QString folder = world.makeFolder(tree + QStringLiteral("模板 %1/.Resources").arg(i));
-            test::writeMotionRuntime(folder + QStringLiteral("/MotionRuntime.app"),
+            packaging::writeMotionRuntime(folder + QStringLiteral("/MotionRuntime.app"),
                                      {.identifier = QStringLiteral("local.motiontemplate.runtime.RUNTIME-%1").arg(i, 6, 10, QLatin1Char('0')),
-                                      .application = test::Seal::none,
-                                      .extension = test::Seal::none});
+                                      .application = packaging::Seal::none,
+                                      .extension = packaging::Seal::none});
             touch(folder + QStringLiteral("/../Template.moti"));
             const QString media = world.makeFolder(tree + QStringLiteral("模板 %1/Media").arg(i));
             // The template folder, .Resources, the runtime, the template file and Media: 5

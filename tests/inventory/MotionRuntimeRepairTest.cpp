@@ -3,7 +3,7 @@
 #include "common/Registry.h"
 #include "core/PluginManager.h"
 #include "inventory/MotionRuntimeRepair.h"
-#include "support/MotionRuntimeBuilder.h"
+#include "packaging/MotionRuntimeBuilder.h"
 #include "support/TestWorld.h"
 #include "support/Wait.h"
 
@@ -12,7 +12,7 @@
 #include <gtest/gtest.h>
 
 using namespace quillon;
-using test::Seal;
+using packaging::Seal;
 
 namespace {
 
@@ -53,8 +53,8 @@ TEST(MotionRuntimeRepairTest, TheLegacyWarningIsExactlyOneNonBlankLineAboutTheBu
 
 TEST(MotionRuntimeRepairTest, DiscoveryWalksHiddenFoldersButNotBundles) {
     test::TestWorld world;
-    const auto write = [&](const QString &relative, test::MotionRuntimeSpec spec = {}) {
-        return test::writeMotionRuntime(world.path(relative), spec);
+    const auto write = [&](const QString &relative, packaging::MotionRuntimeSpec spec = {}) {
+        return packaging::writeMotionRuntime(world.path(relative), spec);
     };
     const QString deep = write(userRoot + ".cache/a/b/MotionRuntime.app");
     const QString chinese = write(userRoot + "运行/MotionRuntime.app", {.identifier = runtimeId("运行组件运行组件运行组件")});
@@ -81,8 +81,8 @@ TEST(MotionRuntimeRepairTest, DiscoveryWalksHiddenFoldersButNotBundles) {
 
 TEST(MotionRuntimeRepairTest, TheModelRegistersWhatTheSignatureCheckAccepts) {
     test::TestWorld world;
-    const auto write = [&](const QString &relative, test::MotionRuntimeSpec spec = {}) {
-        return test::writeMotionRuntime(world.path(relative), spec);
+    const auto write = [&](const QString &relative, packaging::MotionRuntimeSpec spec = {}) {
+        return packaging::writeMotionRuntime(world.path(relative), spec);
     };
     const QStringList accepted{
         write(userRoot + "a/MotionRuntime.app"),
@@ -113,14 +113,14 @@ TEST(MotionRuntimeRepairTest, TheModelRegistersWhatTheSignatureCheckAccepts) {
     QJsonObject extensions;
     for (const QString &app : accepted) {
         const bool isLegacy = app.endsWith("Legacy.app");
-        const QString id = isLegacy ? legacy : test::MotionRuntimeSpec().identifier;
+        const QString id = isLegacy ? legacy : packaging::MotionRuntimeSpec().identifier;
         applications.insert(app, QJsonObject{{"identifier", id}, {"count", 1}});
         extensions.insert(app + "/Contents/PlugIns/ZelmFxPluginXPC.pluginkit",
                           QJsonObject{{"identifier", id + ".xpc"}, {"count", 1}});
     }
     EXPECT_EQ(standin::readRegistry(world.paths.systemRoot, "launchservices"), applications);
     EXPECT_EQ(standin::readRegistry(world.paths.systemRoot, "pluginkit"), extensions);
-    EXPECT_EQ(sorted(world.workspace->terminated), sorted({legacy, test::MotionRuntimeSpec().identifier}));
+    EXPECT_EQ(sorted(world.workspace->terminated), sorted({legacy, packaging::MotionRuntimeSpec().identifier}));
 }
 
 TEST(MotionRuntimeRepairTest, MissingToolsAndMissingRuntimesGiveTheirReports) {
@@ -142,7 +142,7 @@ TEST(MotionRuntimeRepairTest, MissingToolsAndMissingRuntimesGiveTheirReports) {
     };
     EXPECT_EQ(report(), (MotionRuntimeRepairReport{0, 0, 0})); // its message: see the panel's test
 
-    test::writeMotionRuntime(world.path(userRoot + "MotionRuntime.app"));
+    packaging::writeMotionRuntime(world.path(userRoot + "MotionRuntime.app"));
     EXPECT_EQ(report().customerMessage(), "✓ 已修复完成");
     EXPECT_EQ(report(&SystemTools::codesign), (MotionRuntimeRepairReport{1, 0, 1}));
     EXPECT_EQ(report(&SystemTools::lsregister), (MotionRuntimeRepairReport{1, 0, 1}));

@@ -1,4 +1,4 @@
-#include "support/MotionRuntimeBuilder.h"
+#include "packaging/MotionRuntimeBuilder.h"
 
 #include "common/CodeSeal.h"
 #include "common/PropertyList.h"
@@ -9,7 +9,7 @@
 
 #include <stdexcept>
 
-namespace quillon::test {
+namespace quillon::packaging {
 
 namespace {
 
@@ -80,4 +80,4 @@ QString writeMotionRuntime(const QString &appPath, const MotionRuntimeSpec &spec
     return appPath;
 }
 
-} // namespace quillon::test
+} // namespace quillon::packaging

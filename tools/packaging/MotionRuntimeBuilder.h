@@ -1,11 +1,12 @@
 #pragma once
 // Writes Motion runtime bundles as the studio's templates install them: an application
 // with the executable ZelmFxPlugin and an FxPlug extension in Contents/PlugIns, sealed
-// (or not) with the stand-in code seal, for the repair and the stand-in tools.
+// (or not) with the stand-in code seal: for the tests of the repair and of the stand-in
+// tools, and for the packages of the stand-in studio service that carry a runtime.
 
 #include <QString>
 
-namespace quillon::test {
+namespace quillon::packaging {
 
 /// The state of a bundle's code seal.
 enum class Seal {
@@ -28,4 +29,4 @@ struct MotionRuntimeSpec {
 /// Throws std::runtime_error when a file cannot be written.
 QString writeMotionRuntime(const QString &appPath, const MotionRuntimeSpec &spec = {});
 
-} // namespace quillon::test
+} // namespace quillon::packaging

@@ -1,10 +1,14 @@
 #include "packaging/PackageBuilder.h"
 
+#include <QDir>
+#include <QDirIterator>
 #include <QFile>
+#include <QFileInfo>
 
 #include <archive.h>
 #include <archive_entry.h>
 
+#include <filesystem>
 #include <memory>
 #include <stdexcept>
 #include <string>
@@ -34,11 +38,11 @@ la_ssize_t appendToBuffer(archive *, void *buffer, const void *data, size_t size
 }
 
 void addEntry(archive *a, const QByteArray &path, unsigned type, const QByteArray &contents,
-              const QByteArray &linkTarget, qint64 inode = 0) {
+              const QByteArray &linkTarget, qint64 inode = 0, bool executable = false) {
     EntryHandle entry(archive_entry_new(), &archive_entry_free);
     archive_entry_set_pathname(entry.get(), path.constData());
     archive_entry_set_filetype(entry.get(), type);
-    archive_entry_set_perm(entry.get(), type == AE_IFDIR ? 0755 : 0644);
+    archive_entry_set_perm(entry.get(), type == AE_IFDIR || executable ? 0755 : 0644);
     archive_entry_set_mtime(entry.get(), 1700000000, 0);
     archive_entry_set_size(entry.get(), type == AE_IFREG ? contents.size() : 0);
     if (type == AE_IFLNK) {
@@ -70,8 +74,45 @@ PackageBuilder &PackageBuilder::folder(const QString &path) {
     return *this;
 }
 
-PackageBuilder &PackageBuilder::file(const QString &path, const QByteArray &contents) {
-    m_entries.append({entryPath(path), AE_IFREG, contents, {}});
+PackageBuilder &PackageBuilder::file(const QString &path, const QByteArray &contents, bool executable) {
+    m_entries.append({entryPath(path), AE_IFREG, contents, {}, 0, executable});
+    return *this;
+}
+
+PackageBuilder &PackageBuilder::tree(const QString &path, const QString &source) {
+    if (!QFileInfo(source).isDir()) {
+        throw std::runtime_error("not a folder: " + source.toStdString());
+    }
+    folder(path);
+    // Sorted, so that the same folder always makes the same payload.
+    QStringList below;
+    QDirIterator it(source, QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot,
+                    QDirIterator::Subdirectories);
+    while (it.hasNext()) {
+        below.append(QDir(source).relativeFilePath(it.next()));
+    }
+    below.sort();
+    for (const QString &relative : below) {
+        const QFileInfo info(QDir(source).filePath(relative));
+        const QString entry = path + QLatin1Char('/') + relative;
+        if (info.isSymLink()) {
+            // The target as written (a seal names links by it), not the path it resolves to.
+            std::error_code error;
+            const std::filesystem::path target = std::filesystem::read_symlink(QFile::encodeName(info.filePath()).toStdString(), error);
+            if (error) {
+                throw std::runtime_error("cannot read the link " + info.filePath().toStdString());
+            }
+            symlink(entry, QFile::decodeName(QByteArray::fromStdString(target.string())));
+        } else if (info.isDir()) {
+            folder(entry);
+        } else {
+            QFile input(info.filePath());
+            if (!info.isFile() || !input.open(QIODevice::ReadOnly)) {
+                throw std::runtime_error("cannot read " + info.filePath().toStdString());
+            }
+            file(entry, input.readAll(), info.isExecutable());
+        }
+    }
     return *this;
 }
 
@@ -130,7 +171,7 @@ QByteArray PackageBuilder::payload() const {
     check(writer.get(), archive_write_open(writer.get(), &bytes, nullptr, &appendToBuffer, nullptr), "open payload");
     addEntry(writer.get(), ".", AE_IFDIR, {}, {});
     for (const Entry &entry : m_entries) {
-        addEntry(writer.get(), entry.path, entry.type, entry.contents, entry.linkTarget, entry.inode);
+        addEntry(writer.get(), entry.path, entry.type, entry.contents, entry.linkTarget, entry.inode, entry.executable);
     }
     check(writer.get(), archive_write_close(writer.get()), "close payload");
     return bytes;

@@ -18,7 +18,11 @@ public:
     PackageBuilder &identifier(const QString &identifier);
     /// Entry paths are written as given when they start with "/" or "."; otherwise "./" is put before them.
     PackageBuilder &folder(const QString &path);
-    PackageBuilder &file(const QString &path, const QByteArray &contents);
+    PackageBuilder &file(const QString &path, const QByteArray &contents, bool executable = false);
+    /// The folder `source` on disk and everything below it (folders, files keeping their
+    /// executable bit, symbolic links), as the entry `path` and the entries below it.
+    /// Throws std::runtime_error when something in it cannot be read.
+    PackageBuilder &tree(const QString &path, const QString &source);
     PackageBuilder &symlink(const QString &path, const QString &target);
     /// A second name for the file `existing` written earlier (cpio links share an inode number).
     PackageBuilder &hardlink(const QString &path, const QString &existing);
@@ -42,6 +46,7 @@ private:
         QByteArray contents;
         QByteArray linkTarget;
         qint64 inode = 0;
+        bool executable = false;
     };
 
     QString m_installLocation;

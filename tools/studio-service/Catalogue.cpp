@@ -4,6 +4,7 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 
+#include <algorithm>
 #include <stdexcept>
 
 namespace studio {
@@ -63,6 +64,23 @@ QString relativePath(const QString &path, const QString &where) {
     return path;
 }
 
+// A runtime the application's repair would pass over is a catalogue mistake: said at once.
+RuntimeBundle readRuntime(const QJsonObject &entry, const QString &where) {
+    static const QString prefix = QStringLiteral("local.motiontemplate.runtime.");
+    RuntimeBundle runtime{plainName(text(entry, QStringLiteral("folder"), where), where),
+                          text(entry, QStringLiteral("identifier"), where)};
+    const QString rest = runtime.identifier.mid(prefix.size());
+    const bool usable = runtime.identifier.startsWith(prefix) && rest.size() >= 12 &&
+                        std::all_of(rest.begin(), rest.end(), [](QChar c) {
+                            return c == QLatin1Char('-') || (c.unicode() < 128 && c.isLetterOrNumber());
+                        });
+    if (!usable) {
+        fail(where, QStringLiteral("runtime identifier \"%1\" is not \"%2\" followed by at least 12 ASCII "
+                                   "letters, digits or \"-\"").arg(runtime.identifier, prefix));
+    }
+    return runtime;
+}
+
 ServedFile readFile(const QJsonObject &entry, int index) {
     const QString where = QStringLiteral("files[%1]").arg(index);
     ServedFile file;
@@ -90,10 +108,13 @@ ServedFile readFile(const QJsonObject &entry, int index) {
         } else if (file.paddingMiB < 0 || file.paddingMiB > 1024) {
             fail(where, QStringLiteral("\"paddingMiB\" must be a whole number from 0 to 1024"));
         }
-        // Motion runtime bundles ride in packages too, but their sealing is not built yet:
-        // refuse them rather than serve packages without them.
-        if (!array(entry, QStringLiteral("runtimeBundles"), where).isEmpty()) {
-            fail(where, QStringLiteral("\"runtimeBundles\" are not supported yet; leave the list empty"));
+        for (const QJsonValue &value : array(entry, QStringLiteral("runtimeBundles"), where)) {
+            file.runtimes.append(readRuntime(value.toObject(), where));
+            for (qsizetype i = 0; i + 1 < file.runtimes.size(); ++i) {
+                if (file.runtimes[i].folder == file.runtimes.last().folder) {
+                    fail(where, QStringLiteral("two runtime bundles in the folder \"%1\"").arg(file.runtimes.last().folder));
+                }
+            }
         }
     } else if (file.fileName.endsWith(QLatin1String(".zip"))) {
         for (const QString &path : strings(entry, QStringLiteral("entries"), where)) {

@@ -17,14 +17,20 @@ struct PluginFolder {
     QString name;
 };
 
+/// A Motion runtime application a package installs, as
+/// ".MotionSupport/<folder>/MotionRuntime.app" beside the template tree, sealed.
+struct RuntimeBundle {
+    QString folder;
+    QString identifier; ///< "local.motiontemplate.runtime." and at least 12 letters, digits or "-"
+};
+
 /// A file the service builds and serves under "packages/<fileName>".
 struct ServedFile {
     QString fileName;              ///< a plain name ending in ".pkg" (flat package) or ".zip" (resource archive)
     QString identifier;            ///< package identifier
     QList<PluginFolder> folders;   ///< package: the plug-in folders its payload installs
     int paddingMiB = 0;            ///< package: an incompressible file of this size inside, for large downloads
-    // A package's "runtimeBundles" list will name the Motion runtime bundles it carries;
-    // until their sealing is built the list must stay empty.
+    QList<RuntimeBundle> runtimes; ///< package: the Motion runtimes it carries
     QStringList entries;           ///< archive: the files it holds
     QJsonObject spec;              ///< the entry as written; its digest names the cached build
 

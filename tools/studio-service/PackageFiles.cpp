@@ -1,6 +1,7 @@
 #include "PackageFiles.h"
 
 #include "Replies.h"
+#include "packaging/MotionRuntimeBuilder.h"
 #include "packaging/PackageBuilder.h"
 #include "packaging/PatternedBytes.h"
 
@@ -10,6 +11,7 @@
 #include <QFileInfo>
 #include <QJsonDocument>
 #include <QSet>
+#include <QTemporaryDir>
 
 #include <archive.h>
 #include <archive_entry.h>
@@ -28,8 +30,12 @@ namespace studio {
 namespace {
 
 // Raise it whenever the files built here change, so that cached builds are made anew.
-constexpr int kBuildFormat = 1;
-const QString kTemplateTree = QStringLiteral("/Library/Application Support/Final Cut Pro/Templates.localized");
+constexpr int kBuildFormat = 2;
+// Packages install into Final Cut Pro's support folder: the template tree and, for the
+// Motion runtimes some of them carry, the ".MotionSupport" folder beside it.
+const QString kInstallLocation = QStringLiteral("/Library/Application Support/Final Cut Pro");
+const QString kTemplateTree = QStringLiteral("Templates.localized");
+const QString kMotionSupport = QStringLiteral(".MotionSupport");
 
 // The Motion template document of each category.
 QString templateSuffix(const QString &category) {
@@ -48,11 +54,11 @@ QByteArray digestOf(const ServedFile &file) {
 }
 
 void writePackage(const ServedFile &file, const QByteArray &digest, const QString &path) {
-    quillon::packaging::PackageBuilder builder(kTemplateTree);
-    builder.identifier(file.identifier);
+    quillon::packaging::PackageBuilder builder(kInstallLocation);
+    builder.identifier(file.identifier).folder(kTemplateTree);
     QSet<QString> categories;
     for (const PluginFolder &folder : file.folders) {
-        const QString category = folder.category + QStringLiteral(".localized");
+        const QString category = kTemplateTree + QLatin1Char('/') + folder.category + QStringLiteral(".localized");
         if (!categories.contains(category)) {
             categories.insert(category);
             builder.folder(category);
@@ -63,13 +69,27 @@ void writePackage(const ServedFile &file, const QByteArray &digest, const QStrin
     }
     if (file.paddingMiB > 0) {
         // Footage that does not compress keeps the package as large as asked.
-        const QString media = file.folders.first().category + QStringLiteral(".localized/") +
-                              file.folders.first().name + QStringLiteral("/Media");
+        const QString media = kTemplateTree + QLatin1Char('/') + file.folders.first().category +
+                              QStringLiteral(".localized/") + file.folders.first().name + QStringLiteral("/Media");
         QByteArray footage(qsizetype(file.paddingMiB) << 20, Qt::Uninitialized);
         std::uint64_t seed = 0;
         std::memcpy(&seed, digest.constData(), sizeof seed);
         quillon::packaging::fillPatterned(footage.data(), size_t(footage.size()), seed);
         builder.folder(media).file(media + QStringLiteral("/footage.bin"), footage);
+    }
+    if (!file.runtimes.isEmpty()) {
+        // Each runtime is written and sealed on disk as the repair finds it, then packed.
+        QTemporaryDir scratch;
+        if (!scratch.isValid()) {
+            throw std::runtime_error("cannot create a temporary folder for the runtime bundles");
+        }
+        builder.folder(kMotionSupport);
+        for (const RuntimeBundle &runtime : file.runtimes) {
+            const QString app = scratch.filePath(runtime.folder + QStringLiteral("/MotionRuntime.app"));
+            quillon::packaging::writeMotionRuntime(app, {.identifier = runtime.identifier});
+            const QString folder = kMotionSupport + QLatin1Char('/') + runtime.folder;
+            builder.folder(folder).tree(folder + QStringLiteral("/MotionRuntime.app"), app);
+        }
     }
     builder.write(path);
 }
