@@ -8,11 +8,12 @@
 
 namespace quillon::test {
 
-StudioServiceProcess::StudioServiceProcess() {
+StudioServiceProcess::StudioServiceProcess(const QStringList &options) {
     m_process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
     m_process.start(QDir(QStringLiteral(QUILLON_TOOLS_DIR)).filePath(QStringLiteral("quillon-studio-service")),
-                    {QStringLiteral("--catalogue"), QStringLiteral(QUILLON_STUDIO_CATALOGUE), QStringLiteral("--cache"),
-                     QStringLiteral(QUILLON_STUDIO_CACHE)});
+                    QStringList{QStringLiteral("--catalogue"), QStringLiteral(QUILLON_STUDIO_CATALOGUE),
+                                QStringLiteral("--cache"), QStringLiteral(QUILLON_STUDIO_CACHE)} +
+                        options);
     // The first start of a build folder builds the packages (seconds; longer when sanitised).
     while (!m_process.canReadLine()) {
         if (!m_process.waitForReadyRead(180'000)) {

@@ -11,8 +11,9 @@ namespace quillon::test {
 
 class StudioServiceProcess final {
 public:
-    /// Starts the service and waits until it listens; throws when it does not.
-    StudioServiceProcess();
+    /// Starts the service (with `options` beside the catalogue and cache) and waits until
+    /// it listens; throws when it does not.
+    explicit StudioServiceProcess(const QStringList &options = {});
     ~StudioServiceProcess();
     StudioServiceProcess(const StudioServiceProcess &) = delete;
     StudioServiceProcess &operator=(const StudioServiceProcess &) = delete;

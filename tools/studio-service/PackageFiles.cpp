@@ -17,12 +17,15 @@
 #include <archive_entry.h>
 
 #include <charconv>
+#include <chrono>
 #include <cstring>
 #include <cstdio>
 #include <fstream>
 #include <memory>
+#include <optional>
 #include <stdexcept>
 #include <string_view>
+#include <thread>
 #include <unistd.h>
 #include <vector>
 
@@ -230,11 +233,20 @@ void PackageFiles::serve(const httplib::Request &request, httplib::Response &res
         last = total - 1;
         break;
     }
+    const std::uint64_t rate = m_bytesPerSecond;
     response.set_content_provider(
         last - first + 1, "application/octet-stream",
-        [input, first, buffer = std::make_shared<std::vector<char>>(256 * 1024)](
-            std::size_t offset, std::size_t length, httplib::DataSink &sink) {
-            const std::size_t chunk = std::min(length, buffer->size());
+        [input, first, rate, started = std::make_shared<std::optional<std::chrono::steady_clock::time_point>>(),
+         buffer = std::make_shared<std::vector<char>>(256 * 1024)](std::size_t offset, std::size_t length,
+                                                                    httplib::DataSink &sink) {
+            const std::size_t chunk = std::min(length, rate > 0 ? std::size_t(64 * 1024) : buffer->size());
+            if (rate > 0) {
+                // Each response on its own clock: byte n leaves n / rate seconds after the first.
+                if (!*started) {
+                    *started = std::chrono::steady_clock::now();
+                }
+                std::this_thread::sleep_until(**started + std::chrono::microseconds(offset * 1'000'000 / rate));
+            }
             input->seekg(std::streamoff(first + offset));
             input->read(buffer->data(), std::streamsize(chunk));
             return input->gcount() == std::streamsize(chunk) && sink.write(buffer->data(), chunk);

@@ -10,6 +10,8 @@
 
 #include <httplib.h>
 
+#include <cstdint>
+
 namespace studio {
 
 class PackageFiles final {
@@ -17,6 +19,10 @@ public:
     /// Builds, or finds already built in `cacheFolder`, every file of the catalogue;
     /// throws std::runtime_error when one cannot be written.
     PackageFiles(const Catalogue &catalogue, const QString &cacheFolder);
+
+    /// Sends each file's bytes no faster than this (0: as fast as the connection takes
+    /// them), so that a test can act while a download is surely still running.
+    void setBytesPerSecond(std::uint64_t rate) { m_bytesPerSecond = rate; }
 
     /// The path of `fileName` on disk; empty when the catalogue has no such file.
     QString path(const QString &fileName) const { return m_paths.value(fileName); }
@@ -28,6 +34,7 @@ private:
     void serve(const httplib::Request &request, httplib::Response &response) const;
 
     QMap<QString, QString> m_paths;
+    std::uint64_t m_bytesPerSecond = 0;
 };
 
 } // namespace studio

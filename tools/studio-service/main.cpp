@@ -2,12 +2,15 @@
 // host on 127.0.0.1, for trial runs and end-to-end tests away from the studio.
 //
 //   quillon-studio-service [--port N] [--catalogue FILE] [--cache FOLDER] [--tokens FILE] [--url-file FILE]
+//                          [--throttle-bytes-per-second N]
 //
 // It serves what the catalogue (a JSON file) describes, building its packages into the
 // cache folder on the first start. Once it accepts connections it prints its base URL,
 // "http://127.0.0.1:<port>/", as one line on stdout (and into the --url-file), then runs
 // until SIGINT or SIGTERM, or until the process that started it ends. Port 0, the
 // default, takes a free port. Signed-in sessions are kept in the --tokens file, if given.
+// --throttle-bytes-per-second paces every package response (for tests that must act while
+// a download runs).
 
 #include "AccountEndpoints.h"
 #include "Catalogue.h"
@@ -42,7 +45,8 @@ int fail(const std::string &message) {
 
 QMap<QString, QString> readOptions(int argc, char **argv) {
     static const QStringList known{QStringLiteral("--port"), QStringLiteral("--catalogue"), QStringLiteral("--cache"),
-                                   QStringLiteral("--tokens"), QStringLiteral("--url-file")};
+                                   QStringLiteral("--tokens"), QStringLiteral("--url-file"),
+                                   QStringLiteral("--throttle-bytes-per-second")};
     QMap<QString, QString> options{
         {QStringLiteral("--port"), QStringLiteral("0")},
         {QStringLiteral("--catalogue"), QStringLiteral(STUDIO_SERVICE_CATALOGUE)},
@@ -53,7 +57,8 @@ QMap<QString, QString> readOptions(int argc, char **argv) {
         const QString name = QString::fromLocal8Bit(argv[i]);
         if (!known.contains(name) || i + 1 >= argc) {
             throw std::invalid_argument("usage: quillon-studio-service [--port N] [--catalogue FILE] "
-                                        "[--cache FOLDER] [--tokens FILE] [--url-file FILE]");
+                                        "[--cache FOLDER] [--tokens FILE] [--url-file FILE] "
+                                        "[--throttle-bytes-per-second N]");
         }
         options[name] = QString::fromLocal8Bit(argv[i + 1]);
     }
@@ -84,7 +89,15 @@ int main(int argc, char **argv) {
             throw std::invalid_argument("--port takes a number from 0 to 65535");
         }
         const studio::Catalogue catalogue = studio::Catalogue::load(options[QStringLiteral("--catalogue")]);
-        const studio::PackageFiles files(catalogue, options[QStringLiteral("--cache")]);
+        studio::PackageFiles files(catalogue, options[QStringLiteral("--cache")]);
+        if (const QString throttle = options.value(QStringLiteral("--throttle-bytes-per-second")); !throttle.isEmpty()) {
+            bool rateOk = false;
+            const qulonglong rate = throttle.toULongLong(&rateOk);
+            if (!rateOk || rate == 0) {
+                throw std::invalid_argument("--throttle-bytes-per-second takes a number of bytes above 0");
+            }
+            files.setBytesPerSecond(rate);
+        }
 
         httplib::Server server;
         // The application downloads over eight connections and keeps others alive: every
