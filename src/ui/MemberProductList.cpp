@@ -201,6 +201,10 @@ void MemberProductDelegate::paint(QPainter *painter, const QStyleOptionViewItem 
         button.palette = option.palette;
         button.fontMetrics = option.fontMetrics;
         button.state = QStyle::State_Raised | (buttons.at(i).enabled ? QStyle::State_Enabled : QStyle::State_None);
+        // Styles take the text colour from the palette's current group, as a disabled widget's is.
+        if (!buttons.at(i).enabled) {
+            button.palette.setCurrentColorGroup(QPalette::Disabled);
+        }
         style->drawControl(QStyle::CE_PushButton, &button, painter, option.widget);
     }
 }

@@ -66,6 +66,22 @@ protected:
         QTest::mouseClick(view->viewport(), Qt::LeftButton, {}, buttons.at(button).center());
     }
     void settled() { settle(std::chrono::milliseconds(30)); }
+    static int darkest(const QImage &image) {
+        int gray = 255;
+        for (int y = 0; y < image.height(); ++y) {
+            for (int x = 0; x < image.width(); ++x) {
+                gray = std::min(gray, qGray(image.pixel(x, y)));
+            }
+        }
+        return gray;
+    }
+    QImage buttonImage(int row, int button) const {
+        QListView *view = panel->products();
+        const QRect rect = MemberProductDelegate::buttonRects(view->visualRect(panel->productRows()->index(row)),
+                                                              view->fontMetrics(), panel->productRows()->buttons(row))
+                               .at(button);
+        return view->viewport()->grab(rect).toImage();
+    }
 
     std::unique_ptr<MemberLibraryPanel> panel;
 };
@@ -100,6 +116,8 @@ TEST_F(MemberLibraryPanelTest, EachRowShowsItsStateAndTheActionsThatFitAndAButto
     }
     EXPECT_FALSE(panel->grab().isNull()); // every kind of row paints
 
+    const QImage install = buttonImage(0, 0);
+    const QImage code = buttonImage(5, 1);
     service.then(kDownload, ScriptedReply::json(403, std::string(R"({"error":"不可下载"})")).heldBack());
     click(3, 1); // the hybrid product's cloud-drive supplement
     EXPECT_TRUE(model->isWorking());
@@ -108,6 +126,8 @@ TEST_F(MemberLibraryPanelTest, EachRowShowsItsStateAndTheActionsThatFitAndAButto
     EXPECT_EQ(state(3), QStringLiteral("正在领取…"));
     EXPECT_EQ(labels(0), QStringList{QStringLiteral("安装(off)")});
     EXPECT_EQ(labels(5), (QStringList{QStringLiteral("领取(off)"), QStringLiteral("查看激活码")}));
+    EXPECT_GT(darkest(buttonImage(0, 0)), darkest(install) + 40) << "a button that does nothing now has greyed text";
+    EXPECT_EQ(buttonImage(5, 1), code);
     ASSERT_TRUE(waitUntil([&] { return service.heldCount() == 1; }));
     service.releaseHeld();
     ASSERT_TRUE(waitUntil([&] { return !model->isWorking(); }));
