@@ -4,6 +4,7 @@
 
 #include "install/AdministratorCommand.h"
 #include "packaging/PackageBuilder.h"
+#include "support/Printing.h"
 #include "support/TestWorld.h"
 
 #include <QDir>
@@ -13,10 +14,6 @@
 #include <QMap>
 #include <QProcess>
 
-#include <ostream>
-
-/// Readable QString values in assertion failures.
-inline void PrintTo(const QString &text, std::ostream *out) { *out << '"' << text.toStdString() << '"'; }
 
 namespace quillon::test {
 

@@ -1,6 +1,7 @@
 // The cloud-drive delivery sheet, rendered offscreen, and its presentation by the main window.
 #include "core/PluginManager.h"
 #include "install/views/NetdiskDeliverySheet.h"
+#include "support/Printing.h"
 #include "support/TestWorld.h"
 #include "support/Wait.h"
 #include "ui/ContentView.h"
@@ -15,10 +16,6 @@
 #include <QTextBrowser>
 
 #include <gtest/gtest.h>
-
-#include <ostream>
-
-inline void PrintTo(const QString &text, std::ostream *out) { *out << '"' << text.toStdString() << '"'; }
 
 using namespace quillon;
 
