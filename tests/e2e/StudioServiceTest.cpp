@@ -1,7 +1,9 @@
 // The stand-in studio service's own faults that the end-to-end test would not pin down:
-// byte ranges answered exactly, and tokens and rights checked on every endpoint that needs them.
+// byte ranges answered exactly and paced when asked, and tokens and rights checked on every
+// endpoint that needs them.
 #include "support/StudioServiceProcess.h"
 
+#include <QElapsedTimer>
 #include <QJsonArray>
 #include <QJsonDocument>
 
@@ -58,6 +60,17 @@ TEST(StudioService, AnswersByteRangesOfItsPackagesExactly) {
         EXPECT_EQ(result->get_header_value("Content-Range"), c.contentRange) << c.range;
         EXPECT_TRUE(result->body == c.body) << c.range;
     }
+}
+
+TEST(StudioService, PacesItsPackagesWhenAskedTo) {
+    StudioServiceProcess service({QStringLiteral("--throttle-bytes-per-second"), QString::number(1 << 20)});
+    httplib::Client client("127.0.0.1", service.baseUrl().port());
+    QElapsedTimer timer;
+    timer.start();
+    const httplib::Result half = client.Get("/packages/Vrel-Dynamic-Transitions.pkg", {{"Range", "bytes=0-524287"}}); // the large one
+    ASSERT_TRUE(half);
+    EXPECT_EQ(half->body.size(), 524288u);
+    EXPECT_GE(timer.elapsed(), 400) << "half a MiB at 1 MiB/s: its last piece leaves after 0.44 s";
 }
 
 TEST(StudioService, EndpointsOfTheAccountWantATokenItHandedOut) {
