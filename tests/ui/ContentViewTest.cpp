@@ -18,6 +18,9 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <future>
+
 using namespace quillon;
 
 class ContentViewTest : public ::testing::Test {
@@ -107,7 +110,12 @@ TEST_F(ContentViewTest, TheSidebarKeepsItsWidthWhateverItsMessageSays) {
 
 TEST(UpdatePanelTest, CheckForUpdatesRunsAVisibleCheckAndShowsItsOutcome) {
     test::LocalHttpServer server;
-    server.http().Get("/downloads/vrel-plugin-manager-update.json", [](const httplib::Request &, httplib::Response &res) {
+    // The reply waits until the test has seen the button disabled, so a fast check cannot
+    // end before the test looks.
+    std::promise<void> seenDisabled;
+    std::shared_future<void> replyMayGo = seenDisabled.get_future().share();
+    server.http().Get("/downloads/vrel-plugin-manager-update.json", [replyMayGo](const httplib::Request &, httplib::Response &res) {
+        replyMayGo.wait_for(std::chrono::seconds(10));
         res.set_content(R"({"version":"0.1"})", "application/json");
     });
     server.start();
@@ -119,7 +127,9 @@ TEST(UpdatePanelTest, CheckForUpdatesRunsAVisibleCheckAndShowsItsOutcome) {
 
     panel.checkButton()->click();
     EXPECT_EQ(model.updateMessage(), QStringLiteral("正在检查更新…"));
-    ASSERT_TRUE(test::waitUntil([&] { return !panel.checkButton()->isEnabled(); })) << "no second check meanwhile";
+    const bool disabledMeanwhile = test::waitUntil([&] { return !panel.checkButton()->isEnabled(); });
+    seenDisabled.set_value();
+    ASSERT_TRUE(disabledMeanwhile) << "no second check meanwhile";
     ASSERT_TRUE(test::waitUntil([&] { return panel.message()->text().startsWith(QStringLiteral("已是最新版本"));  }));
     EXPECT_FALSE(panel.message()->isHidden());
     EXPECT_TRUE(panel.checkButton()->isEnabled());
