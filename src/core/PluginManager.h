@@ -377,7 +377,8 @@ public:
     void deletePlugins(const QList<InstalledPlugin> &plugins);
     /// Removes the given plug-in folders with one administrator command run off the main
     /// thread. Throws UninstallRefused (nothing ran) unless every path is a plug-in folder of
-    /// the template trees, or what the command throws (InstallError, PlatformError).
+    /// the template trees, what the command throws (InstallError, PlatformError), or
+    /// UninstallIncomplete when a folder is still there after it.
     QCoro::Task<> removeInstalledPluginPaths(QStringList paths);
 
     // Motion runtime repair (inventory/MotionRuntimeRepair.cpp).

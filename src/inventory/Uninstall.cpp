@@ -8,13 +8,17 @@
 #include "install/InstallRecords.h"
 #include "inventory/PluginInstallMatcher.h"
 #include "inventory/TemplateScan.h"
+#include "platform/FolderListing.h"
 #include "platform/Logging.h"
 
 #include <QDir>
 #include <QFileInfo>
 
+#include <QSet>
+
 #include <algorithm>
 #include <optional>
+#include <utility>
 
 namespace quillon {
 
@@ -27,6 +31,24 @@ bool isCategoryFolder(const QString &name) {
         }
     }
     return false;
+}
+
+/// Whether anything, even a dangling link, is at `path`.
+bool entryExists(const QString &path) {
+    const QFileInfo info(path);
+    return info.exists() || info.isSymLink();
+}
+
+/// Whether `category` holds a folder that the scan shows under `name`: the scan turns the
+/// bytes of a name into text, and bytes that are not valid UTF-8 do not come back from it.
+bool listedUnder(const QString &category, const QString &name) {
+    return namesOfListing(subfolderListing(category)).contains(name);
+}
+
+/// The category folder and the name of a folder as `removableFolder` writes it.
+std::pair<QString, QString> categoryAndName(const QString &folder) {
+    const qsizetype slash = folder.lastIndexOf(QLatin1Char('/'));
+    return {folder.left(slash), folder.mid(slash + 1)};
 }
 
 /// `path` as real category folder + name when it is root/category/name of one of `roots`.
@@ -48,15 +70,22 @@ std::optional<QString> removableFolder(const QString &path, const QStringList &r
             continue; // a linked category folder, or none at all
         }
         // Joined by hand: QDir::filePath would take a name such as ":x" for an absolute path.
-        return realCategory + QLatin1Char('/') + parts[1];
+        const QString folder = realCategory + QLatin1Char('/') + parts[1];
+        if (!entryExists(folder) && listedUnder(realCategory, parts[1])) {
+            throw UninstallRefused(path, UninstallRefused::Reason::unspellableName);
+        }
+        return folder;
     }
     return std::nullopt;
 }
 
-/// Collects the receipts of the member products whose name matches a removed folder, and
-/// forgets them all at once: every preference write costs the main thread a file sync, which
-/// once per plug-in made a long run stall. The products' folded names are kept while the
-/// member library stays the same list, so each removal costs a containment test per product.
+/// Collects the receipts to forget for the removed plug-ins and forgets them all at once:
+/// every preference write costs the main thread a file sync, which once per plug-in made a
+/// long run stall. A receipt goes when its product's name matches a removed folder (member
+/// products of the library on screen), or when its product recorded a removed folder as
+/// one it added (any product ever installed, whichever library is on screen now). The
+/// products' folded names are kept while the member library stays the same list, so each
+/// removal costs a containment test per product.
 class ReceiptForgetter final {
 public:
     void collect(const PluginManager &model, const InstalledPlugin &plugin) {
@@ -74,26 +103,52 @@ public:
             const QStringList &aliases = m_aliases.at(i);
             if (std::any_of(aliases.begin(), aliases.end(),
                             [&](const QString &alias) { return PluginInstallMatcher::containsAlias(folder, alias); })) {
-                m_keys.append(installedPathsDefaultsKey(InstallRecord::installReceipt, m_products.at(i).productKey));
+                m_keys.insert(installedPathsDefaultsKey(InstallRecord::installReceipt, m_products.at(i).productKey));
             }
+        }
+        for (const QString &path : plugin.paths) {
+            m_removedPaths.insert(path);
         }
     }
 
     void forget(Preferences &defaults) {
+        collectRecordedOwners(defaults);
         for (const QString &key : std::as_const(m_keys)) {
-            defaults.remove(key);
+            if (defaults.contains(key)) {
+                defaults.remove(key);
+            }
         }
         m_keys.clear();
     }
 
 private:
+    /// One walk over the stored path records, once per run.
+    void collectRecordedOwners(const Preferences &defaults) {
+        if (m_removedPaths.isEmpty()) {
+            return;
+        }
+        const QString prefix = installRecordPrefix(InstallRecord::productPaths);
+        for (const QString &key : defaults.keysStartingWith(prefix)) {
+            const QStringList recorded = defaults.stringArray(key).value_or(QStringList());
+            if (std::any_of(recorded.begin(), recorded.end(),
+                            [&](const QString &path) { return m_removedPaths.contains(path); })) {
+                m_keys.insert(installedPathsDefaultsKey(InstallRecord::installReceipt, key.mid(prefix.size())));
+            }
+        }
+        m_removedPaths.clear();
+    }
+
     QList<MemberProduct> m_products;
     QList<QStringList> m_aliases;
-    QStringList m_keys;
+    QSet<QString> m_keys;
+    QSet<QString> m_removedPaths;
 };
 
-QString uninstallSummary(const QList<InstalledPlugin> &plugins, int removed, const QStringList &failedNames) {
-    if (plugins.size() == 1) {
+/// The closing text. It follows the entry point: a removal of a selection that holds one
+/// plug-in still counts, as any selection does.
+QString uninstallSummary(const QList<InstalledPlugin> &plugins, bool single, int removed,
+                         const QStringList &failedNames) {
+    if (single) {
         const QString &name = plugins.first().name;
         return failedNames.isEmpty()
                    ? QStringLiteral("✓ 已卸载 ") + name + QStringLiteral("。请重启 Final Cut Pro。")
@@ -144,7 +199,7 @@ QCoro::Task<> runUninstall(ModelGuard<PluginManager> model, QList<InstalledPlugi
     receipts.forget(*defaults);
     // Also after failures: an earlier plug-in may be gone, or a folder half removed.
     model->refreshInstalledPlugins();
-    model->setInstallMessage(uninstallSummary(plugins, removed, failedNames));
+    model->setInstallMessage(uninstallSummary(plugins, single, removed, failedNames));
     model->setIsWorking(false);
 }
 
@@ -168,11 +223,28 @@ QStringList removablePluginFolders(const QStringList &paths, const QStringList &
 }
 
 QString removalCommand(const QString &rm, const QStringList &folders) {
-    QStringList words{shellWord(rm), QStringLiteral("-rf")};
+    // `cd -P` resolves every link on the way and `pwd -P` tells where it arrived: when that
+    // is not the category folder as checked, something was swapped for a link since, and
+    // nothing is removed. Inside it the plug-in is named relative to it, so rm never
+    // follows a path through the tree again.
+    QString script = QStringLiteral("enter() { cd -P -- \"$1\" && [ \"$(pwd -P)\" = \"$1\" ] && return; "
+                                    "printf '%s\\n' \"模板类别文件夹已不在原处：$1\" >&2; return 1; }");
+    QStringList steps;
     for (const QString &folder : folders) {
-        words.append(shellQuoted(folder));
+        const auto [category, name] = categoryAndName(folder);
+        steps.append(QStringLiteral("enter ") + shellQuoted(category) + QStringLiteral(" && ") + shellWord(rm) +
+                     QStringLiteral(" -rf -- ") + shellQuoted(QStringLiteral("./") + name));
     }
-    return words.join(QLatin1Char(' '));
+    return script + QLatin1Char('\n') + steps.join(QStringLiteral(" && "));
+}
+
+void ensureRemoved(const QStringList &folders) {
+    for (const QString &folder : folders) {
+        const auto [category, name] = categoryAndName(folder);
+        if (entryExists(folder) || listedUnder(category, name)) {
+            throw UninstallIncomplete(folder);
+        }
+    }
 }
 
 QCoro::Task<> PluginManager::removeInstalledPluginPaths(QStringList paths) {
@@ -180,7 +252,10 @@ QCoro::Task<> PluginManager::removeInstalledPluginPaths(QStringList paths) {
     // and nothing of the model is touched after.
     auto run = runBlocking([paths = std::move(paths), roots = templateRoots(m_environment.paths),
                             rm = m_environment.tools.rm, tools = privilegedTools()] {
-        runAdministratorScriptChecked(removalCommand(rm, removablePluginFolders(paths, roots)), tools);
+        const QStringList folders = removablePluginFolders(paths, roots);
+        runAdministratorScriptChecked(removalCommand(rm, folders), tools);
+        // A command that ended well is not yet a removal: only what is gone counts.
+        ensureRemoved(folders);
     });
     co_await run;
 }

@@ -139,6 +139,17 @@ void Preferences::setValue(const QString &key, const QVariant &value) { m_settin
 
 void Preferences::remove(const QString &key) { m_settings->remove(escapedKey(key)); }
 
+QStringList Preferences::keysStartingWith(const QString &prefix) const {
+    QStringList keys;
+    for (const QString &stored : m_settings->allKeys()) {
+        QString key = unescapedKey(stored);
+        if (key.startsWith(prefix)) {
+            keys.append(std::move(key));
+        }
+    }
+    return keys;
+}
+
 std::optional<QString> Preferences::string(const QString &key) const {
     const QVariant v = value(key);
     if (!isStringVariant(v)) {

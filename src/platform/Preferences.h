@@ -31,6 +31,8 @@ public:
     QVariant value(const QString &key) const;
     void setValue(const QString &key, const QVariant &value);
     void remove(const QString &key);
+    /// Every stored key that begins with `prefix`, as the program named it.
+    QStringList keysStartingWith(const QString &prefix) const;
 
     // Typed reads: nullopt when the key is missing or holds another type.
     std::optional<QString> string(const QString &key) const;
