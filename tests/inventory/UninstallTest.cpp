@@ -5,6 +5,7 @@
 #include "install/InstallRecords.h"
 #include "inventory/TemplateScan.h"
 #include "inventory/Uninstall.h"
+#include "support/Printing.h"
 #include "support/ScriptedPrompts.h"
 #include "support/TestWorld.h"
 #include "support/Wait.h"
@@ -93,12 +94,15 @@ TEST_F(UninstallTest, OnlyPluginFoldersDirectlyInsideARealCategoryFolderMayBeRem
     const QString a = world.makeFolder(systemTree + "Titles.localized/A");
     const QString b = world.makeFolder(userTree + "Effects.localized/B");
     world.makeFolder("elsewhere/C");
+    world.makeFolder(systemTree + "Other.localized/A");
     QFile::link(world.path("elsewhere"), roots[1] + "/Transitions.localized");
 
     EXPECT_EQ(removablePluginFolders({a, a, b}, roots), (QStringList{a, b}));
     const QList<QStringList> refused{
         {titles},
         {titles + "/../../etc"},
+        {titles + "/.."},
+        {titles + "/."},
         {titles + "/A/inner"},
         {titles + "/A/"},
         {titles + "/.localized"},
@@ -342,12 +346,18 @@ TEST_F(UninstallTest, ReceiptsOfProductsThatRecordedARemovedFolderGoWhateverLibr
 
 TEST_F(UninstallTest, ASelectionOfOnePluginIsReportedAsASelection) {
     const QString folder = world.makeFolder(userTree + "Effects.localized/Vrel Glow");
-    const QList<InstalledPlugin> plugins = scanned();
-    test::ScriptedPrompts prompts({"cancel"});
+    world.makeFolder(userTree + "Effects.localized/Vrel Halo");
+    const QList<InstalledPlugin> both = scanned();
+    const QList<InstalledPlugin> plugins = both.mid(0, 1);
+    test::ScriptedPrompts prompts({"cancel", "cancel", "cancel"});
 
+    model->deletePlugins(both);
+    waitForTheRun();
+    EXPECT_EQ(model->installMessage(), "已卸载 0 个，2 个未完成：Vrel Glow、Vrel Halo");
+    const qsizetype before = messages.size();
     model->deletePlugins(plugins);
     waitForTheRun();
-    EXPECT_EQ(messages, (QStringList{"正在卸载 0/1…", "正在卸载 1/1：Vrel Glow…", "已卸载 0 个，1 个未完成：Vrel Glow"}));
+    EXPECT_EQ(messages.mid(before), (QStringList{"正在卸载 0/1…", "正在卸载 1/1：Vrel Glow…", "已卸载 0 个，1 个未完成：Vrel Glow"}));
     model->deletePlugins(plugins);
     waitForTheRun();
     EXPECT_EQ(messages.last(), "✓ 已卸载 1 个插件。请重启 Final Cut Pro。");
