@@ -13,7 +13,6 @@
 
 #include <QDir>
 #include <QFileInfo>
-
 #include <QSet>
 
 #include <algorithm>
