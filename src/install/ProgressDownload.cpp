@@ -157,7 +157,7 @@ QCoro::Task<HttpResponse> VrelProgressDownload::downloadSingleStream(QUrl url, s
     throwIfCancelled(token);
     PartFile part(m_destination);
     qint64 written = 0;
-    std::optional<QString> fileError;
+    std::optional<DownloadFailure> fileError;
 
     QNetworkRequest request = VrelDownloadRequest::make(url);
     request.setTransferTimeout(static_cast<int>(m_timeouts.singleStream.count()));
@@ -180,7 +180,7 @@ QCoro::Task<HttpResponse> VrelProgressDownload::downloadSingleStream(QUrl url, s
                 part.writeAt(written, chunk.constData(), chunk.size());
                 written += chunk.size();
             } catch (const DownloadFailure &failure) {
-                fileError = failure.detail();
+                fileError = failure;
             }
         }
     };
@@ -218,7 +218,7 @@ QCoro::Task<HttpResponse> VrelProgressDownload::downloadSingleStream(QUrl url, s
     http::throwIfTransportFailed(*source);
     const HttpResponse response = HttpResponse::from(*source);
     if (fileError) {
-        throw DownloadFailure(*fileError);
+        throw *fileError;
     }
     if (!response.isHttp()) {
         throw InstallError::invalidResponse();

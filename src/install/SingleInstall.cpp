@@ -155,7 +155,7 @@ QCoro::Task<bool> SingleInstall::run(std::shared_ptr<SingleInstall> self) {
         co_return false; // the model went away: nobody to tell
     }
     if (failure) {
-        qCWarning(lcInstall) << "install of" << self->m_args.productName << "failed:" << failureDescription(failure);
+        qCWarning(lcInstall) << "install of" << self->m_args.productName << "failed:" << failureDetail(failure);
         self->fail(failureDescription(failure));
         result = false;
     }

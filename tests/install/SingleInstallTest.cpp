@@ -72,7 +72,7 @@ TEST_F(SingleInstallTest, EveryFailureReadsAsSpecifiedAndLeavesNothingBehind) {
         {share(QStringLiteral("partner_pool"), QString()), 200, kInvalidPackage},
         {packageReply(missing), 200, kInvalidPackage},
         {packageReply(dropped), 200, QStringLiteral("安装未完成：…")},
-        {packageReply(broken), 200, QStringLiteral("安装未完成：macOS 安装失败：…")},
+        {packageReply(broken), 200, QStringLiteral("安装未完成：macOS 安装器执行失败")},
     };
     for (const Case &c : cases) {
         answer(QStringLiteral("p"), c.reply, c.status);
