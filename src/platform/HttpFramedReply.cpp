@@ -80,10 +80,6 @@ QNetworkReply::NetworkError networkError(QAbstractSocket::SocketError error) {
         return QNetworkReply::ConnectionRefusedError;
     case QAbstractSocket::HostNotFoundError:
         return QNetworkReply::HostNotFoundError;
-    case QAbstractSocket::RemoteHostClosedError:
-        return QNetworkReply::RemoteHostClosedError;
-    case QAbstractSocket::SocketTimeoutError:
-        return QNetworkReply::TimeoutError;
     case QAbstractSocket::SslHandshakeFailedError:
     case QAbstractSocket::SslInternalError:
     case QAbstractSocket::SslInvalidUserDataError:
@@ -149,7 +145,6 @@ void FramedReply::connectTo(const QUrl &target) {
             m_idle.start();
         }
     });
-    connect(m_socket, &QAbstractSocket::disconnected, this, [this] { endOfStream(); settle(); });
     connect(m_socket, &QAbstractSocket::errorOccurred, this, [this] { socketFailed(); settle(); });
     const int timeout = request().transferTimeout();
     if (timeout > 0) {
@@ -216,10 +211,9 @@ void FramedReply::receive() {
         if (piece.isEmpty()) {
             return;
         }
-        if (m_inputAt > 0 && m_inputAt == m_input.size()) {
-            m_input.clear();
-            m_inputAt = 0;
-        }
+        // What was read goes; what is left (a line not yet complete) moves to the front.
+        m_input.remove(0, m_inputAt);
+        m_inputAt = 0;
         m_input.append(piece);
         if (!parse() || socket != m_socket) {
             return; // ended, or a redirect replaced the socket
@@ -249,6 +243,7 @@ void FramedReply::socketFailed() {
     if (m_ended || !m_socket) {
         return;
     }
+    // A closed connection is reported as this error, before `disconnected`.
     if (m_socket->error() == QAbstractSocket::RemoteHostClosedError) {
         endOfStream();
         return;
@@ -514,10 +509,8 @@ bool FramedReply::followRedirect() {
 }
 
 void FramedReply::deliver(qint64 count) {
-    if (m_bodyAt > 0 && m_bodyAt == m_body.size()) {
-        m_body.clear();
-        m_bodyAt = 0;
-    }
+    m_body.remove(0, m_bodyAt);
+    m_bodyAt = 0;
     m_body.append(m_input.constData() + m_inputAt, count);
     m_inputAt += count;
     m_received += count;

@@ -5,9 +5,16 @@
 #include "support/RawHttpServer.h"
 #include "support/Wait.h"
 
+#include <QProcess>
+#include <QSslCertificate>
+#include <QSslConfiguration>
+#include <QTemporaryDir>
+
 #include <gtest/gtest.h>
+#include <httplib.h>
 
 #include <memory>
+#include <thread>
 
 using namespace quillon;
 using quillon::test::RawHttpServer;
@@ -120,6 +127,10 @@ TEST(HttpFramedReplyTest, TheRequestIsOneGetPerConnectionWithTheRequestsFields) 
     const Fetched fetched = fetch(server->url("/files/a%20b.zip?v=1&w=%E4%B8%AD"), [](QNetworkRequest &request) {
         request.setRawHeader("Referer", "https://shop.example/");
         request.setRawHeader("Accept-Encoding", "identity");
+        // Fields this reply decides itself, and one that would end its line early.
+        request.setRawHeader("Host", "elsewhere.example");
+        request.setRawHeader("Connection", "keep-alive");
+        request.setRawHeader("X-Note", "a\r\nInjected: yes");
     });
     ASSERT_EQ(fetched.error, QNetworkReply::NoError);
     EXPECT_EQ(fetched.reply->rawHeader("X-Answer"), QByteArray("one, two"));
@@ -129,6 +140,9 @@ TEST(HttpFramedReplyTest, TheRequestIsOneGetPerConnectionWithTheRequestsFields) 
     for (const std::string &field : {"Host: 127.0.0.1:" + std::to_string(server->port()), std::string("Referer: https://shop.example/"),
                                     std::string("Accept-Encoding: identity"), std::string("Connection: close")}) {
         EXPECT_NE(head.find("\r\n" + field + "\r\n"), std::string::npos) << field;
+    }
+    for (const char *absent : {"elsewhere", "keep-alive", "Injected"}) {
+        EXPECT_EQ(head.find(absent), std::string::npos) << absent;
     }
 }
 
@@ -187,6 +201,18 @@ TEST(HttpFramedReplyTest, AnAddressItCannotUseOrReachFails) {
     EXPECT_EQ(fetch(closed).error, QNetworkReply::ConnectionRefusedError);
 }
 
+TEST(HttpFramedReplyTest, AnAnswerThatKeepsComingOutlivesItsTimeOut) {
+    // Twelve pieces a tenth of a second apart: longer in all than the time-out, never silent for it.
+    Pieces pieces{RawHttpServer::head(200, {"Content-Length: 120", "Connection: close"})};
+    for (int i = 0; i < 12; ++i) {
+        pieces.push_back(std::string(10, char('a' + i)));
+    }
+    RawHttpServer slow([pieces](const RawHttpServer::Request &) { return pieces; }, std::chrono::milliseconds(100));
+    const Fetched fetched = fetch(slow.url(), [](QNetworkRequest &request) { request.setTransferTimeout(1000); });
+    EXPECT_EQ(fetched.error, QNetworkReply::NoError);
+    EXPECT_EQ(fetched.body.size(), 120);
+}
+
 TEST(HttpFramedReplyTest, AStalledAnswerTimesOutAndAnAbortEndsItOnce) {
     // No "Connection: close": the server keeps the connection and sends nothing more.
     const auto server = serving({RawHttpServer::head(200, {"Content-Length: 100"}), "only part"});
@@ -203,4 +229,81 @@ TEST(HttpFramedReplyTest, AStalledAnswerTimesOutAndAnAbortEndsItOnce) {
     EXPECT_EQ(finished, 1);
     EXPECT_EQ(reply.error(), QNetworkReply::OperationCanceledError);
     EXPECT_TRUE(reply.isFinished());
+}
+
+namespace {
+
+/// A certificate for 127.0.0.1, made for the test by the openssl tool.
+struct LoopbackCertificate {
+    QTemporaryDir folder;
+    QString certificate = folder.filePath(QStringLiteral("cert.pem"));
+    QString key = folder.filePath(QStringLiteral("key.pem"));
+
+    bool make() const {
+        QProcess openssl;
+        openssl.start(QStringLiteral("openssl"),
+                      {QStringLiteral("req"), QStringLiteral("-x509"), QStringLiteral("-newkey"), QStringLiteral("rsa:2048"),
+                       QStringLiteral("-nodes"), QStringLiteral("-days"), QStringLiteral("1"), QStringLiteral("-subj"),
+                       QStringLiteral("/CN=127.0.0.1"), QStringLiteral("-addext"), QStringLiteral("subjectAltName=IP:127.0.0.1"),
+                       QStringLiteral("-keyout"), key, QStringLiteral("-out"), certificate});
+        return openssl.waitForFinished(60'000) && openssl.exitStatus() == QProcess::NormalExit && openssl.exitCode() == 0;
+    }
+};
+
+/// Makes the process trust `certificate` while it lives.
+class TrustedCertificate {
+public:
+    explicit TrustedCertificate(const QString &certificate) : m_previous(QSslConfiguration::defaultConfiguration()) {
+        QSslConfiguration trusting = m_previous;
+        trusting.addCaCertificates(certificate);
+        QSslConfiguration::setDefaultConfiguration(trusting);
+    }
+    ~TrustedCertificate() { QSslConfiguration::setDefaultConfiguration(m_previous); }
+
+private:
+    QSslConfiguration m_previous;
+};
+
+} // namespace
+
+TEST(HttpFramedReplyTest, AnHttpsAnswerIsReadOverATrustedConnectionOnly) {
+    LoopbackCertificate certificate;
+    ASSERT_TRUE(certificate.make());
+    RawHttpServer plain([](const RawHttpServer::Request &) {
+        return Pieces{RawHttpServer::head(200, {"Content-Length: 5", "Connection: close"}), "plain"};
+    });
+    httplib::SSLServer tls(QFile::encodeName(certificate.certificate).constData(), QFile::encodeName(certificate.key).constData());
+    tls.Get("/file", [](const httplib::Request &, httplib::Response &response) {
+        response.set_chunked_content_provider("application/octet-stream", [](std::size_t offset, httplib::DataSink &sink) {
+            sink.write(kBody.data() + offset, std::min<std::size_t>(4096, kBody.size() - offset));
+            if (offset + 4096 >= kBody.size()) {
+                sink.done();
+            }
+            return true;
+        });
+    });
+    tls.Get("/down", [&](const httplib::Request &, httplib::Response &response) {
+        response.set_redirect(plain.url().toString().toStdString());
+    });
+    const int port = tls.bind_to_any_port("127.0.0.1");
+    ASSERT_GT(port, 0);
+    std::thread serving([&] { tls.listen_after_bind(); });
+    const QUrl file(QStringLiteral("https://127.0.0.1:%1/file").arg(port));
+
+    const Fetched untrusted = fetch(file);
+    EXPECT_EQ(untrusted.error, QNetworkReply::SslHandshakeFailedError);
+    EXPECT_EQ(http::NetworkFailure(untrusted.error, untrusted.reply->errorString()).description(),
+              QStringLiteral("无法建立安全连接。"));
+    {
+        const TrustedCertificate trusted(certificate.certificate);
+        const Fetched fetched = fetch(file);
+        EXPECT_EQ(fetched.error, QNetworkReply::NoError) << fetched.reply->errorString().toStdString();
+        EXPECT_EQ(fetched.body.toStdString(), kBody);
+
+        const Fetched downgraded = fetch(QUrl(QStringLiteral("https://127.0.0.1:%1/down").arg(port)));
+        EXPECT_EQ(downgraded.error, QNetworkReply::InsecureRedirectError) << "from https to http is refused";
+        EXPECT_TRUE(plain.requests().empty());
+    }
+    tls.stop();
+    serving.join();
 }

@@ -35,7 +35,8 @@ void sendAll(int fd, const std::string &bytes) {
 
 } // namespace
 
-RawHttpServer::RawHttpServer(Answer answer) : m_answer(std::move(answer)) {
+RawHttpServer::RawHttpServer(Answer answer, std::chrono::milliseconds pauseBetweenPieces)
+    : m_answer(std::move(answer)), m_pause(pauseBetweenPieces) {
     m_listener = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
     sockaddr_in address{};
     address.sin_family = AF_INET;
@@ -124,8 +125,11 @@ void RawHttpServer::answer(int connection) {
             m_requests.push_back(request);
         }
         const std::vector<std::string> pieces = m_answer(request);
-        for (const std::string &piece : pieces) {
-            sendAll(connection, piece);
+        for (std::size_t i = 0; i < pieces.size(); ++i) {
+            if (i > 0 && m_pause.count() > 0) {
+                std::this_thread::sleep_for(m_pause); // the server's pace, not a wait of the test
+            }
+            sendAll(connection, pieces[i]);
         }
         // The connection stays for the next request unless the answer ends it.
         if (pieces.empty() || pieces.front().find("Connection: close") != std::string::npos) {

@@ -4,12 +4,15 @@
 // well-behaved HTTP library will not send: chunked bodies without their closing chunk,
 // bodies shorter than their length, malformed status lines, odd redirects.
 //
-// Every connection reads one request head (up to the empty line), hands it to the
-// answer function and writes the pieces it returns one after another, each a separate
-// send, before closing.
+// Every connection reads a request head (up to the empty line), hands it to the answer
+// function and writes the pieces it returns one after another, each a separate send,
+// optionally with a pause before each piece but the first (a slow server). A connection
+// whose answer's first piece holds "Connection: close" is then closed; any other waits for
+// the next request.
 
 #include <QUrl>
 
+#include <chrono>
 #include <functional>
 #include <mutex>
 #include <string>
@@ -27,7 +30,7 @@ public:
     };
     using Answer = std::function<std::vector<std::string>(const Request &)>;
 
-    explicit RawHttpServer(Answer answer);
+    explicit RawHttpServer(Answer answer, std::chrono::milliseconds pauseBetweenPieces = {});
     ~RawHttpServer();
     RawHttpServer(const RawHttpServer &) = delete;
     RawHttpServer &operator=(const RawHttpServer &) = delete;
@@ -46,6 +49,7 @@ private:
     void answer(int connection);
 
     Answer m_answer;
+    std::chrono::milliseconds m_pause;
     int m_listener = -1;
     int m_wake[2] = {-1, -1};
     int m_port = 0;
