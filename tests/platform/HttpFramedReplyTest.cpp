@@ -119,6 +119,9 @@ TEST(HttpFramedReplyTest, AnAnswerCutShortOrMalformedFails) {
         EXPECT_EQ(fetched.error, c.error) << c.name;
         EXPECT_EQ(fetched.finishedSignals, 1) << c.name;
         EXPECT_TRUE(http::failedInTransport(*fetched.reply)) << c.name;
+        const QString words = http::NetworkFailure(fetched.error, fetched.reply->errorString()).description();
+        EXPECT_EQ(words, c.error == QNetworkReply::ProtocolFailure ? QStringLiteral("网络错误") : QStringLiteral("网络连接已中断。"))
+            << c.name;
     }
 }
 
