@@ -6,6 +6,7 @@
 #include "platform/Tasks.h"
 
 #include <QFile>
+#include <QRegularExpression>
 
 namespace quillon {
 namespace {
@@ -15,6 +16,15 @@ const QString kWaitingForInstall = QStringLiteral("已下载，等待统一安�
 const QString kSystemInstallIncomplete = QStringLiteral("系统安装未完成，请重试该项。");
 const QString kMembershipActivated = QStringLiteral("已激活，请在会员库选择安装内容");
 const QString kActivatedButIncomplete = QStringLiteral("已激活，安装未完成：");
+
+/// An item's result line, and its line in the location guide's failures: one line each,
+/// whatever the message holds (a service's text may break lines).
+QString resultLine(const QString &productName, const QString &message) {
+    QString line = productName + kColon + message;
+    static const QRegularExpression lineBreaks(QStringLiteral("\\s*[\\r\\n\\x{0b}\\x{0c}\\x{85}\\x{2028}\\x{2029}]+\\s*"));
+    line.replace(lineBreaks, QStringLiteral(" "));
+    return line.trimmed();
+}
 
 /// One package handed back by a prepare step, waiting for the shared install.
 struct Collected {
@@ -59,7 +69,7 @@ void ActivationInstallQueue::State::complete(qsizetype index, const QString &mes
     }
     Item &item = items[index];
     item.completed = true;
-    item.result = item.authorization.productName + kColon + message;
+    item.result = resultLine(item.authorization.productName, message);
 }
 
 void ActivationInstallQueue::State::fail(qsizetype index, const QString &message) {
@@ -67,7 +77,7 @@ void ActivationInstallQueue::State::fail(qsizetype index, const QString &message
         return;
     }
     Item &item = items[index];
-    item.result = item.authorization.productName + kColon + message;
+    item.result = resultLine(item.authorization.productName, message);
 }
 
 void ActivationInstallQueue::complete(qsizetype index, const QString &message) { m_state->complete(index, message); }
@@ -99,7 +109,7 @@ QCoro::Task<> ActivationInstallQueue::run(std::shared_ptr<State> state, Prepare 
             const ActivationInstallDelivery delivery = co_await preparing;
             if (delivery.isPackage()) {
                 collected.append(Collected{i, delivery.packagePath(), delivery.commit()});
-                state->items[i].result = authorization.productName + kColon + kWaitingForInstall;
+                state->items[i].result = resultLine(authorization.productName, kWaitingForInstall);
             } else {
                 state->complete(i, delivery.message());
             }
@@ -163,7 +173,7 @@ namespace {
 
 void addLocationFailure(PluginManager &model, const QString &productName, const QString &message) {
     InstallLocationSummary summary = model.locationSummary();
-    summary.failures.append(productName + kColon + message);
+    summary.failures.append(resultLine(productName, message));
     model.setLocationSummary(summary);
 }
 

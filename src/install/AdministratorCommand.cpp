@@ -2,6 +2,8 @@
 
 #include "install/InstallError.h"
 #include "platform/Failure.h"
+#include "platform/FailureTexts.h"
+#include "platform/Logging.h"
 
 #include <QDir>
 #include <QFile>
@@ -63,16 +65,24 @@ public:
         QFile file(path());
         if (!m_folder.isValid() || !file.open(QIODevice::WriteOnly | QIODevice::NewOnly) ||
             !file.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner)) {
-            throw PlatformError(QStringLiteral("无法写入安装脚本：") + file.errorString());
+            throw scriptNotWritten(file);
         }
         const QByteArray bytes = script.toUtf8();
         if (file.write(bytes) != bytes.size() || !file.flush()) {
-            throw PlatformError(QStringLiteral("无法写入安装脚本：") + file.errorString());
+            throw scriptNotWritten(file);
         }
     }
     QString path() const { return m_folder.filePath(QStringLiteral("script.sh")); }
 
 private:
+    static PlatformError scriptNotWritten(const QFile &file) {
+        const FailureKind kind = file.error() == QFileDevice::PermissionsError ? FailureKind::noWritePermission
+                                 : file.error() == QFileDevice::ResourceError  ? FailureKind::diskFull
+                                                                               : FailureKind::fileNotWritten;
+        qCWarning(lcInstall) << "the administrator script could not be written:" << file.fileName() << file.errorString();
+        return PlatformError(failureText(kind), file.errorString());
+    }
+
     QTemporaryDir m_folder;
 };
 
@@ -93,7 +103,9 @@ AdministratorRun runAdministratorScript(const QString &script, const PrivilegedT
     process.setProcessEnvironment(toolProcessEnvironment(tools.systemRoot));
     process.start(QIODevice::ReadOnly);
     if (!process.waitForStarted(-1)) {
-        throw PlatformError(process.errorString());
+        qCWarning(lcInstall) << "the administrator command could not be started:" << tools.osascript
+                             << process.errorString();
+        throw PlatformError(failureText(FailureKind::administratorUnavailable), process.errorString());
     }
     // QProcess drains the pipe while it waits, so a long output cannot stall the child.
     process.waitForFinished(-1);
@@ -110,10 +122,21 @@ AdministratorRun runAdministratorScript(const QString &script, const PrivilegedT
     return run;
 }
 
+InstallError administratorFailure(const AdministratorRun &run, const QString &output) {
+    qCWarning(lcInstall).noquote() << "the administrator command failed with status" << run.exitStatus << "and printed:"
+                                   << output;
+    // AppleScript's "User canceled." carries the number -128 in every language; a command's
+    // own exit status, which osascript reports in the same place, is never negative.
+    if (output.trimmed().endsWith(QStringLiteral("(-128)"))) {
+        return InstallError::administratorCancelled(output);
+    }
+    return InstallError::commandFailed(output);
+}
+
 void runAdministratorScriptChecked(const QString &script, const PrivilegedTools &tools) {
     const AdministratorRun run = runAdministratorScript(script, tools);
     if (run.exitStatus != 0) {
-        throw InstallError::installerFailed(run.output.trimmed());
+        throw administratorFailure(run, run.output.trimmed());
     }
 }
 

@@ -7,6 +7,7 @@
 // AppleScript only through `appleScriptSource`.
 
 #include "core/ModelEnvironment.h"
+#include "install/InstallError.h"
 
 #include <QString>
 
@@ -54,11 +55,16 @@ struct AdministratorRun final {
 
 /// Runs `script` through osascript with administrator privileges and waits for it to end,
 /// blocking the calling thread. Throws PlatformError when osascript cannot be started or
-/// a long script cannot be written to its file.
+/// a long script cannot be written to its file (the system's wording goes to the log).
 AdministratorRun runAdministratorScript(const QString &script, const PrivilegedTools &tools);
 
-/// Runs `script` and throws InstallError::installerFailed with the output trimmed of
-/// white space unless it exits 0.
+/// The failure of a run that did not exit 0: InstallError::administratorCancelled when the
+/// password prompt was cancelled (AppleScript's error -128), else installerFailed without
+/// a detail. `output` (the tools' own words) is logged and kept in the error's output().
+InstallError administratorFailure(const AdministratorRun &run, const QString &output);
+
+/// Runs `script` and throws administratorFailure, with the output trimmed of white space,
+/// unless it exits 0.
 void runAdministratorScriptChecked(const QString &script, const PrivilegedTools &tools);
 
 } // namespace quillon

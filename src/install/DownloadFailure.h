@@ -3,6 +3,7 @@
 // http::NetworkFailure; failures of the server's answer itself are InstallError::invalidResponse.
 
 #include "platform/Failure.h"
+#include "platform/FailureTexts.h"
 
 #include <QByteArray>
 #include <QString>
@@ -11,17 +12,21 @@ namespace quillon {
 
 class DownloadFailure final : public UserFacingError {
 public:
-    /// `detail`: the file system's own wording.
-    explicit DownloadFailure(QString detail)
-        : m_detail(std::move(detail)), m_what(("cannot write the download: " + m_detail).toUtf8()) {}
+    /// `errorNumber`: the `errno` the failed call left; `path`: the file or folder it was about.
+    explicit DownloadFailure(int errorNumber, const QString &path = {})
+        : m_kind(fileFailureKind(errorNumber)),
+          m_what(QStringLiteral("cannot write the download%1: %2")
+                     .arg(path.isEmpty() ? QString() : QStringLiteral(" ") + path, qt_error_string(errorNumber))
+                     .toUtf8()) {}
 
-    const QString &detail() const { return m_detail; }
+    FailureKind kind() const { return m_kind; }
 
-    QString description() const override { return QStringLiteral("无法写入下载文件：") + m_detail; }
+    QString description() const override { return failureText(m_kind); }
+    /// The system's own wording, for the log.
     const char *what() const noexcept override { return m_what.constData(); }
 
 private:
-    QString m_detail;
+    FailureKind m_kind;
     QByteArray m_what;
 };
 

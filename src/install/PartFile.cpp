@@ -21,7 +21,7 @@ namespace {
 constexpr qsizetype kNameShown = 64;
 constexpr int kNameAttempts = 16;
 
-[[noreturn]] void throwSystemError(int error) { throw DownloadFailure(qt_error_string(error)); }
+[[noreturn]] void throwSystemError(int error) { throw DownloadFailure(error); }
 
 } // namespace
 
@@ -29,7 +29,7 @@ PartFile::PartFile(QString destination) : m_destination(std::move(destination)) 
     const QFileInfo info(m_destination);
     const QString folder = info.absolutePath();
     if (!QDir().mkpath(folder)) {
-        throw DownloadFailure(QStringLiteral("无法创建文件夹 %1").arg(folder));
+        throw DownloadFailure(errno, folder); // the cause of the last step that failed
     }
     for (int attempt = 0; attempt < kNameAttempts; ++attempt) {
         const QString name = QStringLiteral(".%1.%2.part")

@@ -28,7 +28,7 @@ QSet<int> PluginManager::installBatchWithResults(const QStringList &packagePaths
     const AdministratorRun run = runAdministratorScript(BatchInstallResult::command(packagePaths, tools.installer), tools);
     if (run.exitStatus != 0) {
         // The script itself did not run (the prompt was cancelled, for one): nothing installed.
-        throw InstallError::installerFailed(run.output);
+        throw administratorFailure(run, run.output);
     }
     return BatchInstallResult::successes(run.output, int(packagePaths.size()));
 }

@@ -6,6 +6,7 @@
 #include "install/PartFile.h"
 #include "install/RangeTransfer.h"
 #include "platform/Http.h"
+#include "platform/HttpFramedReply.h"
 #include "platform/Logging.h"
 #include "platform/Tasks.h"
 
@@ -77,10 +78,12 @@ QCoro::Task<HttpResponse> VrelProgressDownload::download(QUrl url, std::stop_tok
         // A failed probe just means one streamed download of unknown length.
         qCInfo(lcInstall) << "no ranged download:" << error.what();
     }
-    if (probed && probed->ranged && *probed->length >= kParallelThreshold) {
-        // The ranges have connections of their own; the probe's is not kept open meanwhile.
+    // Both paths open connections of their own; the probe's is not kept open meanwhile.
+    if (m_network) {
         m_network->deleteLater();
         m_network = nullptr;
+    }
+    if (probed && probed->ranged && *probed->length >= kParallelThreshold) {
         auto parallel = downloadInParallel(url, *probed->length, probed->response, token);
         co_return co_await parallel;
     }
@@ -157,14 +160,14 @@ QCoro::Task<HttpResponse> VrelProgressDownload::downloadSingleStream(QUrl url, s
     throwIfCancelled(token);
     PartFile part(m_destination);
     qint64 written = 0;
-    std::optional<QString> fileError;
+    std::optional<DownloadFailure> fileError;
 
     QNetworkRequest request = VrelDownloadRequest::make(url);
     request.setTransferTimeout(static_cast<int>(m_timeouts.singleStream.count()));
     request.setRawHeader("Accept-Encoding", "identity"); // the bytes as stored, as the probe counted them
-    request.setRawHeader("Connection", "close");         // nothing follows on the probe's connection
-    ReplyOwner reply(network()->get(request));
-    reply->setReadBufferSize(kReadBufferSize);
+    // Read with its framing checked here: Qt's own client can take a chunked body that the
+    // connection cut between two chunks for a whole one.
+    ReplyOwner reply(new http::FramedReply(request));
 
     QNetworkReply *source = reply.get();
     auto writeAvailable = [source, &part, &written, &fileError] {
@@ -180,19 +183,11 @@ QCoro::Task<HttpResponse> VrelProgressDownload::downloadSingleStream(QUrl url, s
                 part.writeAt(written, chunk.constData(), chunk.size());
                 written += chunk.size();
             } catch (const DownloadFailure &failure) {
-                fileError = failure.detail();
+                fileError = failure;
             }
         }
     };
     const QMetaObject::Connection onData = QObject::connect(source, &QNetworkReply::readyRead, source, writeAvailable);
-    // Qt 6.4 can miss a connection that closes between two chunks of a limited reply and
-    // then waits for the transfer time-out; a body without a length of its own is read
-    // without that limit, which ends it at once (and the length check below judges it).
-    const QMetaObject::Connection onHeaders = QObject::connect(source, &QNetworkReply::metaDataChanged, source, [source] {
-        if (!source->hasRawHeader("Content-Length")) {
-            source->setReadBufferSize(0);
-        }
-    });
     const QMetaObject::Connection onProgress = QObject::connect(
         source, &QNetworkReply::downloadProgress, this, [this](qint64 received, qint64 expected) {
             if (expected >= 1) {
@@ -201,7 +196,6 @@ QCoro::Task<HttpResponse> VrelProgressDownload::downloadSingleStream(QUrl url, s
         });
     auto disconnectAll = [&] {
         QObject::disconnect(onData);
-        QObject::disconnect(onHeaders);
         QObject::disconnect(onProgress);
     };
 
@@ -218,13 +212,12 @@ QCoro::Task<HttpResponse> VrelProgressDownload::downloadSingleStream(QUrl url, s
     http::throwIfTransportFailed(*source);
     const HttpResponse response = HttpResponse::from(*source);
     if (fileError) {
-        throw DownloadFailure(*fileError);
+        throw *fileError;
     }
     if (!response.isHttp()) {
         throw InstallError::invalidResponse();
     }
-    // Qt reports a connection closed mid-body as a finished reply at times; the length
-    // the server announced is what tells a whole body from a cut one.
+    // A body of no length of its own must still be as long as the probe announced.
     const bool success = response.statusCode >= 200 && response.statusCode <= 299;
     const std::optional<qint64> announced =
         response.hasHeader("Content-Length") ? contentLength(response) : (success ? expectedLength : std::nullopt);

@@ -48,7 +48,9 @@ public:
     /// on the ranged path, the download's own otherwise (its status is not checked here;
     /// a 404 page lands at the destination like any body).
     ///
-    /// Throws http::NetworkFailure when the connection fails, InstallError::invalidResponse
+    /// Throws http::NetworkFailure when the connection fails or closes before the end of the
+    /// body its framing announces (a chunked body without its closing chunk included),
+    /// InstallError::invalidResponse
     /// when the answer is not the file announced (a range other than the one asked for, a
     /// body shorter or longer than its "Content-Length" or, without one, than the probe's),
     /// DownloadFailure when the file cannot be written, and TaskCancelled once `token` is
@@ -74,8 +76,7 @@ private:
         bool ranged = false;          ///< and byte ranges are allowed
     };
     QCoro::Task<Probe> probe(QUrl url, std::stop_token token);
-    /// The probe and the single stream share one manager, so the stream reuses the
-    /// probe's connection (and its TCP and TLS handshakes), then closes it.
+    /// The probe's manager, released once the probe has answered.
     QNetworkAccessManager *network();
     void publishProgress(double fraction);
 

@@ -10,6 +10,7 @@
 #include "install/InstallError.h"
 #include "install/InstallRecords.h"
 #include "install/ProgressDownload.h"
+#include "install/SaveWithoutReplacing.h"
 #include "platform/Logging.h"
 
 #include <QDir>
@@ -17,9 +18,7 @@
 #include <QFileInfo>
 #include <QUuid>
 
-#include <filesystem>
 #include <memory>
-#include <system_error>
 #include <utility>
 
 namespace quillon {
@@ -155,7 +154,7 @@ QCoro::Task<bool> SingleInstall::run(std::shared_ptr<SingleInstall> self) {
         co_return false; // the model went away: nobody to tell
     }
     if (failure) {
-        qCWarning(lcInstall) << "install of" << self->m_args.productName << "failed:" << failureDescription(failure);
+        qCWarning(lcInstall) << "install of" << self->m_args.productName << "failed:" << failureDetail(failure);
         self->fail(failureDescription(failure));
         result = false;
     }
@@ -285,8 +284,8 @@ QCoro::Task<bool> SingleInstall::downloadAndInstall(const QUrl &url) {
     const bool isResource = !isPackage && m_reply.productType.value_or(QStringLiteral("plugin")) != QLatin1String("plugin");
     const Road road = isResource ? Road::resource : (isProtected ? Road::protectedPackage : Road::package);
 
-    // Where the download lands; a resource first lands under a hidden name of its own, so
-    // that a failed download never replaces a file of the same name.
+    // Where the download lands; a resource first lands under a hidden name of its own and
+    // then takes a name no other file has (see saveResource).
     QString target;
     QString landing;
     switch (road) {
@@ -382,13 +381,10 @@ QCoro::Task<bool> SingleInstall::downloadAndInstall(const QUrl &url) {
 
 void SingleInstall::saveResource(const QString &downloaded, const QString &destination) {
     PluginManager &m = model();
-    // Replaces a file of the same name in one step, as saving over it in the Finder would.
-    std::error_code error;
-    std::filesystem::rename(std::filesystem::path(QFile::encodeName(downloaded).toStdString()),
-                            std::filesystem::path(QFile::encodeName(destination).toStdString()), error);
-    if (error) {
-        throw PlatformError(QStringLiteral("无法保存“%1”：%2").arg(destination, QString::fromStdString(error.message())));
-    }
+    // Never over a file already there (another product's resource of the same name, say):
+    // a name in use gets a number, and the file is revealed under the name it got.
+    const QFileInfo wanted(destination);
+    const QString saved = saveWithoutReplacing(downloaded, wanted.path(), wanted.fileName());
     m_ownedFile.clear();
     m.setLastInstalledProduct(m_displayName);
     m.setLastDeliveryMessage(m_displayName + QStringLiteral("已下载到“下载/Vrel 素材”。"));
@@ -396,7 +392,7 @@ void SingleInstall::saveResource(const QString &downloaded, const QString &desti
     m.setSingleInstallStage(QStringLiteral("下载完成"));
     m.setSingleInstallShowsPercent(false);
     m.setShowInstallSuccess(true);
-    m.environment().workspace->revealInFileManager({destination});
+    m.environment().workspace->revealInFileManager({saved});
 }
 
 void SingleInstall::handToInstallerApp(const QString &package) {

@@ -1,5 +1,7 @@
 #include "platform/Failure.h"
 
+#include "platform/FailureTexts.h"
+#include "platform/Logging.h"
 #include "platform/Tasks.h"
 
 namespace quillon {
@@ -11,7 +13,8 @@ QString failureDescription(const std::exception &error) {
     if (dynamic_cast<const TaskCancelled *>(&error)) {
         return QStringLiteral("操作已取消");
     }
-    return QStringLiteral("发生未知错误：") + QString::fromUtf8(error.what());
+    qCWarning(lcPlatform) << "an unexpected failure:" << error.what();
+    return failureText(FailureKind::unknown);
 }
 
 QString failureDescription(const std::exception_ptr &error) {
@@ -20,7 +23,18 @@ QString failureDescription(const std::exception_ptr &error) {
     } catch (const std::exception &e) {
         return failureDescription(e);
     } catch (...) {
-        return QStringLiteral("发生未知错误");
+        qCWarning(lcPlatform) << "an unexpected failure that is no exception type of ours";
+        return failureText(FailureKind::unknown);
+    }
+}
+
+QString failureDetail(const std::exception_ptr &error) {
+    try {
+        std::rethrow_exception(error);
+    } catch (const std::exception &e) {
+        return QString::fromUtf8(e.what());
+    } catch (...) {
+        return QStringLiteral("an unknown exception");
     }
 }
 

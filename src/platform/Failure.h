@@ -20,10 +20,14 @@ public:
 };
 
 /// The platform refused something (a child process that cannot be started, a folder that
-/// cannot be found or created); its own wording is shown as it stands.
+/// cannot be found or created). `description` is the Chinese text the user reads; the
+/// platform's own wording, when there is one, is `detail`, kept for the log.
 class PlatformError final : public UserFacingError {
 public:
-    explicit PlatformError(QString description) : m_description(std::move(description)), m_what(m_description.toUtf8()) {}
+    explicit PlatformError(QString description, const QString &detail = {})
+        : m_description(std::move(description)),
+          m_what((detail.isEmpty() ? m_description : m_description + QStringLiteral(" (") + detail + QLatin1Char(')'))
+                     .toUtf8()) {}
 
     QString description() const override { return m_description; }
     const char *what() const noexcept override { return m_what.constData(); }
@@ -33,9 +37,12 @@ private:
     QByteArray m_what;
 };
 
-/// The user's text for any failure; one that is not ours gets a generic text with its detail.
+/// The user's text for any failure; one that is not ours gets a generic text, and its own
+/// wording goes to the log.
 QString failureDescription(const std::exception &error);
 /// The same for a captured exception (anything that is not a std::exception included).
 QString failureDescription(const std::exception_ptr &error);
+/// What a captured failure says of itself (`what()`), for the log.
+QString failureDetail(const std::exception_ptr &error);
 
 } // namespace quillon

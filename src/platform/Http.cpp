@@ -1,5 +1,7 @@
 #include "platform/Http.h"
 
+#include "platform/FailureTexts.h"
+
 namespace quillon::http {
 
 QNetworkRequest makeRequest(const QUrl &url, std::chrono::milliseconds timeout, Redirects redirects) {
@@ -43,22 +45,24 @@ QString NetworkFailure::description() const {
     switch (m_code) {
     case QNetworkReply::TimeoutError:
     case QNetworkReply::OperationCanceledError: // a transfer time-out aborts the reply
-        return QStringLiteral("请求超时。");
+        return failureText(FailureKind::timedOut);
     case QNetworkReply::ConnectionRefusedError:
-        return QStringLiteral("未能连接到服务器。");
+        return failureText(FailureKind::connectionRefused);
     case QNetworkReply::HostNotFoundError:
-        return QStringLiteral("未能找到使用指定主机名的服务器。");
+        return failureText(FailureKind::hostNotFound);
     case QNetworkReply::RemoteHostClosedError:
     case QNetworkReply::NetworkSessionFailedError:
     case QNetworkReply::TemporaryNetworkFailureError:
-        return QStringLiteral("网络连接已中断。");
+        return failureText(FailureKind::connectionLost);
     case QNetworkReply::TooManyRedirectsError:
     case QNetworkReply::InsecureRedirectError:
-        return QStringLiteral("服务器的重定向不安全，已停止请求。");
+        return failureText(FailureKind::unsafeRedirect);
     case QNetworkReply::SslHandshakeFailedError:
-        return QStringLiteral("无法建立安全连接。");
+        return failureText(FailureKind::secureConnectionFailed);
+    case QNetworkReply::ProtocolUnknownError: // a scheme this program does not download from (a redirect to file:)
+        return failureText(FailureKind::unusableAddress);
     default:
-        return QStringLiteral("网络错误：") + m_detail;
+        return failureText(FailureKind::networkError); // the detail is the network stack's, for the log
     }
 }
 

@@ -37,7 +37,7 @@ public:
     NetworkFailure(QNetworkReply::NetworkError code, QString detail);
 
     QNetworkReply::NetworkError code() const { return m_code; }
-    /// The network stack's own wording.
+    /// The network stack's own wording, for the log; the user reads `description()`.
     const QString &detail() const { return m_detail; }
 
     QString description() const override;

@@ -41,7 +41,7 @@ TEST_F(PrivilegedRunnersTest, InstallInBackgroundInstallsEveryPackageInOrder) {
     EXPECT_EQ(installed(QStringLiteral("Shared/v.txt")), QByteArray("second")); // the later one wrote last
 }
 
-TEST_F(PrivilegedRunnersTest, InstallInBackgroundStopsAtTheFirstFailureWithTheInstallersMessage) {
+TEST_F(PrivilegedRunnersTest, InstallInBackgroundStopsAtTheFirstFailureAndLogsTheInstallersMessage) {
     const QString good = package(QStringLiteral("a"), QStringLiteral("one.pkg"), QStringLiteral("one.txt"), "1");
     const QString bad = broken(QStringLiteral("bad.pkg"));
     const QString after = package(QStringLiteral("c"), QStringLiteral("three.pkg"), QStringLiteral("three.txt"), "3");
@@ -50,8 +50,10 @@ TEST_F(PrivilegedRunnersTest, InstallInBackgroundStopsAtTheFirstFailureWithTheIn
         FAIL() << "a malformed package must fail the run";
     } catch (const InstallError &error) {
         EXPECT_EQ(error.kind(), InstallError::Kind::installerFailed);
-        EXPECT_TRUE(error.detail().contains(QStringLiteral("is not a flat package"))) << error.detail().toStdString();
-        EXPECT_EQ(error.detail(), error.detail().trimmed());
+        EXPECT_TRUE(error.output().contains(QStringLiteral("is not a flat package"))) << error.output().toStdString();
+        EXPECT_EQ(error.output(), error.output().trimmed());
+        // The installer's own words are for the log; the user reads the installer's failure.
+        EXPECT_EQ(error.description(), QStringLiteral("macOS 安装器执行失败"));
     }
     EXPECT_EQ(installed(QStringLiteral("one.txt")), QByteArray("1"));
     EXPECT_FALSE(QFileInfo::exists(titles + QStringLiteral("/three.txt")));
@@ -90,7 +92,7 @@ TEST_F(PrivilegedRunnersTest, BatchWithNoPackagesStillRunsOnceAndFindsNothing) {
     EXPECT_THROW(PluginManager::installBatchWithResults({}, absent), PlatformError);
 }
 
-TEST_F(PrivilegedRunnersTest, ACancelledPasswordPromptFailsTheWholeRunWithInstallerFailed) {
+TEST_F(PrivilegedRunnersTest, ACancelledPasswordPromptFailsTheWholeRunAsCancelled) {
     const ScopedEnvironment cancel("QUILLON_OSASCRIPT_CANCEL", "1");
     const QStringList packages{package(QStringLiteral("a"), QStringLiteral("0.pkg"), QStringLiteral("zero.txt"), "0"),
                                package(QStringLiteral("b"), QStringLiteral("1.pkg"), QStringLiteral("one.txt"), "1")};
@@ -98,16 +100,18 @@ TEST_F(PrivilegedRunnersTest, ACancelledPasswordPromptFailsTheWholeRunWithInstal
         PluginManager::installBatchWithResults(packages, tools);
         FAIL() << "a cancelled prompt must fail the batch";
     } catch (const InstallError &error) {
-        EXPECT_EQ(error.kind(), InstallError::Kind::installerFailed);
-        EXPECT_TRUE(error.detail().contains(QStringLiteral("User canceled. (-128)")));
-        EXPECT_TRUE(error.detail().endsWith(QLatin1Char('\n'))) << "the batch keeps the output untrimmed";
+        EXPECT_EQ(error.kind(), InstallError::Kind::administratorCancelled);
+        EXPECT_EQ(error.description(), QStringLiteral("已取消管理员授权。"));
+        EXPECT_TRUE(error.output().contains(QStringLiteral("User canceled. (-128)")));
+        EXPECT_TRUE(error.output().endsWith(QLatin1Char('\n'))) << "the batch keeps the output untrimmed";
     }
     try {
         PluginManager::installInBackground(packages, tools);
         FAIL() << "a cancelled prompt must fail the install";
     } catch (const InstallError &error) {
-        EXPECT_EQ(error.kind(), InstallError::Kind::installerFailed);
-        EXPECT_TRUE(error.detail().endsWith(QStringLiteral("User canceled. (-128)")));
+        EXPECT_EQ(error.kind(), InstallError::Kind::administratorCancelled);
+        EXPECT_EQ(error.description(), QStringLiteral("已取消管理员授权。"));
+        EXPECT_TRUE(error.output().endsWith(QStringLiteral("User canceled. (-128)")));
     }
     EXPECT_FALSE(QFileInfo::exists(titles));
 }
@@ -117,10 +121,15 @@ TEST_F(PrivilegedRunnersTest, AnOsascriptThatCannotStartIsThePlatformsError) {
     absent.osascript = world.path(QStringLiteral("no-such-osascript"));
     const QString pkg = package(QStringLiteral("a"), QStringLiteral("0.pkg"), QStringLiteral("zero.txt"), "0");
     EXPECT_THROW(PluginManager::installInBackground({pkg}, absent), PlatformError);
-    EXPECT_THROW(PluginManager::installBatchWithResults({pkg}, absent), PlatformError);
+    try {
+        PluginManager::installBatchWithResults({pkg}, absent);
+        FAIL() << "a runner that cannot start must fail";
+    } catch (const PlatformError &error) {
+        EXPECT_EQ(error.description(), QStringLiteral("无法请求管理员授权")) << "the platform's own words are for the log";
+    }
 }
 
-TEST_F(PrivilegedRunnersTest, AdministratorCommandsRunAndFailWithTheirTrimmedOutput) {
+TEST_F(PrivilegedRunnersTest, AdministratorCommandsRunAndFailKeepingTheirTrimmedOutputForTheLog) {
     PluginManager model{world.environment()};
     const QString target = world.path(QStringLiteral("tmp/it's made.txt"));
     model.runAdministratorCommand(QStringLiteral("printf done > ") + shellQuoted(target));
@@ -131,8 +140,9 @@ TEST_F(PrivilegedRunnersTest, AdministratorCommandsRunAndFailWithTheirTrimmedOut
         FAIL() << "a failing command must throw";
     } catch (const InstallError &error) {
         EXPECT_EQ(error.kind(), InstallError::Kind::installerFailed);
-        EXPECT_EQ(error.detail(), QStringLiteral("0:%1: execution error:   cannot remove   (4)")
+        EXPECT_EQ(error.output(), QStringLiteral("0:%1: execution error:   cannot remove   (4)")
                                       .arg(appleScriptSource(QStringLiteral("echo '  cannot remove  ' >&2; exit 4")).size()));
+        EXPECT_EQ(error.description(), QStringLiteral("macOS 安装器执行失败"));
     }
 }
 
@@ -143,6 +153,7 @@ TEST_F(PrivilegedRunnersTest, OutputThatIsNotUtf8IsEmpty) {
         FAIL() << "a failing command must throw";
     } catch (const InstallError &error) {
         EXPECT_EQ(error.detail(), QString());
+        EXPECT_EQ(error.output(), QString());
         EXPECT_EQ(error.description(), QStringLiteral("macOS 安装器执行失败"));
     }
     const AdministratorRun run = runAdministratorScript(QStringLiteral("printf 'Vrel_OK_0\\n\\377'"), tools);
@@ -252,7 +263,7 @@ TEST_F(HostilePathsTest, AdministratorCommandsWithQuotedHostilePathsTouchOnlyTho
     try {
         model.runAdministratorCommand(commands.join(QStringLiteral(" && ")));
     } catch (const InstallError &error) {
-        FAIL() << error.detail().toStdString();
+        FAIL() << error.output().toStdString();
     }
     for (qsizetype i = 0; i < names.size(); ++i) {
         const QDir dir(world.path(QStringLiteral("tmp/cmd-%1").arg(i)));

@@ -3,6 +3,8 @@
 #include "InstallRunFixture.h"
 
 #include "install/InstallRecords.h"
+#include "support/LogWatcher.h"
+#include "support/RawHttpServer.h"
 
 using namespace quillon;
 using namespace quillon::test;
@@ -72,7 +74,7 @@ TEST_F(SingleInstallTest, EveryFailureReadsAsSpecifiedAndLeavesNothingBehind) {
         {share(QStringLiteral("partner_pool"), QString()), 200, kInvalidPackage},
         {packageReply(missing), 200, kInvalidPackage},
         {packageReply(dropped), 200, QStringLiteral("安装未完成：…")},
-        {packageReply(broken), 200, QStringLiteral("安装未完成：macOS 安装失败：…")},
+        {packageReply(broken), 200, QStringLiteral("安装未完成：macOS 安装器执行失败")},
     };
     for (const Case &c : cases) {
         answer(QStringLiteral("p"), c.reply, c.status);
@@ -180,7 +182,7 @@ TEST_F(SingleInstallTest, AResourceIsSavedInItsFolderUnderTheLastComponentOfItsN
         {QStringLiteral("a/ . "), good, QString()},
         {QStringLiteral("bad\nname.zip"), good, QString()},
         {QString::fromUtf8("nul\0.zip", 8), good, QString()},
-        {QStringLiteral("keep.zip"), good, QStringLiteral("keep.zip")}, // a good one replaces it
+        {QStringLiteral("keep.zip"), good, QStringLiteral("keep (2).zip")}, // a good one goes beside it
     };
     // What lies outside the resource folder (the preferences file aside).
     const auto outside = [&] {
@@ -210,7 +212,75 @@ TEST_F(SingleInstallTest, AResourceIsSavedInItsFolderUnderTheLastComponentOfItsN
         }
     }
     EXPECT_EQ(outside(), before);
-    EXPECT_EQ(entries(folder).size(), 6); // keep, 素材包, r 名称, x, authorized_keys, evil: no leftovers
+    EXPECT_EQ(readAll(QDir(folder).filePath(QStringLiteral("keep.zip"))), QByteArray("old"));
+    EXPECT_EQ(entries(folder).size(), 7); // keep, keep (2), 素材包, r 名称, x, authorized_keys, evil: no leftovers
+}
+
+TEST_F(SingleInstallTest, ResourcesWhoseNamesMeetNeverReplaceEachOtherOrAFolder) {
+    const QString folder = QDir(world.paths.downloads).filePath(QStringLiteral("Vrel 素材"));
+    world.makeFolder(QStringLiteral("home/Downloads/Vrel 素材/sub"));
+    world.writeFile(QStringLiteral("home/Downloads/Vrel 素材/sub/inside.txt"), "the user's");
+    struct Case {
+        QString key, fileName;
+        QString saved;
+    };
+    // Two products whose names reduce to one last component, and the same name once more.
+    const std::vector<Case> cases{
+        {QStringLiteral("a"), QStringLiteral("../../x"), QStringLiteral("x")},
+        {QStringLiteral("b"), QStringLiteral("/etc/x"), QStringLiteral("x (2)")},
+        {QStringLiteral("c"), QStringLiteral("Pack.zip"), QStringLiteral("Pack.zip")},
+        {QStringLiteral("d"), QStringLiteral("Pack.zip"), QStringLiteral("Pack (2).zip")},
+        {QStringLiteral("e"), QStringLiteral("Pack.zip"), QStringLiteral("Pack (3).zip")},
+        {QStringLiteral("f"), QStringLiteral("sub"), QStringLiteral("sub (2)")}, // a folder of that name
+    };
+    for (const Case &c : cases) {
+        const QUrl url = serve("bytes of " + c.key.toStdString(), "/files/" + c.key.toStdString());
+        answer(c.key, packageReply(url, {{QStringLiteral("productType"), QStringLiteral("resource")},
+                                         {QStringLiteral("fileName"), c.fileName}}));
+        ASSERT_TRUE(install(c.key)) << model->installMessage().toStdString();
+        EXPECT_EQ(world.workspace->revealed.last(), QStringList{QDir(folder).filePath(c.saved)});
+        EXPECT_EQ(model->installMessage(), QStringLiteral("✓ 下载完成，已保存到“下载/Vrel 素材”。"));
+        EXPECT_EQ(model->lastDeliveryMessage(), c.key + QStringLiteral(" 名称已下载到“下载/Vrel 素材”。"));
+    }
+    for (const Case &c : cases) {
+        EXPECT_EQ(readAll(QDir(folder).filePath(c.saved)), QByteArray("bytes of ") + c.key.toUtf8()) << c.saved.toStdString();
+    }
+    EXPECT_EQ(readAll(QDir(folder).filePath(QStringLiteral("sub/inside.txt"))), QByteArray("the user's"));
+    EXPECT_EQ(entries(folder).size(), 7); // the six saved files and the folder: no leftovers
+}
+
+TEST_F(SingleInstallTest, TheSystemsOwnWordsGoToTheLogAndTheUserReadsChinese) {
+    const QString folder = QDir(world.paths.downloads).filePath(QStringLiteral("Vrel 素材"));
+    const QUrl asset = serve("bytes", "/files/asset.zip");
+    RawHttpServer toFile([](const RawHttpServer::Request &) {
+        return std::vector<std::string>{RawHttpServer::head(302, {"Location: file:///etc/passwd", "Connection: close"})};
+    });
+    const QUrl package = serve(this->package(QStringLiteral("Vrel Asked")), "/packages/asked.pkg");
+    struct Case {
+        QJsonObject reply;
+        bool cancelPrompt;
+        QString message, logged;
+    };
+    const std::vector<Case> cases{
+        {packageReply(asset, {{QStringLiteral("productType"), QStringLiteral("resource")},
+                              {QStringLiteral("fileName"), QString(300, QLatin1Char('n')) + QStringLiteral(".zip")}}),
+         false, QStringLiteral("安装未完成：文件名过长"), QStringLiteral("File name too long")},
+        {packageReply(toFile.url()), false, QStringLiteral("安装未完成：下载地址无效"), QStringLiteral("a redirect to the protocol")},
+        {packageReply(package), true, QStringLiteral("安装未完成：已取消管理员授权。"), QStringLiteral("User canceled. (-128)")},
+    };
+    for (const Case &c : cases) {
+        answer(QStringLiteral("p"), c.reply);
+        const ScopedEnvironment cancel("QUILLON_OSASCRIPT_CANCEL", c.cancelPrompt ? "1" : "0");
+        LogWatcher log;
+        EXPECT_FALSE(install(QStringLiteral("p")));
+        EXPECT_EQ(model->installMessage(), c.message);
+        EXPECT_EQ(model->singleInstallStage(), c.message);
+        EXPECT_TRUE(log.saw(c.logged)) << c.logged.toStdString();
+        EXPECT_EQ(entries(folder), QStringList()) << "nothing of a failed save stays";
+        EXPECT_EQ(entries(world.paths.temporary), QStringList());
+    }
+    EXPECT_FALSE(receipt(QStringLiteral("p")));
+    EXPECT_EQ(entries(titles()), QStringList());
 }
 
 TEST_F(SingleInstallTest, CloudDriveDeliveriesOpenTheSharePageAndDownloadNothing) {
