@@ -78,8 +78,10 @@ QCoro::Task<HttpResponse> VrelProgressDownload::download(QUrl url, std::stop_tok
         // A failed probe just means one streamed download of unknown length.
         qCInfo(lcInstall) << "no ranged download:" << error.what();
     }
-    // Both paths open connections of their own; the probe's is not kept open meanwhile.
-    if (m_network) {
+    const std::optional<qint64> length = probed ? probed->length : std::nullopt;
+    // The ranges, and a stream whose framing is read here, open connections of their own:
+    // the probe's is not kept open meanwhile. A stream of known length reuses it.
+    if (m_network && (!length || (probed->ranged && *length >= kParallelThreshold))) {
         m_network->deleteLater();
         m_network = nullptr;
     }
@@ -90,7 +92,7 @@ QCoro::Task<HttpResponse> VrelProgressDownload::download(QUrl url, std::stop_tok
     if (probed && !probed->ranged) {
         qCInfo(lcInstall) << "no ranged download: the server offers no byte ranges";
     }
-    auto stream = downloadSingleStream(url, token, probed ? probed->length : std::nullopt);
+    auto stream = downloadSingleStream(url, token, length);
     co_return co_await stream;
 }
 
@@ -165,9 +167,19 @@ QCoro::Task<HttpResponse> VrelProgressDownload::downloadSingleStream(QUrl url, s
     QNetworkRequest request = VrelDownloadRequest::make(url);
     request.setTransferTimeout(static_cast<int>(m_timeouts.singleStream.count()));
     request.setRawHeader("Accept-Encoding", "identity"); // the bytes as stored, as the probe counted them
-    // Read with its framing checked here: Qt's own client can take a chunked body that the
-    // connection cut between two chunks for a whole one.
-    ReplyOwner reply(new http::FramedReply(request));
+    // With a length announced, Qt's client reads the body and the length check below judges
+    // it. Without one, the framing is all that tells a whole body from a cut one, and Qt's
+    // client can take a chunked body that the connection cut between two chunks for a whole
+    // one: such a body is read by a reply that checks the framing itself.
+    QNetworkReply *started = nullptr;
+    if (expectedLength) {
+        request.setRawHeader("Connection", "close"); // nothing follows on the probe's connection
+        started = network()->get(request);
+        started->setReadBufferSize(kReadBufferSize);
+    } else {
+        started = new http::FramedReply(request);
+    }
+    ReplyOwner reply(started);
 
     QNetworkReply *source = reply.get();
     auto writeAvailable = [source, &part, &written, &fileError] {
@@ -188,6 +200,14 @@ QCoro::Task<HttpResponse> VrelProgressDownload::downloadSingleStream(QUrl url, s
         }
     };
     const QMetaObject::Connection onData = QObject::connect(source, &QNetworkReply::readyRead, source, writeAvailable);
+    // Qt 6.4 can miss a connection that closes between two chunks of a limited reply and
+    // then waits for the transfer time-out; a body without a length of its own is read
+    // without that limit, which ends it at once (and the length check below judges it).
+    const QMetaObject::Connection onHeaders = QObject::connect(source, &QNetworkReply::metaDataChanged, source, [source] {
+        if (!source->hasRawHeader("Content-Length")) {
+            source->setReadBufferSize(0);
+        }
+    });
     const QMetaObject::Connection onProgress = QObject::connect(
         source, &QNetworkReply::downloadProgress, this, [this](qint64 received, qint64 expected) {
             if (expected >= 1) {
@@ -196,6 +216,7 @@ QCoro::Task<HttpResponse> VrelProgressDownload::downloadSingleStream(QUrl url, s
         });
     auto disconnectAll = [&] {
         QObject::disconnect(onData);
+        QObject::disconnect(onHeaders);
         QObject::disconnect(onProgress);
     };
 

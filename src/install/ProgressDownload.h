@@ -76,7 +76,8 @@ private:
         bool ranged = false;          ///< and byte ranges are allowed
     };
     QCoro::Task<Probe> probe(QUrl url, std::stop_token token);
-    /// The probe's manager, released once the probe has answered.
+    /// The probe and a stream of known length share one manager, so the stream reuses the
+    /// probe's connection (and its TCP and TLS handshakes), then closes it.
     QNetworkAccessManager *network();
     void publishProgress(double fraction);
 
