@@ -4,12 +4,17 @@
 #include "core/PluginManager.h"
 #include "inventory/MotionRuntimeRepair.h"
 #include "packaging/MotionRuntimeBuilder.h"
+#include "support/LogWatcher.h"
 #include "support/TestWorld.h"
 #include "support/Wait.h"
 
 #include <QJsonObject>
 
 #include <gtest/gtest.h>
+
+#include <atomic>
+#include <future>
+#include <stdexcept>
 
 using namespace quillon;
 using packaging::Seal;
@@ -27,6 +32,32 @@ QStringList sorted(QStringList list) {
     list.sort();
     return list;
 }
+
+/// A desktop of which the repair uses only the request to quit applications.
+class QuitOnlyWorkspace : public Workspace {
+public:
+    bool openURL(const QUrl &) override { return false; }
+    bool openFile(const QString &) override { return false; }
+    void revealInFileManager(const QStringList &) override {}
+    int runningApplicationCount(const QString &) override { return 0; }
+};
+
+/// A desktop whose request to quit applications fails, as a broken desktop service might.
+class FailingWorkspace final : public QuitOnlyWorkspace {
+public:
+    void terminateApplications(const QString &) override { throw std::runtime_error("the desktop service failed"); }
+};
+
+/// A desktop that holds the repair inside its request to quit until the test lets it go.
+class HoldingWorkspace final : public QuitOnlyWorkspace {
+public:
+    void terminateApplications(const QString &) override {
+        entered = true;
+        released.wait();
+    }
+    std::atomic<bool> entered = false;
+    std::shared_future<void> released;
+};
 
 QStringList appsOf(const QList<MotionRuntimeCandidate> &candidates) {
     QStringList apps;
@@ -148,4 +179,41 @@ TEST(MotionRuntimeRepairTest, MissingToolsAndMissingRuntimesGiveTheirReports) {
     EXPECT_EQ(report(&SystemTools::lsregister), (MotionRuntimeRepairReport{1, 0, 1}));
     // The extension is registered even when the application could not be.
     EXPECT_EQ(standin::readRegistry(world.paths.systemRoot, "pluginkit").begin()->toObject().value("count"), 2);
+}
+
+TEST(MotionRuntimeRepairTest, ARepairThatBreaksDownEndsAndSaysItIsUnfinished) {
+    test::TestWorld world;
+    packaging::writeMotionRuntime(world.path(userRoot + "MotionRuntime.app"));
+    ModelEnvironment environment = world.environment();
+    environment.workspace = std::make_shared<FailingWorkspace>();
+    PluginManager model(environment);
+    model.repairMotionPlugins();
+    ASSERT_TRUE(test::waitUntil([&] { return !model.isRepairingMotionRuntime(); }, std::chrono::minutes(1)));
+    EXPECT_EQ(model.motionRepairMessage(), "Motion 运行组件修复未完成，请稍后再次点击修复。");
+    EXPECT_TRUE(standin::readRegistry(world.paths.systemRoot, "launchservices").isEmpty());
+
+    // And the next press repairs.
+    environment.workspace = world.workspace;
+    PluginManager again(environment);
+    again.repairMotionPlugins();
+    ASSERT_TRUE(test::waitUntil([&] { return !again.isRepairingMotionRuntime(); }, std::chrono::minutes(1)));
+    EXPECT_EQ(again.motionRepairMessage(), "✓ 已修复完成");
+}
+
+TEST(MotionRuntimeRepairTest, ARepairWhoseModelWentAwayEndsWithoutTouchingIt) {
+    test::TestWorld world;
+    packaging::writeMotionRuntime(world.path(userRoot + "MotionRuntime.app"));
+    auto workspace = std::make_shared<HoldingWorkspace>();
+    std::promise<void> release;
+    workspace->released = release.get_future().share();
+    ModelEnvironment environment = world.environment();
+    environment.workspace = workspace;
+    auto model = std::make_unique<PluginManager>(environment);
+    test::LogWatcher log;
+    model->repairMotionPlugins();
+    ASSERT_TRUE(test::waitUntil([&] { return workspace->entered.load(); }, std::chrono::minutes(1)));
+    model.reset();
+    release.set_value();
+    EXPECT_TRUE(test::waitUntil([&] { return log.saw("a Motion runtime repair ended after its model went away"); },
+                                std::chrono::minutes(1)));
 }
