@@ -4,10 +4,12 @@
 #include "core/PluginManager.h"
 #include "inventory/MotionRuntimeRepair.h"
 #include "packaging/MotionRuntimeBuilder.h"
+#include "support/HostilePropertyLists.h"
 #include "support/LogWatcher.h"
 #include "support/TestWorld.h"
 #include "support/Wait.h"
 
+#include <QFile>
 #include <QJsonObject>
 
 #include <gtest/gtest.h>
@@ -31,6 +33,17 @@ QString runtimeId(const QString &tail) { return QStringLiteral("local.motiontemp
 QStringList sorted(QStringList list) {
     list.sort();
     return list;
+}
+
+void overwrite(const QString &path, const QByteArray &bytes) {
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    ASSERT_EQ(file.write(bytes), bytes.size());
+}
+
+QByteArray readAll(const QString &path) {
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
 /// A desktop of which the repair uses only the request to quit applications.
@@ -179,6 +192,35 @@ TEST(MotionRuntimeRepairTest, MissingToolsAndMissingRuntimesGiveTheirReports) {
     EXPECT_EQ(report(&SystemTools::lsregister), (MotionRuntimeRepairReport{1, 0, 1}));
     // The extension is registered even when the application could not be.
     EXPECT_EQ(standin::readRegistry(world.paths.systemRoot, "pluginkit").begin()->toObject().value("count"), 2);
+}
+
+TEST(MotionRuntimeRepairTest, RuntimesWithHostileInfoPlistsAreNotDiscoveredAndTheRepairEnds) {
+    test::TestWorld world;
+    const QString id = packaging::MotionRuntimeSpec().identifier;
+    const auto write = [&](const QString &relative, packaging::MotionRuntimeSpec spec = {}) {
+        return packaging::writeMotionRuntime(world.path(relative), spec);
+    };
+    const QString good = write(userRoot + "good/MotionRuntime.app");
+    overwrite(write(userRoot + "xml/MotionRuntime.app") + "/Contents/Info.plist",
+              test::xmlInfo(id, "ZelmFxPlugin", 200'000));
+    overwrite(write(systemRoot + "binary/MotionRuntime.app") + "/Contents/Info.plist",
+              test::binaryInfo(id, "ZelmFxPlugin", 200'000));
+    overwrite(write(legacyRoot + "Legacy.app", {.identifier = legacy}) + "/Contents/Info.plist",
+              test::binaryInfo(legacy, "ZelmFxPlugin", 200'000));
+    const QString extension = write(userRoot + "extension/MotionRuntime.app") +
+                              "/Contents/PlugIns/ZelmFxPluginXPC.pluginkit/Contents/Info.plist";
+    overwrite(extension, test::withNestedArrays(readAll(extension), 200'000));
+    // A terabyte that takes no room on disk.
+    QFile sparse(write(userRoot + "sparse/MotionRuntime.app") + "/Contents/Info.plist");
+    ASSERT_TRUE(sparse.open(QIODevice::WriteOnly) && sparse.resize(qint64(1) << 40));
+    sparse.close();
+
+    EXPECT_EQ(appsOf(MotionRuntimeRepair::discover(world.paths, true, true)), QStringList{good});
+
+    PluginManager model(world.environment());
+    model.repairMotionPlugins();
+    ASSERT_TRUE(test::waitUntil([&] { return !model.isRepairingMotionRuntime(); }, std::chrono::minutes(1)));
+    EXPECT_EQ(model.motionRepairMessage(), "✓ 已修复完成");
 }
 
 TEST(MotionRuntimeRepairTest, ARepairThatBreaksDownEndsAndSaysItIsUnfinished) {
