@@ -165,4 +165,17 @@ TEST_F(RuntimeStandInsTest, BundlesWhoseInfoPlistNestsTooDeepAreRefusedNotFollow
         EXPECT_EQ(result.exitCode, 1) << tool.toStdString() << result.err.constData();
         EXPECT_TRUE(result.err.contains("nested deeper than 256 levels")) << result.err.constData();
     }
+    EXPECT_EQ(run("quillon-motion-runtime", {app}).exitCode, 1);
+}
+
+TEST_F(RuntimeStandInsTest, TheRuntimeStandInPlaysOnlyAUsableBundleInsideTheSandbox) {
+    const QString app = packaging::writeMotionRuntime(world.path("MotionRuntime.app"));
+    QFile::remove(app + "/Contents/MacOS/ZelmFxPlugin");
+    const test::ToolRun broken = run("quillon-motion-runtime", {app});
+    EXPECT_EQ(broken.exitCode, 1);
+    EXPECT_TRUE(broken.err.contains("is missing")) << broken.err.constData();
+    EXPECT_EQ(run("quillon-motion-runtime", {}).exitCode, 1);
+    environment.remove("QUILLON_SANDBOX_ROOT");
+    EXPECT_EQ(run("quillon-motion-runtime", {packaging::writeMotionRuntime(world.path("Other.app"))}).exitCode, 1);
+    EXPECT_FALSE(QFileInfo::exists(world.path("system/var/run")));
 }
