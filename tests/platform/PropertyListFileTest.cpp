@@ -122,6 +122,38 @@ TEST(PropertyListFileTest, BinaryObjectsThatContainThemselvesOrMultiplyAreRefuse
     EXPECT_TRUE(accepted(reached.bytes(root)));
 }
 
+TEST(PropertyListFileTest, EveryKindOfValueAWriterMakesIsAccepted) {
+    plist_t info = plist_new_dict();
+    plist_dict_set_item(info, "ascii", plist_new_string("CFBundleIdentifier and more than fifteen"));
+    plist_dict_set_item(info, "unicode", plist_new_string("运行组件"));
+    plist_dict_set_item(info, "small", plist_new_uint(7));
+    plist_dict_set_item(info, "large", plist_new_uint(0x123456789ABCULL));
+    plist_dict_set_item(info, "real", plist_new_real(2.5));
+    plist_dict_set_item(info, "flag", plist_new_bool(1));
+    plist_dict_set_item(info, "date", plist_new_date(700000000, 0));
+    plist_dict_set_item(info, "uid", plist_new_uid(3));
+    const QByteArray data(300, 'd');
+    plist_dict_set_item(info, "data", plist_new_data(data.constData(), uint64_t(data.size())));
+    plist_t many = plist_new_array();
+    for (int i = 0; i < 40; ++i) {
+        plist_array_append_item(many, plist_new_uint(uint64_t(i)));
+    }
+    plist_dict_set_item(info, "many", many);
+    char *binary = nullptr;
+    uint32_t length = 0;
+    plist_to_bin(info, &binary, &length);
+    const QByteArray bytes(binary, qsizetype(length));
+    free(binary);
+    plist_free(info);
+
+    EXPECT_EQ(propertyListProblem(bytes), QString());
+    TestWorld world;
+    QString error;
+    const PropertyList read = readPropertyListFile(world.writeFile("All.plist", bytes), 1 << 20, error);
+    ASSERT_TRUE(read) << qPrintable(error);
+    EXPECT_EQ(plist_dict_get_size(read.get()), 10u);
+}
+
 TEST(PropertyListFileTest, AMalformedBinaryTableIsRefused) {
     const QByteArray good = binaryNestedArrays(3);
     ASSERT_TRUE(accepted(good));
@@ -130,7 +162,7 @@ TEST(PropertyListFileTest, AMalformedBinaryTableIsRefused) {
         bytes[bytes.size() - fromEnd] = value;
         return bytes;
     };
-    const QList<QByteArray> broken{
+    QList<QByteArray> broken{
         QByteArrayLiteral("bplist00"),
         good.left(good.size() - 1),
         withTrailerByte(26, 0),  // offsets of no bytes
@@ -138,6 +170,26 @@ TEST(PropertyListFileTest, AMalformedBinaryTableIsRefused) {
         withTrailerByte(9, 3),   // the root is past the last object
         withTrailerByte(1, 2),   // the offset table inside the header
     };
+    // The entry past the last offset (the trailer's first byte) made to point at a real object.
+    QByteArray pastTheTable = withTrailerByte(9, 3);
+    pastTheTable[pastTheTable.size() - 32] = 8;
+    broken.append(pastTheTable);
+    const QList<QByteArray> objects{
+        QByteArray::fromHex("5e616263"),           // a string of 14 bytes that has 3
+        QByteArray::fromHex("af5178"),             // an array counted by a string
+        QByteArray::fromHex("af14"),               // counted by an integer of 16 bytes
+        QByteArray::fromHex("af134000000000000000"), // 2^62 references
+        QByteArray::fromHex("6f5178"),             // a UTF-16 string counted by a string
+        QByteArray::fromHex("6f134000000000000000"), // 2^62 UTF-16 units
+        QByteArray::fromHex("1500"),               // an integer of 32 bytes
+        QByteArray::fromHex("90"),                 // no such type
+    };
+    for (const QByteArray &object : objects) {
+        BinaryPropertyList list;
+        list.array({1});
+        list.raw(object);
+        broken.append(list.bytes());
+    }
     for (const QByteArray &bytes : broken) {
         EXPECT_EQ(propertyListProblem(bytes), "a malformed binary property list") << bytes.toHex().constData();
     }

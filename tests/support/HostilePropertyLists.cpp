@@ -63,6 +63,11 @@ int BinaryPropertyList::dictionary(const QList<std::pair<int, int>> &items) {
     return int(m_objects.size() - 1);
 }
 
+int BinaryPropertyList::raw(const QByteArray &encoded) {
+    m_objects.append(Object{-1, encoded, {}});
+    return int(m_objects.size() - 1);
+}
+
 void BinaryPropertyList::setItems(int index, const QList<int> &items) { m_objects[index].references = items; }
 
 QByteArray BinaryPropertyList::bytes(int top) const {
@@ -71,6 +76,10 @@ QByteArray BinaryPropertyList::bytes(int top) const {
     QList<quint64> offsets;
     for (const Object &object : m_objects) {
         offsets.append(quint64(out.size()));
+        if (object.type < 0) {
+            out.append(object.payload);
+            continue;
+        }
         const quint64 count = object.type == 0xD ? quint64(object.references.size() / 2)
                               : object.type == 0xA ? quint64(object.references.size())
                                                    : quint64(object.payload.size());

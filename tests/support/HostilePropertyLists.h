@@ -19,6 +19,8 @@ public:
     int string(const QByteArray &ascii);
     int array(const QList<int> &items = {});
     int dictionary(const QList<std::pair<int, int>> &items);
+    /// An object written exactly as `encoded`, marker and all, right or wrong.
+    int raw(const QByteArray &encoded);
     /// Replaces what the array `index` holds: references to objects added later, or to itself.
     void setItems(int index, const QList<int> &items);
 
@@ -27,7 +29,7 @@ public:
 
 private:
     struct Object {
-        int type;      ///< the marker's high nibble
+        int type;      ///< the marker's high nibble; -1 for a raw object
         QByteArray payload;
         QList<int> references;
     };

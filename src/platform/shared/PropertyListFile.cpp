@@ -175,9 +175,6 @@ private:
             object.container = true;
             object.references = type == 0xD ? 2 * count : count;
             object.at = at;
-            if (object.references > m_end / m_referenceSize) {
-                return false;
-            }
             body = object.references * m_referenceSize;
             break;
         default:
