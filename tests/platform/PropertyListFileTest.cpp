@@ -33,6 +33,13 @@ TEST(PropertyListFileTest, ArraysAndDictionariesNestAtMost256LevelsInEitherForma
     EXPECT_EQ(propertyListProblem(xmlInfo("a.b", "X", 256)), "nested deeper than 256 levels");
     EXPECT_TRUE(accepted(binaryInfo("a.b", "X", 255)));
     EXPECT_FALSE(accepted(binaryInfo("a.b", "X", 256)));
+    // A plain value inside the deepest array is no level either.
+    BinaryPropertyList holding;
+    for (int level = 0; level < maximumPropertyListDepth; ++level) {
+        holding.array({level + 1});
+    }
+    holding.string("value");
+    EXPECT_TRUE(accepted(holding.bytes()));
     EXPECT_TRUE(accepted(xmlAround("dict", 256, "<string>v</string>")));
     EXPECT_FALSE(accepted(xmlAround("dict", 257, "<string>v</string>")));
     // A value inside the deepest level is no level; elements nested below it are refused.
@@ -152,6 +159,12 @@ TEST(PropertyListFileTest, EveryKindOfValueAWriterMakesIsAccepted) {
     const PropertyList read = readPropertyListFile(world.writeFile("All.plist", bytes), 1 << 20, error);
     ASSERT_TRUE(read) << qPrintable(error);
     EXPECT_EQ(plist_dict_get_size(read.get()), 10u);
+
+    // Integers of sixteen bytes, as other writers make for the largest unsigned ones.
+    BinaryPropertyList wide;
+    wide.array({1});
+    wide.raw(QByteArray::fromHex("14") + QByteArray(16, '\xff'));
+    EXPECT_EQ(propertyListProblem(wide.bytes()), QString());
 }
 
 TEST(PropertyListFileTest, AMalformedBinaryTableIsRefused) {
@@ -167,6 +180,7 @@ TEST(PropertyListFileTest, AMalformedBinaryTableIsRefused) {
         good.left(good.size() - 1),
         withTrailerByte(26, 0),  // offsets of no bytes
         withTrailerByte(25, 9),  // references of nine bytes
+        withTrailerByte(25, 0),  // references of no bytes
         withTrailerByte(9, 3),   // the root is past the last object
         withTrailerByte(1, 2),   // the offset table inside the header
     };
@@ -214,6 +228,9 @@ TEST(PropertyListFileTest, OnlyARegularFileWithinTheLimitIsRead) {
     EXPECT_TRUE(readPropertyListFile(world.path("Linked.plist"), 1 << 20, error)) << qPrintable(error);
     EXPECT_FALSE(readPropertyListFile(world.makeFolder("Folder.plist"), 1 << 20, error));
     EXPECT_TRUE(error.endsWith("is not a regular file")) << qPrintable(error);
+    // Well-formed, shallow, and no property list.
+    EXPECT_FALSE(readPropertyListFile(world.writeFile("Page.plist", "<html><body/></html>"), 1 << 20, error));
+    EXPECT_TRUE(error.endsWith("Page.plist is not a property list")) << qPrintable(error);
     EXPECT_FALSE(readPropertyListFile(world.path("Missing.plist"), 1 << 20, error));
     EXPECT_TRUE(error.startsWith("cannot open")) << qPrintable(error);
 }
