@@ -27,7 +27,6 @@ public:
     /// loses nothing: the value does not change, so nothing is published twice.
     BusyFlag(ModelGuard<Model> model, Setter setter) : m_model(std::move(model)), m_setter(setter) {
         if (!m_model) {
-            m_raised = false;
             return;
         }
         try {

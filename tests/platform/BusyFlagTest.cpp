@@ -20,11 +20,12 @@ public:
     explicit FlagModel(std::shared_ptr<QList<bool>> record) : m_record(std::move(record)) {}
     void setBusy(const bool &value) {
         m_record->append(value);
-        if (failWhenLowered && !value) {
+        if ((failWhenLowered && !value) || (failWhenRaised && value)) {
             throw std::runtime_error("a listener failed");
         }
     }
     bool failWhenLowered = false;
+    bool failWhenRaised = false;
 
 private:
     std::shared_ptr<QList<bool>> m_record;
@@ -86,5 +87,15 @@ TEST(BusyFlagTest, AListenerFailingAsTheFlagComesDownDoesNotStopTheRunsEnd) {
     model.failWhenLowered = true;
     auto ended = std::make_shared<bool>(false);
     run(holdFlag(ModelGuard<FlagModel>(&model), End::normally, ended));
+    EXPECT_EQ(*record, (QList<bool>{true, false}));
+}
+
+TEST(BusyFlagTest, AFlagWhoseRaisingFailedComesDownAtOnce) {
+    auto record = std::make_shared<QList<bool>>();
+    FlagModel model(record);
+    model.failWhenRaised = true;
+    auto ended = std::make_shared<bool>(false);
+    EXPECT_THROW(run(holdFlag(ModelGuard<FlagModel>(&model), End::normally, ended)), std::runtime_error);
+    EXPECT_FALSE(*ended);
     EXPECT_EQ(*record, (QList<bool>{true, false}));
 }

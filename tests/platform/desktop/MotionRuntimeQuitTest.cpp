@@ -57,6 +57,18 @@ public:
 
 QString identifierOf(const QString &tail) { return QStringLiteral("local.motiontemplate.runtime.") + tail; }
 
+/// The process's state and start time, the third and the 22nd field of /proc/<id>/stat (the
+/// second, its name in parentheses, may hold blanks and parentheses of its own).
+std::pair<QString, QString> stateAndStartOf(qint64 id) {
+    QFile stat(QStringLiteral("/proc/%1/stat").arg(id));
+    if (!stat.open(QIODevice::ReadOnly)) {
+        return {};
+    }
+    const QString text = QString::fromLatin1(stat.readAll());
+    const QStringList fields = text.mid(text.lastIndexOf(QLatin1Char(')')) + 2).split(QLatin1Char(' '));
+    return {fields.value(0), fields.value(19)};
+}
+
 } // namespace
 
 TEST(MotionRuntimeQuitTest, TheRepairAsksARunningRuntimeToQuitAndItGoes) {
@@ -71,6 +83,11 @@ TEST(MotionRuntimeQuitTest, TheRepairAsksARunningRuntimeToQuitAndItGoes) {
     ASSERT_TRUE(runtime.says("running " + repaired.toUtf8())) << runtime.process.readAllStandardError().constData();
     ASSERT_TRUE(other.says("running " + elsewhere.toUtf8()));
 
+    // Whatever else lies in the folder is passed over.
+    QFile stray(QDir(announcementFolder(world.paths.systemRoot)).filePath(QStringLiteral("00-left-over")));
+    ASSERT_TRUE(stray.open(QIODevice::WriteOnly));
+    stray.close();
+
     auto workspace = std::make_shared<DesktopWorkspace>(QStringLiteral(QUILLON_TOOLS_DIR), world.paths.systemRoot);
     EXPECT_EQ(workspace->runningApplicationCount(repaired), 1);
     EXPECT_EQ(workspace->runningApplicationCount(elsewhere), 1);
@@ -83,16 +100,16 @@ TEST(MotionRuntimeQuitTest, TheRepairAsksARunningRuntimeToQuitAndItGoes) {
 
     EXPECT_TRUE(runtime.quitWhenAsked()) << runtime.output.constData();
     EXPECT_EQ(workspace->runningApplicationCount(repaired), 0);
-    EXPECT_EQ(QDir(announcementFolder(world.paths.systemRoot)).entryList(QDir::Files).size(), 1);
+    EXPECT_EQ(QDir(announcementFolder(world.paths.systemRoot)).entryList(QDir::Files).size(), 2);
 
     EXPECT_EQ(other.process.state(), QProcess::Running);
     EXPECT_EQ(workspace->runningApplicationCount(elsewhere), 1);
     workspace->terminateApplications(elsewhere);
     EXPECT_TRUE(other.quitWhenAsked()) << other.output.constData();
-    EXPECT_TRUE(QDir(announcementFolder(world.paths.systemRoot)).entryList(QDir::Files).isEmpty());
+    EXPECT_EQ(QDir(announcementFolder(world.paths.systemRoot)).entryList(QDir::Files), QStringList{"00-left-over"});
 }
 
-TEST(MotionRuntimeQuitTest, AnAnnouncementLeftByAnEndedProcessIsPassedOver) {
+TEST(MotionRuntimeQuitTest, AnAnnouncementCountsOnlyWhileItsOwnProcessRuns) {
     test::TestWorld world;
     const QString identifier = identifierOf(QStringLiteral("LEFT-BEHIND-01"));
     DesktopWorkspace workspace(QStringLiteral(QUILLON_TOOLS_DIR), world.paths.systemRoot);
@@ -122,6 +139,23 @@ TEST(MotionRuntimeQuitTest, AnAnnouncementLeftByAnEndedProcessIsPassedOver) {
     bystander.write("still here\n");
     EXPECT_TRUE(test::waitUntil([&] { return bystander.canReadLine() || bystander.state() == QProcess::NotRunning; }));
     EXPECT_EQ(bystander.readLine(), QByteArray("still here\n"));
-    bystander.closeWriteChannel();
+
+    // A process that has ended but was not reaped yet (its parent, cat, never waits for it)
+    // is gone too, even with its own start time.
+    QProcess parent;
+    parent.start(QStringLiteral("sh"), {QStringLiteral("-c"), QStringLiteral("true & echo $!; exec cat")});
+    ASSERT_TRUE(test::waitUntil([&] { return parent.canReadLine(); }));
+    const qint64 zombie = parent.readLine().trimmed().toLongLong();
+    ASSERT_TRUE(test::waitUntil([&] { return stateAndStartOf(zombie).first == QStringLiteral("Z"); }));
+    announce(zombie, stateAndStartOf(zombie).second);
+    EXPECT_EQ(workspace.runningApplicationCount(identifier), 0);
+    parent.closeWriteChannel();
+    EXPECT_TRUE(parent.waitForFinished());
+
+    // With its own start time, the bystander's announcement is honoured: counted, and asked to quit.
+    announce(bystander.processId(), stateAndStartOf(bystander.processId()).second);
+    EXPECT_EQ(workspace.runningApplicationCount(identifier), 1);
+    workspace.terminateApplications(identifier);
     EXPECT_TRUE(bystander.waitForFinished());
+    EXPECT_EQ(bystander.exitStatus(), QProcess::CrashExit); // ended by the signal
 }
