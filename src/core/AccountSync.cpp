@@ -1,6 +1,7 @@
 #include "core/MembershipTypes.h"
 #include "core/PluginManager.h"
 #include "core/ServiceClient.h"
+#include "platform/BusyFlag.h"
 #include "platform/Logging.h"
 
 namespace quillon {
@@ -37,7 +38,8 @@ std::optional<ManagerLicense> chooseMembership(const QList<ManagerLicense> &memb
 }
 
 QCoro::Task<> syncAccount(ModelGuard<PluginManager> model, QString token, std::stop_token cancel) {
-    model->setIsRestoringAccount(true);
+    // Each sync holds the flag for itself; overlapping syncs each lower it when they end.
+    const BusyFlag restoring(model, &PluginManager::setIsRestoringAccount);
 
     std::optional<ServiceResult<ManagerAccountResponse>> result;
     for (int attempt = 1; attempt <= kAttempts && !result; ++attempt) {
@@ -56,7 +58,6 @@ QCoro::Task<> syncAccount(ModelGuard<PluginManager> model, QString token, std::s
             co_return;
         }
         if (cancel.stop_requested() || !tokenStillCurrent(model, token)) {
-            model->setIsRestoringAccount(false);
             co_return;
         }
         if (result) {
@@ -64,7 +65,6 @@ QCoro::Task<> syncAccount(ModelGuard<PluginManager> model, QString token, std::s
         }
         if (attempt == kAttempts) {
             model->setWechatLoginMessage(kUnreachable);
-            model->setIsRestoringAccount(false);
             co_return;
         }
         try {
@@ -77,7 +77,6 @@ QCoro::Task<> syncAccount(ModelGuard<PluginManager> model, QString token, std::s
             co_return;
         }
         if (cancel.stop_requested() || !tokenStillCurrent(model, token)) {
-            model->setIsRestoringAccount(false);
             co_return;
         }
     }
@@ -92,7 +91,6 @@ QCoro::Task<> syncAccount(ModelGuard<PluginManager> model, QString token, std::s
             model->setAccountMemberships({});
         }
         model->setWechatLoginMessage(reply.error.value_or(kReadFailed));
-        model->setIsRestoringAccount(false);
         co_return;
     }
 
@@ -124,7 +122,6 @@ QCoro::Task<> syncAccount(ModelGuard<PluginManager> model, QString token, std::s
         model->setActivatedProduct(std::nullopt);
         model->setActivatedProductType(QStringLiteral("plugin"));
         model->setMemberProducts({});
-        model->setIsRestoringAccount(false);
         co_return;
     }
     model->setSelectedMembershipUsesWechatAccount(true);
@@ -136,11 +133,7 @@ QCoro::Task<> syncAccount(ModelGuard<PluginManager> model, QString token, std::s
     if (model->hasMemberLibraryLicense()) {
         auto load = model->loadMemberLibrary();
         co_await load;
-        if (!model) {
-            co_return;
-        }
     }
-    model->setIsRestoringAccount(false);
 }
 
 QCoro::Task<> runRefresh(ModelGuard<PluginManager> model) {

@@ -1,6 +1,7 @@
 #include "core/PluginManager.h"
 #include "core/ServiceClient.h"
 #include "core/WechatLogin.h"
+#include "platform/BusyFlag.h"
 #include "platform/Logging.h"
 
 #include <algorithm>
@@ -17,7 +18,9 @@ const QString kApproved = QStringLiteral("微信登录成功，正在同步管�
 const QString kDefaultUserName = QStringLiteral("Vrel 用户");
 const QString kSignedOut = QStringLiteral("已退出微信账号。重新扫码即可恢复名下权益。");
 
+// Holds `isWorking` while the login ticket is requested, and only then.
 QCoro::Task<> requestLoginCode(ModelGuard<PluginManager> model) {
+    const BusyFlag working(model, &PluginManager::setIsWorking);
     ServiceBody body{{QStringLiteral("deviceId"), model->deviceIdentifier()},
                      {QStringLiteral("deviceName"), model->deviceName()}};
     ServiceRequest request = makeServiceRequest(model->endpointURL(QStringLiteral("api/manager/login/start")), body,
@@ -32,7 +35,6 @@ QCoro::Task<> requestLoginCode(ModelGuard<PluginManager> model) {
             co_return;
         }
         model->setWechatLoginMessage(kServiceUnreachable);
-        model->setIsWorking(false);
         co_return;
     }
     if (!model) {
@@ -46,11 +48,9 @@ QCoro::Task<> requestLoginCode(ModelGuard<PluginManager> model) {
         model->setShowWechatLogin(true);
         model->setWechatLoginMessage(kScanPrompt);
         model->pollWechatLogin(*reply.ticket, reply.expiresIn.value_or(600));
-        model->setIsWorking(false);
         co_return;
     }
     model->setWechatLoginMessage(reply.error.value_or(kCodeFailed));
-    model->setIsWorking(false);
 }
 
 // The approval of a sign-in: keep the token, show the user, sync the account, close the sheet.

@@ -2,6 +2,7 @@
 
 #include "core/MembershipTypes.h"
 #include "core/PluginManager.h"
+#include "platform/BusyFlag.h"
 #include "platform/Logging.h"
 #include "platform/Tasks.h"
 
@@ -247,6 +248,7 @@ QCoro::Task<QSet<int>> installCollected(ModelGuard<PluginManager> model, QString
 }
 
 QCoro::Task<> runActivationQueue(ModelGuard<PluginManager> model) {
+    BusyFlag working(model, &PluginManager::setIsWorking);
     CancelledWithOwner life(model.get());
     const std::stop_token token = life.token();
     auto running = model->activationInstallQueue().runPrepared(
@@ -267,7 +269,7 @@ QCoro::Task<> runActivationQueue(ModelGuard<PluginManager> model) {
     model->setActivationInstallResults(queue.summary());
     model->setInstallMessage(model->activationInstallResults());
     model->setStatusMessage(model->activationInstallResults());
-    model->setIsWorking(false);
+    working.lower();
     model->setActivationInstallRunning(false);
     model->finishLocationCollection();
 }

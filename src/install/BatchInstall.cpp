@@ -12,6 +12,7 @@
 #include "install/InstallRecords.h"
 #include "install/ProgressDownload.h"
 #include "platform/Failure.h"
+#include "platform/BusyFlag.h"
 #include "platform/Logging.h"
 
 #include <QDir>
@@ -349,6 +350,7 @@ QCoro::Task<> installAll(ModelGuard<PluginManager> model, BatchOrder order, QLis
 
 /// The batch task: fetch, install, and whatever happens the clean-up.
 QCoro::Task<> runBatch(ModelGuard<PluginManager> model, BatchOrder order, TaskHandle handle) {
+    BusyFlag working(model, &PluginManager::setIsWorking);
     std::exception_ptr failure;
     {
         BatchFiles files(model->environment().paths.temporary);
@@ -387,7 +389,7 @@ QCoro::Task<> runBatch(ModelGuard<PluginManager> model, BatchOrder order, TaskHa
             appendFailure(m, text);
         }
     }
-    m.setIsWorking(false);
+    working.lower();
     m.batchInstallRun().end();
     m.setInstallingProductKey(std::nullopt);
     m.finishLocationCollection();

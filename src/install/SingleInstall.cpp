@@ -11,6 +11,7 @@
 #include "install/InstallRecords.h"
 #include "install/ProgressDownload.h"
 #include "install/SaveWithoutReplacing.h"
+#include "platform/BusyFlag.h"
 #include "platform/Logging.h"
 
 #include <QDir>
@@ -520,13 +521,11 @@ QCoro::Task<> SingleInstall::discardOwnedFile() {
 
 QCoro::Task<> runFromLibrary(ModelGuard<PluginManager> model, std::optional<QString> productKey, QString productName,
                              bool supplementalDelivery, bool accountMode) {
+    const BusyFlag working(model, &PluginManager::setIsWorking);
     CancelledWithOwner life(model.get());
     auto running = model->performDownloadAndInstall(std::move(productKey), std::move(productName),
                                                     supplementalDelivery, accountMode, std::nullopt, {}, life.token());
     co_await running;
-    if (model) {
-        model->setIsWorking(false);
-    }
 }
 
 QCoro::Task<> dismissProgressCard(ModelGuard<PluginManager> model, int cycle) {

@@ -2,6 +2,7 @@
 
 #include "core/PluginManager.h"
 #include "platform/Bundle.h"
+#include "platform/BusyFlag.h"
 #include "platform/Logging.h"
 
 #include <QDir>
@@ -11,6 +12,7 @@
 #include <QSet>
 #include <QTextBoundaryFinder>
 
+#include <optional>
 #include <thread>
 
 namespace quillon {
@@ -26,6 +28,8 @@ const QString extensionExecutable = QStringLiteral("Contents/MacOS/ZelmFxPluginX
 const QString motionSupport = QStringLiteral("Library/Application Support/Final Cut Pro/.MotionSupport");
 const QString legacyFolder = QStringLiteral("Library/FrontBoard");
 const QString unsealedRootWarning = QStringLiteral(": unsealed contents present in the bundle root");
+/// Shown when the repair itself broke down (the cause is in the log): nothing was counted.
+const QString kRepairFailed = QStringLiteral("Motion 运行组件修复未完成，请稍后再次点击修复。");
 
 /// Folders the system shows as single files (packages): the walk lists them but never enters.
 bool isPackage(const QFileInfo &folder) {
@@ -129,13 +133,20 @@ QStringView trimmedOfBlanks(QStringView line) {
 }
 
 QCoro::Task<> runRepair(ModelGuard<PluginManager> model, MotionRuntimeRepair::Context context) {
-    auto work = runBlocking([context = std::move(context)] { return MotionRuntimeRepair::perform(context); });
-    const MotionRuntimeRepairReport report = co_await work;
+    BusyFlag repairing(model, &PluginManager::setIsRepairingMotionRuntime);
+    std::optional<MotionRuntimeRepairReport> report;
+    try {
+        auto work = runBlocking([context = std::move(context)] { return MotionRuntimeRepair::perform(context); });
+        report = co_await work;
+    } catch (const std::exception &error) {
+        qCWarning(lcInventory) << "the Motion runtime repair failed:" << error.what();
+    }
     if (!model) {
+        qCInfo(lcInventory) << "a Motion runtime repair ended after its model went away";
         co_return;
     }
-    model->setIsRepairingMotionRuntime(false);
-    model->setMotionRepairMessage(report.customerMessage());
+    repairing.lower();
+    model->setMotionRepairMessage(report ? report->customerMessage() : kRepairFailed);
 }
 
 } // namespace

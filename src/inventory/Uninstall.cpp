@@ -8,6 +8,7 @@
 #include "install/InstallRecords.h"
 #include "inventory/PluginInstallMatcher.h"
 #include "inventory/TemplateScan.h"
+#include "platform/BusyFlag.h"
 #include "platform/FolderListing.h"
 #include "platform/Logging.h"
 
@@ -163,6 +164,7 @@ QString uninstallSummary(const QList<InstalledPlugin> &plugins, bool single, int
 /// Removes the plug-ins one after another, then rescans and reports. A single plug-in
 /// (`deletePlugin`) shows no position in its progress text.
 QCoro::Task<> runUninstall(ModelGuard<PluginManager> model, QList<InstalledPlugin> plugins, bool single) {
+    const BusyFlag working(model, &PluginManager::setIsWorking);
     int removed = 0;
     QStringList failedNames;
     ReceiptForgetter receipts;
@@ -199,7 +201,6 @@ QCoro::Task<> runUninstall(ModelGuard<PluginManager> model, QList<InstalledPlugi
     // Also after failures: an earlier plug-in may be gone, or a folder half removed.
     model->refreshInstalledPlugins();
     model->setInstallMessage(uninstallSummary(plugins, single, removed, failedNames));
-    model->setIsWorking(false);
 }
 
 } // namespace

@@ -1,15 +1,18 @@
 #include "platform/Bundle.h"
 
+#include "platform/Logging.h"
+#include "platform/shared/PropertyListFile.h"
+
 #include <QCoreApplication>
 #include <QDir>
-#include <QFile>
-
-#include <plist/plist.h>
 
 #include <memory>
 
 namespace quillon {
 namespace {
+
+/// No bundle needs a larger Info.plist; a larger one is not read at all.
+constexpr qint64 largestInfoPlist = 16 * 1024 * 1024;
 
 std::optional<QString> stringValue(plist_t node) {
     if (!node || plist_get_node_type(node) != PLIST_STRING) {
@@ -28,20 +31,15 @@ std::optional<QString> stringValue(plist_t node) {
 } // namespace
 
 std::optional<Bundle> Bundle::open(const QString &path) {
-    QFile file(QDir(path).filePath(QStringLiteral("Contents/Info.plist")));
-    if (!file.open(QIODevice::ReadOnly)) {
+    QString error;
+    PropertyList info = readPropertyListFile(QDir(path).filePath(QStringLiteral("Contents/Info.plist")),
+                                             largestInfoPlist, error);
+    if (!info) {
+        qCInfo(lcPlatform) << "not read as a bundle:" << error;
         return std::nullopt;
     }
-    const QByteArray bytes = file.readAll();
-    if (bytes.isEmpty() || bytes.size() > 16 * 1024 * 1024) {
-        return std::nullopt;
-    }
-    plist_t raw = nullptr;
-    plist_from_memory(bytes.constData(), static_cast<uint32_t>(bytes.size()), &raw);
-    if (!raw) {
-        return std::nullopt;
-    }
-    std::shared_ptr<void> root(raw, plist_free);
+    plist_t raw = info.get();
+    std::shared_ptr<void> root(info.release(), plist_free);
     if (plist_get_node_type(raw) != PLIST_DICT) {
         return std::nullopt;
     }

@@ -1,6 +1,7 @@
 #pragma once
 // An application bundle on disk: its identifier and executable, read from
-// Contents/Info.plist (XML or binary property list).
+// Contents/Info.plist (XML or binary property list) through the guarded reader of
+// platform/shared/PropertyListFile.h: bundles found on disk are not ours to trust.
 
 #include <QString>
 #include <QStringList>
@@ -12,7 +13,8 @@ namespace quillon {
 
 class Bundle final {
 public:
-    /// The bundle at `path`, or nullopt when it has no readable Contents/Info.plist dictionary.
+    /// The bundle at `path`, or nullopt when it has no readable Contents/Info.plist dictionary:
+    /// a regular file of at most 16 MiB whose property list nests no deeper than the reader allows.
     static std::optional<Bundle> open(const QString &path);
 
     QString path() const { return m_path; }

@@ -16,8 +16,7 @@ namespace {
 const std::array<ApplicationProgram, 1> &table() {
     static const std::array<ApplicationProgram, 1> programs{{
         // Packages handed off for the user to install in the platform's own window.
-        {QStringLiteral("com.apple.installer"), QStringLiteral("Installer"), QStringLiteral("quillon-installer-app"),
-         QStringLiteral("pkg")},
+        {QStringLiteral("com.apple.installer"), QStringLiteral("quillon-installer-app"), QStringLiteral("pkg")},
     }};
     return programs;
 }

@@ -1,8 +1,10 @@
 #pragma once
-// The macOS applications the program hands files to or watches, and the programs that
-// play them elsewhere: away from macOS a stand-in of our own (in the stand-in folder, see
-// SystemTools::standInFolder) opens those files, and while it runs it counts as that
-// application. Here are the table and the process listing behind those checks.
+// Away from macOS, the programs that play the macOS applications the program hands files
+// to: a stand-in of our own (in the stand-in folder, see SystemTools::standInFolder) opens
+// those files, and while it runs it counts as that application. Here are the table and the
+// process listing behind those checks. Other stand-in applications (Motion runtimes) are
+// known by their announcements instead (platform/shared/AnnouncedApplications.h); on macOS
+// the system itself finds applications by bundle identifier.
 
 #include <QList>
 #include <QString>
@@ -12,7 +14,6 @@ namespace quillon {
 /// One macOS application and what stands for it.
 struct ApplicationProgram final {
     QString bundleIdentifier; ///< the macOS application
-    QString macOSProcessName; ///< its process name on macOS (what pgrep matches)
     QString standIn;          ///< the executable that plays it elsewhere, in the stand-in folder
     QString opensSuffix;      ///< away from macOS, files with this suffix (any case) open in the stand-in
 };

@@ -1,4 +1,6 @@
 #include "AccountTestSupport.h"
+#include "support/FailingListener.h"
+#include "support/LogWatcher.h"
 
 #include <QElapsedTimer>
 
@@ -288,4 +290,26 @@ TEST_F(AccountSyncTest, SignOutDuringTheRetryWaitSendsNoFurtherAttempt) {
     settle(std::chrono::milliseconds(500));
     EXPECT_EQ(service.count(kAccount), 1u);
     EXPECT_EQ(model->wechatLoginMessage(), QStringLiteral("已退出微信账号。重新扫码即可恢复名下权益。"));
+}
+
+TEST_F(AccountSyncTest, ASyncThatEndsInAnExceptionStillLowersItsFlag) {
+    service.always(kAccount, account({{QStringLiteral("user"), QJsonObject{{QStringLiteral("nickname"), QStringLiteral("阿花")}}}}));
+    const auto failed = failOnceWhen(*model, [&] { return model->isWechatLoggedIn(); });
+    model->refreshWechatAccount();
+    ASSERT_TRUE(waitUntil([&] { return *failed; }));
+    EXPECT_FALSE(model->isRestoringAccount());
+    EXPECT_EQ(model->wechatUserName(), QString()); // the run ended where it threw
+    sync();
+    EXPECT_EQ(model->wechatUserName(), QStringLiteral("阿花"));
+}
+
+TEST_F(AccountSyncTest, ASyncWhoseModelWentAwayLeavesItAlone) {
+    service.always(kAccount, account({}).heldBack());
+    model->refreshWechatAccount();
+    ASSERT_TRUE(waitUntil([&] { return service.heldCount() == 1; }));
+    EXPECT_TRUE(model->isRestoringAccount());
+    LogWatcher log;
+    model.reset(); // its network goes with it: the request ends as cancelled
+    EXPECT_TRUE(waitUntil([&] { return log.saw("account sync attempt 1 failed"); }));
+    service.releaseHeld();
 }

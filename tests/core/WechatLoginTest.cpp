@@ -1,5 +1,6 @@
 #include "AccountTestSupport.h"
 #include "core/WechatLogin.h"
+#include "support/FailingListener.h"
 
 using namespace quillon;
 using namespace quillon::test;
@@ -353,4 +354,17 @@ TEST_F(WechatLoginTest, DestroyingTheModelWhilePollingIsSafe) {
     settle();
     // The poll ended with its model: no further request goes out.
     EXPECT_EQ(service.count(kLoginStatus), 1u);
+}
+
+TEST_F(WechatLoginTest, AStartThatEndsInAnExceptionStillFreesTheBusyFlag) {
+    service.then(kLoginStart, startReply(QStringLiteral("T1"), QStringLiteral("http://127.0.0.1:9/qr/T1")));
+    const auto failed = failOnceWhen(*model, [&] { return model->wechatAuthorizeURL().has_value(); });
+    model->startWechatLogin();
+    ASSERT_TRUE(waitUntil([&] { return *failed; }));
+    EXPECT_FALSE(model->isWorking());
+    EXPECT_FALSE(model->showWechatLogin()); // the run ended where it threw
+
+    // So the user can start again.
+    showCode(QStringLiteral("T2"));
+    EXPECT_EQ(model->wechatAuthorizeURL(), QUrl(QStringLiteral("http://127.0.0.1:9/qr/T2")));
 }

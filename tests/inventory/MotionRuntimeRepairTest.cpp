@@ -4,12 +4,19 @@
 #include "core/PluginManager.h"
 #include "inventory/MotionRuntimeRepair.h"
 #include "packaging/MotionRuntimeBuilder.h"
+#include "support/HostilePropertyLists.h"
+#include "support/LogWatcher.h"
 #include "support/TestWorld.h"
 #include "support/Wait.h"
 
+#include <QFile>
 #include <QJsonObject>
 
 #include <gtest/gtest.h>
+
+#include <atomic>
+#include <future>
+#include <stdexcept>
 
 using namespace quillon;
 using packaging::Seal;
@@ -27,6 +34,43 @@ QStringList sorted(QStringList list) {
     list.sort();
     return list;
 }
+
+void overwrite(const QString &path, const QByteArray &bytes) {
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    ASSERT_EQ(file.write(bytes), bytes.size());
+}
+
+QByteArray readAll(const QString &path) {
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+/// A desktop of which the repair uses only the request to quit applications.
+class QuitOnlyWorkspace : public Workspace {
+public:
+    bool openURL(const QUrl &) override { return false; }
+    bool openFile(const QString &) override { return false; }
+    void revealInFileManager(const QStringList &) override {}
+    int runningApplicationCount(const QString &) override { return 0; }
+};
+
+/// A desktop whose request to quit applications fails, as a broken desktop service might.
+class FailingWorkspace final : public QuitOnlyWorkspace {
+public:
+    void terminateApplications(const QString &) override { throw std::runtime_error("the desktop service failed"); }
+};
+
+/// A desktop that holds the repair inside its request to quit until the test lets it go.
+class HoldingWorkspace final : public QuitOnlyWorkspace {
+public:
+    void terminateApplications(const QString &) override {
+        entered = true;
+        released.wait();
+    }
+    std::atomic<bool> entered = false;
+    std::shared_future<void> released;
+};
 
 QStringList appsOf(const QList<MotionRuntimeCandidate> &candidates) {
     QStringList apps;
@@ -148,4 +192,70 @@ TEST(MotionRuntimeRepairTest, MissingToolsAndMissingRuntimesGiveTheirReports) {
     EXPECT_EQ(report(&SystemTools::lsregister), (MotionRuntimeRepairReport{1, 0, 1}));
     // The extension is registered even when the application could not be.
     EXPECT_EQ(standin::readRegistry(world.paths.systemRoot, "pluginkit").begin()->toObject().value("count"), 2);
+}
+
+TEST(MotionRuntimeRepairTest, RuntimesWithHostileInfoPlistsAreNotDiscoveredAndTheRepairEnds) {
+    test::TestWorld world;
+    const QString id = packaging::MotionRuntimeSpec().identifier;
+    const auto write = [&](const QString &relative, packaging::MotionRuntimeSpec spec = {}) {
+        return packaging::writeMotionRuntime(world.path(relative), spec);
+    };
+    const QString good = write(userRoot + "good/MotionRuntime.app");
+    overwrite(write(userRoot + "xml/MotionRuntime.app") + "/Contents/Info.plist",
+              test::xmlInfo(id, "ZelmFxPlugin", 200'000));
+    overwrite(write(systemRoot + "binary/MotionRuntime.app") + "/Contents/Info.plist",
+              test::binaryInfo(id, "ZelmFxPlugin", 200'000));
+    overwrite(write(legacyRoot + "Legacy.app", {.identifier = legacy}) + "/Contents/Info.plist",
+              test::binaryInfo(legacy, "ZelmFxPlugin", 200'000));
+    const QString extension = write(userRoot + "extension/MotionRuntime.app") +
+                              "/Contents/PlugIns/ZelmFxPluginXPC.pluginkit/Contents/Info.plist";
+    overwrite(extension, test::withNestedArrays(readAll(extension), 200'000));
+    // A terabyte that takes no room on disk.
+    QFile sparse(write(userRoot + "sparse/MotionRuntime.app") + "/Contents/Info.plist");
+    ASSERT_TRUE(sparse.open(QIODevice::WriteOnly) && sparse.resize(qint64(1) << 40));
+    sparse.close();
+
+    EXPECT_EQ(appsOf(MotionRuntimeRepair::discover(world.paths, true, true)), QStringList{good});
+
+    PluginManager model(world.environment());
+    model.repairMotionPlugins();
+    ASSERT_TRUE(test::waitUntil([&] { return !model.isRepairingMotionRuntime(); }, std::chrono::minutes(1)));
+    EXPECT_EQ(model.motionRepairMessage(), "✓ 已修复完成");
+}
+
+TEST(MotionRuntimeRepairTest, ARepairThatBreaksDownEndsAndSaysItIsUnfinished) {
+    test::TestWorld world;
+    packaging::writeMotionRuntime(world.path(userRoot + "MotionRuntime.app"));
+    ModelEnvironment environment = world.environment();
+    environment.workspace = std::make_shared<FailingWorkspace>();
+    PluginManager model(environment);
+    model.repairMotionPlugins();
+    ASSERT_TRUE(test::waitUntil([&] { return !model.isRepairingMotionRuntime(); }, std::chrono::minutes(1)));
+    EXPECT_EQ(model.motionRepairMessage(), "Motion 运行组件修复未完成，请稍后再次点击修复。");
+    EXPECT_TRUE(standin::readRegistry(world.paths.systemRoot, "launchservices").isEmpty());
+
+    // And the next press repairs.
+    environment.workspace = world.workspace;
+    PluginManager again(environment);
+    again.repairMotionPlugins();
+    ASSERT_TRUE(test::waitUntil([&] { return !again.isRepairingMotionRuntime(); }, std::chrono::minutes(1)));
+    EXPECT_EQ(again.motionRepairMessage(), "✓ 已修复完成");
+}
+
+TEST(MotionRuntimeRepairTest, ARepairWhoseModelWentAwayEndsWithoutTouchingIt) {
+    test::TestWorld world;
+    packaging::writeMotionRuntime(world.path(userRoot + "MotionRuntime.app"));
+    auto workspace = std::make_shared<HoldingWorkspace>();
+    std::promise<void> release;
+    workspace->released = release.get_future().share();
+    ModelEnvironment environment = world.environment();
+    environment.workspace = workspace;
+    auto model = std::make_unique<PluginManager>(environment);
+    test::LogWatcher log;
+    model->repairMotionPlugins();
+    ASSERT_TRUE(test::waitUntil([&] { return workspace->entered.load(); }, std::chrono::minutes(1)));
+    model.reset();
+    release.set_value();
+    EXPECT_TRUE(test::waitUntil([&] { return log.saw("a Motion runtime repair ended after its model went away"); },
+                                std::chrono::minutes(1)));
 }

@@ -4,6 +4,7 @@
 #include "common/Registry.h"
 #include "install/InstallFixtures.h"
 #include "packaging/MotionRuntimeBuilder.h"
+#include "support/HostilePropertyLists.h"
 
 #include <QJsonObject>
 
@@ -140,4 +141,41 @@ TEST_F(RuntimeStandInsTest, UnknownArgumentsAndAMissingSandboxRootAreRefused) {
     EXPECT_EQ(run("lsregister", {"-f", app}).exitCode, 3);
     EXPECT_EQ(run("pluginkit", {"-a", extensionOf(app)}).exitCode, 3);
     EXPECT_FALSE(QFileInfo::exists(standin::registryPath(world.paths.systemRoot, "launchservices")));
+}
+
+TEST_F(RuntimeStandInsTest, BundlesWhoseInfoPlistNestsTooDeepAreRefusedNotFollowedDown) {
+    const QString app = packaging::writeMotionRuntime(world.path("MotionRuntime.app"));
+    const QString info = extensionOf(app) + "/Contents/Info.plist";
+    QFile extension(info);
+    ASSERT_TRUE(extension.open(QIODevice::ReadOnly));
+    const QByteArray deep = test::withNestedArrays(extension.readAll(), 200'000);
+    extension.close();
+    ASSERT_TRUE(extension.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    ASSERT_EQ(extension.write(deep), deep.size());
+    extension.close();
+    QFile application(app + "/Contents/Info.plist");
+    const QByteArray binary = test::binaryInfo(packaging::MotionRuntimeSpec().identifier, "ZelmFxPlugin", 200'000);
+    ASSERT_TRUE(application.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    ASSERT_EQ(application.write(binary), binary.size());
+    application.close();
+
+    const QList<std::pair<QString, QStringList>> runs{{"lsregister", {"-f", app}}, {"pluginkit", {"-a", extensionOf(app)}}};
+    for (const auto &[tool, arguments] : runs) {
+        const test::ToolRun result = run(tool, arguments);
+        EXPECT_EQ(result.exitCode, 1) << tool.toStdString() << result.err.constData();
+        EXPECT_TRUE(result.err.contains("nested deeper than 256 levels")) << result.err.constData();
+    }
+    EXPECT_EQ(run("quillon-motion-runtime", {app}).exitCode, 1);
+}
+
+TEST_F(RuntimeStandInsTest, TheRuntimeStandInPlaysOnlyAUsableBundleInsideTheSandbox) {
+    const QString app = packaging::writeMotionRuntime(world.path("MotionRuntime.app"));
+    QFile::remove(app + "/Contents/MacOS/ZelmFxPlugin");
+    const test::ToolRun broken = run("quillon-motion-runtime", {app});
+    EXPECT_EQ(broken.exitCode, 1);
+    EXPECT_TRUE(broken.err.contains("is missing")) << broken.err.constData();
+    EXPECT_EQ(run("quillon-motion-runtime", {}).exitCode, 1);
+    environment.remove("QUILLON_SANDBOX_ROOT");
+    EXPECT_EQ(run("quillon-motion-runtime", {packaging::writeMotionRuntime(world.path("Other.app"))}).exitCode, 1);
+    EXPECT_FALSE(QFileInfo::exists(world.path("system/var/run")));
 }

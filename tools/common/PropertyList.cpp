@@ -17,22 +17,11 @@ constexpr qint64 maximumSize = 64 * 1024 * 1024;
 } // namespace
 
 Plist readDictionary(const QString &path, QString &error) {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) {
-        error = QStringLiteral("cannot read %1: %2").arg(path, file.errorString());
+    Plist root = quillon::readPropertyListFile(path, maximumSize, error);
+    if (!root) {
         return nullptr;
     }
-    if (file.size() > maximumSize) {
-        error = QStringLiteral("%1 is too large").arg(path);
-        return nullptr;
-    }
-    const QByteArray bytes = file.readAll();
-    plist_t raw = nullptr;
-    if (!bytes.isEmpty()) {
-        plist_from_memory(bytes.constData(), uint32_t(bytes.size()), &raw);
-    }
-    Plist root(raw);
-    if (!root || plist_get_node_type(root.get()) != PLIST_DICT) {
+    if (plist_get_node_type(root.get()) != PLIST_DICT) {
         error = QStringLiteral("%1 is not a property list dictionary").arg(path);
         return nullptr;
     }

@@ -1,24 +1,22 @@
 #pragma once
-// Property lists (XML or binary) through libplist, owned by a smart pointer.
+// Property lists (XML or binary) through libplist, owned by a smart pointer. Files are read
+// through the program's own guarded reader: the bundles the stand-ins check are as hostile
+// as the ones the program finds.
+
+#include "platform/shared/PropertyListFile.h"
 
 #include <QString>
 #include <QStringList>
 
-#include <plist/plist.h>
-
-#include <memory>
 #include <optional>
-#include <type_traits>
 
 namespace standin {
 
-struct PlistFree {
-    void operator()(plist_t node) const { plist_free(node); }
-};
-using Plist = std::unique_ptr<std::remove_pointer_t<plist_t>, PlistFree>;
+using Plist = quillon::PropertyList;
 
 /// The property list in the file at `path` when its top level is a dictionary; null, with
-/// `error` set, when the file cannot be read or holds something else.
+/// `error` set, when the path is not a regular file of at most 64 MiB, or the file holds no
+/// acceptable property list (see quillon::readPropertyListFile) or something else.
 Plist readDictionary(const QString &path, QString &error);
 
 /// The node at `keys` (each key but the last naming a nested dictionary), or null.

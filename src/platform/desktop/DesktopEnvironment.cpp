@@ -25,7 +25,7 @@ ModelEnvironment desktopEnvironment(const QStringList &arguments, bool isGuidePr
     environment.preferences = Preferences::standard();
     environment.paths = SystemPaths::current();
     environment.tools = SystemTools::current();
-    environment.workspace = std::make_shared<DesktopWorkspace>();
+    environment.workspace = std::make_shared<DesktopWorkspace>(SystemTools::standInFolder(), environment.paths.systemRoot);
     environment.pasteboard = std::make_shared<DesktopPasteboard>();
     environment.alerts = std::make_shared<DesktopAlerts>();
     environment.apiBase = apiBase();

@@ -1,6 +1,11 @@
 #include "platform/desktop/DesktopServices.h"
 
 #include "platform/RunningApplications.h"
+#include "platform/shared/AnnouncedApplications.h"
+
+#ifdef Q_OS_MACOS
+#include "platform/desktop/MacRunningApplications.h"
+#endif
 
 #include <QApplication>
 #include <QClipboard>
@@ -10,21 +15,16 @@
 #include <QMessageBox>
 #include <QProcess>
 #include <QPushButton>
+#include <QSet>
 
 #include <csignal>
-#include <optional>
 
 #include <sys/types.h>
-#include <unistd.h>
 
 namespace quillon {
 
-DesktopWorkspace::DesktopWorkspace(QString standInFolder) : m_standInFolder(std::move(standInFolder)) {}
-
-QString DesktopWorkspace::standInOf(const QString &bundleIdentifier) const {
-    const ApplicationProgram *program = applicationProgram(bundleIdentifier);
-    return program ? QDir(m_standInFolder).filePath(program->standIn) : QString();
-}
+DesktopWorkspace::DesktopWorkspace(QString standInFolder, QString systemRoot)
+    : m_standInFolder(std::move(standInFolder)), m_systemRoot(std::move(systemRoot)) {}
 
 bool DesktopWorkspace::openURL(const QUrl &url) { return QDesktopServices::openUrl(url); }
 
@@ -59,63 +59,42 @@ void DesktopWorkspace::revealInFileManager(const QStringList &paths) {
 
 #ifdef Q_OS_MACOS
 
-namespace {
-
-/// Runs pgrep or pkill over this user's processes named like the application; nullopt when it cannot run.
-std::optional<QByteArray> runProcessTool(const QString &tool, QStringList arguments, const ApplicationProgram &program) {
-    arguments << QStringLiteral("-x") << QStringLiteral("-U") << QString::number(::getuid()) << program.macOSProcessName;
-    QProcess process;
-    process.start(tool, arguments);
-    if (!process.waitForFinished(5000)) {
-        process.kill();
-        process.waitForFinished();
-    }
-    // Both tools exit 0 when some process matched, 1 when none did, higher on errors.
-    if (process.exitStatus() != QProcess::NormalExit || process.exitCode() > 1) {
-        return std::nullopt;
-    }
-    return process.exitCode() == 0 ? process.readAllStandardOutput().trimmed() : QByteArray();
-}
-
-} // namespace
-
-// Qt lists no running applications, so the known applications are found by their process
-// name among this user's processes. Applications outside the table count as not running.
 int DesktopWorkspace::runningApplicationCount(const QString &bundleIdentifier) {
-    const ApplicationProgram *program = applicationProgram(bundleIdentifier);
-    if (!program) {
-        return 0;
-    }
-    const std::optional<QByteArray> ids = runProcessTool(QStringLiteral("/usr/bin/pgrep"), {}, *program);
-    // When pgrep cannot tell, the application counts as running: a package is better kept a
-    // while than pulled away from an Installer that still reads it (the clean-up's hour
-    // limit ends the wait anyway).
-    if (!ids) {
-        return 1;
-    }
-    return ids->isEmpty() ? 0 : int(ids->split('\n').size());
+    return mac::runningApplicationCount(bundleIdentifier);
 }
 
 void DesktopWorkspace::terminateApplications(const QString &bundleIdentifier) {
-    if (const ApplicationProgram *program = applicationProgram(bundleIdentifier)) {
-        runProcessTool(QStringLiteral("/usr/bin/pkill"), {QStringLiteral("-TERM")}, *program);
-    }
+    mac::terminateApplications(bundleIdentifier);
 }
 
 #else
 
-// The stand-ins are found among this user's processes by their executable.
+namespace {
+
+/// This user's processes playing `bundleIdentifier`: the table's stand-in, found by its
+/// executable, and every stand-in that announced that identifier.
+QList<qint64> standInProcesses(const QString &standInFolder, const QString &systemRoot,
+                               const QString &bundleIdentifier) {
+    QSet<qint64> ids;
+    if (const ApplicationProgram *program = applicationProgram(bundleIdentifier)) {
+        for (const qint64 id : runningProcessesOf(QDir(standInFolder).filePath(program->standIn))) {
+            ids.insert(id);
+        }
+    }
+    for (const qint64 id : announcedProcessesOf(systemRoot, bundleIdentifier)) {
+        ids.insert(id);
+    }
+    return ids.values();
+}
+
+} // namespace
+
 int DesktopWorkspace::runningApplicationCount(const QString &bundleIdentifier) {
-    const QString standIn = standInOf(bundleIdentifier);
-    return standIn.isEmpty() ? 0 : int(runningProcessesOf(standIn).size());
+    return int(standInProcesses(m_standInFolder, m_systemRoot, bundleIdentifier).size());
 }
 
 void DesktopWorkspace::terminateApplications(const QString &bundleIdentifier) {
-    const QString standIn = standInOf(bundleIdentifier);
-    if (standIn.isEmpty()) {
-        return;
-    }
-    for (const qint64 id : runningProcessesOf(standIn)) {
+    for (const qint64 id : standInProcesses(m_standInFolder, m_systemRoot, bundleIdentifier)) {
         ::kill(pid_t(id), SIGTERM);
     }
 }

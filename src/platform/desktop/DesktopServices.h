@@ -3,17 +3,21 @@
 
 #include "platform/Alerts.h"
 #include "platform/Pasteboard.h"
+#include "platform/SystemPaths.h"
 #include "platform/SystemTools.h"
 #include "platform/Workspace.h"
 
 namespace quillon {
 
-/// The desktop's workspace. Away from macOS the applications of RunningApplications.h are
-/// played by our stand-ins from `standInFolder`: they open those files and are what the
-/// running-application checks see.
+/// The desktop's workspace. On macOS the system finds running applications by bundle
+/// identifier. Away from macOS the applications of RunningApplications.h are played by our
+/// stand-ins from `standInFolder`, which open those files and are what the running-application
+/// checks see, together with the stand-in applications announced under the sandbox root
+/// `systemRoot` (AnnouncedApplications.h); those are asked to quit with SIGTERM.
 class DesktopWorkspace final : public Workspace {
 public:
-    explicit DesktopWorkspace(QString standInFolder = SystemTools::standInFolder());
+    explicit DesktopWorkspace(QString standInFolder = SystemTools::standInFolder(),
+                              QString systemRoot = SystemPaths::current().systemRoot);
 
     bool openURL(const QUrl &url) override;
     bool openFile(const QString &path) override;
@@ -22,10 +26,9 @@ public:
     void terminateApplications(const QString &bundleIdentifier) override;
 
 private:
-    /// The stand-in executable playing `bundleIdentifier`; empty when none does.
-    QString standInOf(const QString &bundleIdentifier) const;
-
-    [[maybe_unused]] QString m_standInFolder; // unused on macOS, where the real applications run
+    // Unused on macOS, where the real applications run.
+    [[maybe_unused]] QString m_standInFolder;
+    [[maybe_unused]] QString m_systemRoot;
 };
 
 class DesktopPasteboard final : public Pasteboard {
