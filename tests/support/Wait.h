@@ -4,6 +4,8 @@
 #include <QCoreApplication>
 #include <QDeadlineTimer>
 #include <QEventLoop>
+#include <QSemaphore>
+#include <QThreadPool>
 #include <QCoro/QCoroTask>
 
 #include <chrono>
@@ -70,5 +72,31 @@ T run(QCoro::Task<T> &&task, std::chrono::milliseconds timeout = std::chrono::se
         return std::move(*outcome->value);
     }
 }
+
+/// Keeps every thread of the global pool busy while it lives, to show that something
+/// happens without work handed to the pool.
+class BusyThreadPool final {
+public:
+    BusyThreadPool() {
+        QThreadPool *pool = QThreadPool::globalInstance();
+        const int threads = pool->maxThreadCount();
+        for (int i = 0; i < threads; ++i) {
+            pool->start([this] {
+                m_started.release();
+                m_release.acquire();
+            });
+        }
+        m_started.acquire(threads);
+        m_threads = threads;
+    }
+    ~BusyThreadPool() { m_release.release(m_threads); }
+    BusyThreadPool(const BusyThreadPool &) = delete;
+    BusyThreadPool &operator=(const BusyThreadPool &) = delete;
+
+private:
+    QSemaphore m_started;
+    QSemaphore m_release;
+    int m_threads = 0;
+};
 
 } // namespace quillon::test
