@@ -44,3 +44,17 @@ TEST_F(ClosingTheWindowTest, APackageDownloadLeavesNoPartFile) {
     model.reset();
     EXPECT_EQ(entries(world.paths.temporary), QStringList());
 }
+
+TEST_F(ClosingTheWindowTest, AQueueRunWaitingForASheetTakesItsCollectedPackages) {
+    answer(QStringLiteral("p"), packageReply(serve(package(QStringLiteral("Vrel Kept")))));
+    answer(QStringLiteral("c"), {{QStringLiteral("deliveryType"), QStringLiteral("hybrid")},
+                                 {QStringLiteral("shareUrl"), QStringLiteral("https://pan.example.com/s/2")}});
+    model->activationInstallQueue().reset({QStringLiteral("p"), QStringLiteral("p 名称"), QStringLiteral("plugin"), true});
+    model->activationInstallQueue().append({QStringLiteral("c"), QStringLiteral("c 名称"), QStringLiteral("plugin"), true});
+    model->activateAndInstall();
+    ASSERT_TRUE(waitUntil([&] { return model->showNetdiskDelivery(); }));
+    ASSERT_EQ(entries(world.paths.temporary).size(), 1); // the first item's package, collected
+    const BusyThreadPool busy; // nor may the removal wait for a thread of the pool
+    model.reset();
+    EXPECT_EQ(entries(world.paths.temporary), QStringList());
+}
