@@ -66,7 +66,6 @@ void PluginManager::start() {
     checkForManagerUpdate(true);
 }
 
-
 PluginManager::~PluginManager() {
     // Long-lived background work ends with the model, in this order, and so does every other
     // task the model started. They are cancelled once every weak hold on the model has become

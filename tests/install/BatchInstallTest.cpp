@@ -437,6 +437,7 @@ TEST_F(BatchInstallTest, ClosingTheWindowMidDownloadTakesTheRunsFilesWithoutAnot
     {
         // Nor for a thread of the pool: at exit nothing new starts there either.
         const test::BusyThreadPool busy;
+        ASSERT_TRUE(busy.busy());
         model.reset();
         // The application's last turn of the event loop may be over: nothing may wait for another.
         EXPECT_EQ(leftovers(), QStringList());

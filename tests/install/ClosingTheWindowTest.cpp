@@ -55,6 +55,7 @@ TEST_F(ClosingTheWindowTest, AQueueRunWaitingForASheetTakesItsCollectedPackages)
     ASSERT_TRUE(waitUntil([&] { return model->showNetdiskDelivery(); }));
     ASSERT_EQ(entries(world.paths.temporary).size(), 1); // the first item's package, collected
     const BusyThreadPool busy; // nor may the removal wait for a thread of the pool
+    ASSERT_TRUE(busy.busy());
     model.reset();
     EXPECT_EQ(entries(world.paths.temporary), QStringList());
 }

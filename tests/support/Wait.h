@@ -74,29 +74,36 @@ T run(QCoro::Task<T> &&task, std::chrono::milliseconds timeout = std::chrono::se
 }
 
 /// Keeps every thread of the global pool busy while it lives, to show that something
-/// happens without work handed to the pool.
+/// happens without work handed to the pool. The jobs share the semaphores, which outlive
+/// the last of them.
 class BusyThreadPool final {
 public:
-    BusyThreadPool() {
+    explicit BusyThreadPool(std::chrono::milliseconds timeout = std::chrono::seconds(10)) {
         QThreadPool *pool = QThreadPool::globalInstance();
-        const int threads = pool->maxThreadCount();
-        for (int i = 0; i < threads; ++i) {
-            pool->start([this] {
-                m_started.release();
-                m_release.acquire();
+        m_threads = pool->maxThreadCount();
+        for (int i = 0; i < m_threads; ++i) {
+            pool->start([state = m_state] {
+                state->started.release();
+                state->release.acquire();
             });
         }
-        m_started.acquire(threads);
-        m_threads = threads;
+        m_busy = m_state->started.tryAcquire(m_threads, int(timeout.count()));
     }
-    ~BusyThreadPool() { m_release.release(m_threads); }
+    ~BusyThreadPool() { m_state->release.release(m_threads); }
     BusyThreadPool(const BusyThreadPool &) = delete;
     BusyThreadPool &operator=(const BusyThreadPool &) = delete;
 
+    /// Every thread of the pool is taken.
+    bool busy() const { return m_busy; }
+
 private:
-    QSemaphore m_started;
-    QSemaphore m_release;
+    struct State {
+        QSemaphore started;
+        QSemaphore release;
+    };
+    std::shared_ptr<State> m_state = std::make_shared<State>();
     int m_threads = 0;
+    bool m_busy = false;
 };
 
 } // namespace quillon::test
