@@ -6,6 +6,8 @@
 #include "core/PluginManager.h"
 #include "install/LeftoverFiles.h"
 #include "install/PartFile.h"
+#include "install/RunLock.h"
+#include "platform/Failure.h"
 #include "support/Wait.h"
 
 #include <QProcess>
@@ -136,15 +138,16 @@ TEST_F(LeftoverFilesTest, WhatARunningCopyHoldsStaysUntilItEnds) {
     const QString heldManaged = folder(places.managed, QStringLiteral("批量安装-") + uuid());
     const QString loosePart = file(places.managed, QStringLiteral(".b.pkg.0123abcd.part"));
     const QString looseStaging = folder(places.temporary, QStringLiteral("Vrel-批量安装-") + uuid());
-    // A download of this very process, under way.
+    // A download and a batch of this very process, under way.
     PartFile live(QDir(places.resources).filePath(QStringLiteral("live.zip")));
+    const RunFolder batch = RunFolder::create(QDir(places.temporary).filePath(QStringLiteral("Vrel-批量安装-") + uuid()));
 
     RunningCopy other({heldPart, heldStaging, heldManaged});
     ASSERT_TRUE(other.holds());
     QStringList result = removed();
     result.sort();
     EXPECT_EQ(result, (QStringList{loosePart, looseStaging}));
-    for (const QString &path : {heldPart, heldStaging, heldManaged, live.path()}) {
+    for (const QString &path : {heldPart, heldStaging, heldManaged, live.path(), batch.path()}) {
         EXPECT_TRUE(QFileInfo::exists(path)) << path.toStdString();
     }
     EXPECT_TRUE(QFileInfo::exists(QDir(heldStaging).filePath(QStringLiteral("01.pkg"))));
@@ -157,7 +160,7 @@ TEST_F(LeftoverFilesTest, WhatARunningCopyHoldsStaysUntilItEnds) {
     result.sort();
     EXPECT_EQ(result, (QStringList{heldPart, heldStaging}));
     EXPECT_TRUE(QFileInfo::exists(heldManaged));
-    EXPECT_TRUE(QFileInfo::exists(live.path()));
+    EXPECT_TRUE(QFileInfo::exists(live.path()) && QFileInfo::exists(batch.path()));
     places.keepManagedBatchFolders = false;
     EXPECT_EQ(removed(), QStringList{heldManaged});
 }
@@ -179,4 +182,14 @@ TEST_F(LeftoverFilesTest, TheModelRemovesThemAtStartUnlessTheInstallerAppRuns) {
     PluginManager model(world.environment());
     model.start();
     EXPECT_TRUE(waitUntil([&] { return !QFileInfo::exists(managedBatch); }));
+}
+
+TEST_F(LeftoverFilesTest, ARunsFolderIsAlwaysANewOne) {
+    const QString taken = folder(places.temporary, QStringLiteral("Vrel-批量安装-") + uuid());
+    const QString blocked = file(places.temporary, QStringLiteral("not-a-folder"));
+    for (const QString &path : {taken, QDir(blocked).filePath(QStringLiteral("Vrel-批量安装-") + uuid())}) {
+        EXPECT_THROW(RunFolder::create(path), PlatformError) << path.toStdString();
+    }
+    const RunFolder made = RunFolder::create(QDir(world.path(QStringLiteral("new/parents"))).filePath(QStringLiteral("run")));
+    EXPECT_TRUE(made.isHeld() && QFileInfo(made.path()).isDir());
 }
