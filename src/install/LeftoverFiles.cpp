@@ -46,6 +46,27 @@ private:
 
 bool sameEntry(const struct stat &a, const struct stat &b) { return a.st_dev == b.st_dev && a.st_ino == b.st_ino; }
 
+/// The names in the open folder `folder` ("." and ".." aside); nothing when it cannot be read.
+std::optional<QList<QByteArray>> namesIn(const Descriptor &folder) {
+    const int listing = ::dup(folder.get()); // the listing closes its own descriptor
+    DIR *dir = listing >= 0 ? ::fdopendir(listing) : nullptr;
+    if (!dir) {
+        if (listing >= 0) {
+            ::close(listing);
+        }
+        return std::nullopt;
+    }
+    QList<QByteArray> names;
+    while (const dirent *each = ::readdir(dir)) {
+        const QByteArray name(each->d_name);
+        if (name != "." && name != "..") {
+            names.append(name);
+        }
+    }
+    ::closedir(dir);
+    return names;
+}
+
 /// Opens `name` in `folder` without following a link, as this user's entry of the wanted kind,
 /// and takes its lock unless another open file holds it.
 std::optional<struct stat> openAndLock(const Descriptor &entry, bool wantFolder) {
@@ -82,29 +103,17 @@ bool removeBatchFolder(int folder, const QByteArray &name) {
     if (!held) {
         return false;
     }
-    QList<QByteArray> names;
-    const int listing = ::dup(entry.get());
-    DIR *dir = listing >= 0 ? ::fdopendir(listing) : nullptr;
-    if (!dir) {
-        if (listing >= 0) {
-            ::close(listing);
-        }
+    const std::optional<QList<QByteArray>> names = namesIn(entry);
+    if (!names) {
         return false;
     }
-    while (const dirent *each = ::readdir(dir)) {
-        const QByteArray child(each->d_name);
-        if (child != "." && child != "..") {
-            names.append(child);
-        }
-    }
-    ::closedir(dir);
-    for (const QByteArray &child : names) {
+    for (const QByteArray &child : *names) {
         struct stat info {};
         if (::fstatat(entry.get(), child.constData(), &info, AT_SYMLINK_NOFOLLOW) != 0 || S_ISDIR(info.st_mode)) {
             return false;
         }
     }
-    for (const QByteArray &child : names) {
+    for (const QByteArray &child : *names) {
         ::unlinkat(entry.get(), child.constData(), 0);
     }
     return stillNames(folder, name, *held) && ::unlinkat(folder, name.constData(), AT_REMOVEDIR) == 0;
@@ -120,23 +129,14 @@ void clean(const QString &place, const QRegularExpression &pattern, bool (*remov
     if (!folder) {
         return; // missing, or a link: nothing of ours to look at
     }
-    const int listing = ::dup(folder.get());
-    DIR *dir = listing >= 0 ? ::fdopendir(listing) : nullptr;
-    if (!dir) {
-        if (listing >= 0) {
-            ::close(listing);
-        }
+    const std::optional<QList<QByteArray>> names = namesIn(folder);
+    if (!names) {
         return;
     }
-    QList<QByteArray> names;
-    while (const dirent *each = ::readdir(dir)) {
-        const QByteArray name(each->d_name);
-        if (pattern.match(QFile::decodeName(name)).hasMatch()) {
-            names.append(name);
+    for (const QByteArray &name : *names) {
+        if (!pattern.match(QFile::decodeName(name)).hasMatch()) {
+            continue;
         }
-    }
-    ::closedir(dir);
-    for (const QByteArray &name : names) {
         const QString path = QDir(place).filePath(QFile::decodeName(name));
         if (removeOne(folder.get(), name)) {
             qCInfo(lcInstall) << "removed a leftover of an earlier run:" << path;

@@ -50,10 +50,7 @@ RunFolder::~RunFolder() {
 
 RunFolder RunFolder::create(const QString &path) {
     const auto refuse = [&path] { throw PlatformError(QStringLiteral("无法创建文件夹“%1”。").arg(path)); };
-    const QString parent = QFileInfo(path).absolutePath();
-    if (!QDir().mkpath(parent)) {
-        refuse();
-    }
+    QDir().mkpath(QFileInfo(path).absolutePath()); // a parent that cannot be made fails the mkdir below
     const QByteArray encoded = QFile::encodeName(path);
     if (::mkdir(encoded.constData(), 0700) != 0) {
         qCWarning(lcInstall) << "a run's folder could not be made:" << path << qt_error_string(errno);
