@@ -84,6 +84,8 @@ QCoro::Task<> syncAccount(ModelGuard<PluginManager> model, QString token, std::s
     const ManagerAccountResponse &reply = result->reply;
     if (result->status > 299) {
         if (result->status == 401) {
+            // Signed out as by the button: a batch still fetching for this account stops.
+            model->terminateBatchInstall();
             model->setManagerAccessToken(std::nullopt);
             model->sessionStore().deleteManagerToken();
             model->setIsWechatLoggedIn(false);
@@ -147,7 +149,9 @@ QCoro::Task<> PluginManager::restoreWechatAccount(std::stop_token cancel) {
     if (!m_managerAccessToken) {
         return []() -> QCoro::Task<> { co_return; }();
     }
-    return syncAccount(ModelGuard<PluginManager>(this), *m_managerAccessToken, std::move(cancel));
+    // A sync nobody can cancel still ends with the model.
+    return syncAccount(ModelGuard<PluginManager>(this), *m_managerAccessToken,
+                       cancel.stop_possible() ? std::move(cancel) : lifetime());
 }
 
 void PluginManager::refreshWechatAccount() {

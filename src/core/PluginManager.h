@@ -205,6 +205,9 @@ public:
 
     /// What the model was built with.
     const ModelEnvironment &environment() const { return m_environment; }
+    /// Cancelled when the model goes: a task that waits with it ends before the model's
+    /// destruction has returned (see EndingTasksAtOnce), taking its frame and files along.
+    std::stop_token lifetime() const { return m_lifetime.token(); }
     QNetworkAccessManager &network() const { return *m_network; }
 
     // ---- Account service: sign-in, account sync, member library (core/) ----
@@ -344,6 +347,10 @@ public:
     void silentlyDeleteManagedPackage(const QString &packagePath);
     /// Removes `startingAt` and its parents while they are empty, never above `root`.
     void removeEmptyManagedInstallerFolders(const QString &startingAt, const QString &root);
+    /// Removes, in the background, what earlier runs of the program left in its own places
+    /// when they ended without cleaning up (install/LeftoverFiles.cpp): part files and batch
+    /// folders that no running copy of the program holds.
+    void removeLeftoversOfEarlierRuns();
 
     // ---- Installed plug-ins and install locations (inventory/) ----
 
@@ -412,7 +419,9 @@ private:
 
     ModelEnvironment m_environment;
     QNetworkAccessManager *m_network = nullptr;
+    bool m_ownsNetwork = false;
     bool m_started = false;
+    TaskHandle m_lifetime;
 };
 
 } // namespace quillon

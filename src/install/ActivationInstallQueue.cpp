@@ -149,22 +149,28 @@ QCoro::Task<> ActivationInstallQueue::run(std::shared_ptr<State> state, Prepare 
         }
     }
 
-    if (stopped) {
-        qCInfo(lcInstall) << "the install queue stopped: its owner is gone";
-    }
-    // The packages were downloaded for this run alone; large files are unlinked off the main thread.
+    // The packages were downloaded for this run alone.
     QStringList files;
     for (const Collected &package : collected) {
         files.append(package.path);
     }
-    auto removing = runBlocking([files] {
+    collected.clear(); // with them the commit steps, and the runs those hold
+    const auto removeAll = [files] {
         for (const QString &file : files) {
             if (QFile::exists(file) && !QFile::remove(file)) {
                 qCWarning(lcInstall) << "a queued package could not be deleted:" << file;
             }
         }
-    });
-    co_await removing;
+    };
+    if (stopped) {
+        // The owner is gone, perhaps with the event loop: the files go now.
+        qCInfo(lcInstall) << "the install queue stopped: its owner is gone";
+        removeAll();
+    } else {
+        // Large files are unlinked off the main thread.
+        auto removing = runBlocking(removeAll);
+        co_await removing;
+    }
     state->running = false;
 }
 
@@ -203,8 +209,12 @@ QCoro::Task<ActivationInstallDelivery> prepareItem(ModelGuard<PluginManager> mod
     auto slot = std::make_shared<std::optional<std::pair<QString, std::function<QString()>>>>();
     PreparePackage handBack;
     if (model->activationInstallQueue().items().size() >= 2) {
-        handBack = [slot](const QString &path, std::function<QString()> commit) {
-            slot->emplace(path, std::move(commit));
+        // Weakly: the install run keeps this callback, and the commit put in the slot keeps
+        // that run; a strong hold would keep the three alive for ever.
+        handBack = [weakSlot = std::weak_ptr(slot)](const QString &path, std::function<QString()> commit) {
+            if (const auto held = weakSlot.lock()) {
+                held->emplace(path, std::move(commit));
+            }
         };
     }
     auto performing = model->performDownloadAndInstall(item.productKey, item.productName, false, item.accountMode,
@@ -247,7 +257,36 @@ QCoro::Task<QSet<int>> installCollected(ModelGuard<PluginManager> model, QString
     }
 }
 
-QCoro::Task<> runActivationQueue(ModelGuard<PluginManager> model) {
+/// Which entitlement the model shows and installs for: the membership picker's choice, or a
+/// purchase while its own queue run lasts.
+struct EntitlementSelection final {
+    std::optional<QString> productKey;
+    std::optional<QString> productName;
+    QString productType;
+    bool accountMode = false;
+
+    static EntitlementSelection of(const PluginManager &model) {
+        return {model.activatedProductKey(), model.activatedProduct(), model.activatedProductType(),
+                model.selectedMembershipUsesWechatAccount()};
+    }
+    void applyTo(PluginManager &model) const {
+        model.setSelectedMembershipUsesWechatAccount(accountMode);
+        model.setActivatedProductKey(productKey);
+        model.setActivatedProduct(productName);
+        model.setActivatedProductType(productType);
+    }
+    friend bool operator==(const EntitlementSelection &, const EntitlementSelection &) = default;
+};
+
+/// A purchase's run puts the purchase in the membership's place; once the run is over the
+/// membership comes back, unless something else was chosen meanwhile (the picker, a sync,
+/// a sign-out), so that the picker, the library's title and its rows agree again.
+struct SelectionToRestore final {
+    EntitlementSelection during;
+    EntitlementSelection after;
+};
+
+QCoro::Task<> runActivationQueue(ModelGuard<PluginManager> model, std::optional<SelectionToRestore> restore) {
     BusyFlag working(model, &PluginManager::setIsWorking);
     CancelledWithOwner life(model.get());
     const std::stop_token token = life.token();
@@ -269,9 +308,23 @@ QCoro::Task<> runActivationQueue(ModelGuard<PluginManager> model) {
     model->setActivationInstallResults(queue.summary());
     model->setInstallMessage(model->activationInstallResults());
     model->setStatusMessage(model->activationInstallResults());
+    if (restore && EntitlementSelection::of(*model.get()) == restore->during) {
+        restore->after.applyTo(*model.get());
+    }
     working.lower();
     model->setActivationInstallRunning(false);
     model->finishLocationCollection();
+}
+
+/// The start of every run: the flags, an empty summary and the location collection.
+void beginRun(PluginManager &model) {
+    model.setActivationInstallFinished(false);
+    model.setActivationInstallResults(QString());
+    model.setInstallMessage(QString());
+    model.setShowsSingleInstallProgress(false);
+    model.setIsWorking(true);
+    model.setActivationInstallRunning(true);
+    model.beginLocationCollection(false);
 }
 
 } // namespace
@@ -285,13 +338,21 @@ void PluginManager::installAccountPurchase(const ManagerLicense &purchase) {
     if (!held) {
         return;
     }
-    m_selectedMembershipUsesWechatAccount = true;
-    setActivatedProductKey(purchase.productKey);
-    setActivatedProduct(purchase.productName);
-    setActivatedProductType(canonicalMembershipType(purchase));
+    const EntitlementSelection before = EntitlementSelection::of(*this);
+    const EntitlementSelection bought{purchase.productKey, purchase.productName, canonicalMembershipType(purchase), true};
+    bought.applyTo(*this);
     setActivationInstallFinished(false);
     m_activationInstallQueue.reset({purchase.productKey, purchase.productName, m_activatedProductType, true});
-    activateAndInstall();
+    if (!canActivateAndInstall()) {
+        return;
+    }
+    // A bought membership is meant to be shown from now on; any other purchase only for its run.
+    std::optional<SelectionToRestore> restore;
+    if (!isMemberLibraryType(bought.productType)) {
+        restore = SelectionToRestore{bought, before};
+    }
+    beginRun(*this);
+    runActivationQueue(ModelGuard<PluginManager>(this), restore);
 }
 
 bool PluginManager::canActivateAndInstall() const {
@@ -309,14 +370,8 @@ void PluginManager::activateAndInstall() {
                                         m_activatedProductType,
                                         m_selectedMembershipUsesWechatAccount && hasWechatAccount()});
     }
-    setActivationInstallFinished(false);
-    setActivationInstallResults(QString());
-    setInstallMessage(QString());
-    setShowsSingleInstallProgress(false);
-    setIsWorking(true);
-    setActivationInstallRunning(true);
-    beginLocationCollection(false);
-    runActivationQueue(ModelGuard<PluginManager>(this));
+    beginRun(*this);
+    runActivationQueue(ModelGuard<PluginManager>(this), std::nullopt);
 }
 
 } // namespace quillon

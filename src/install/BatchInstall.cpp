@@ -11,6 +11,7 @@
 #include "install/InstallError.h"
 #include "install/InstallRecords.h"
 #include "install/ProgressDownload.h"
+#include "install/RunLock.h"
 #include "platform/Failure.h"
 #include "platform/BusyFlag.h"
 #include "platform/Logging.h"
@@ -53,34 +54,33 @@ struct StagedPackage final {
 
 QString newUuid() { return QUuid::createUuid().toString(QUuid::WithoutBraces).toUpper(); }
 
-void makeFolder(const QString &path) {
-    if (!QDir().mkpath(path)) {
-        throw PlatformError(QStringLiteral("无法创建文件夹“%1”。").arg(path));
-    }
-}
-
 /// The run's files. However the run ends, nothing of it stays on disk except packages
-/// handed to the Installer app, whose own watchers delete them once it has quit.
+/// handed to the Installer app, whose own watchers delete them once it has quit. Its two
+/// folders are locked while the run lives, so the start-up clean-up of another copy of
+/// the program leaves them alone.
 class BatchFiles final {
     Q_DISABLE_COPY_MOVE(BatchFiles)
 public:
     explicit BatchFiles(const QString &temporary)
-        : m_staging(QDir(temporary.isEmpty() ? QDir::tempPath() : temporary)
-                        .filePath(QStringLiteral("Vrel-批量安装-") + newUuid())) {}
+        : m_stagingPath(QDir(temporary.isEmpty() ? QDir::tempPath() : temporary)
+                            .filePath(QStringLiteral("Vrel-批量安装-") + newUuid())) {}
 
     ~BatchFiles() {
-        // Hundreds of megabytes can take a while to delete on a busy disk: the run ends
-        // at once and its staging folder, its own and named for it alone, goes meanwhile.
-        QThreadPool::globalInstance()->start([staging = m_staging] {
-            if (!QDir(staging).removeRecursively() && QFileInfo::exists(staging)) {
-                qCWarning(lcInstall) << "the batch staging folder could not be removed:" << staging;
-            }
-        });
+        if (m_removeAtOnce) {
+            removeStaging(std::move(m_staging), m_stagingPath);
+        } else {
+            // Hundreds of megabytes can take a while to delete on a busy disk: the run ends
+            // at once and its staging folder, its own and named for it alone, goes meanwhile
+            // (still locked until it is gone).
+            auto staging = std::make_shared<RunFolder>(std::move(m_staging));
+            QThreadPool::globalInstance()->start(
+                [staging, path = m_stagingPath]() mutable { removeStaging(std::move(*staging), path); });
+        }
         // The managed folder is shared with other installs, so its part is done here, in turn.
-        if (m_protected.isEmpty()) {
+        if (!m_protected.isHeld()) {
             return;
         }
-        const QDir folder(m_protected);
+        const QDir folder(m_protected.path());
         for (const QString &name : folder.entryList(QDir::Files | QDir::Hidden | QDir::System)) {
             const QString path = folder.filePath(name);
             if (!m_handedOff.contains(path) && !QFile::remove(path)) {
@@ -88,37 +88,46 @@ public:
             }
         }
         // Only empty folders go; the managed folder itself too when nothing else is in it.
-        QDir().rmdir(m_protected);
+        QDir().rmdir(m_protected.path());
         QDir().rmdir(m_managedRoot);
     }
 
-    void createStaging() const { makeFolder(m_staging); }
+    void createStaging() { m_staging = RunFolder::create(m_stagingPath); }
+
+    /// The model went away: no later turn of anything may come, so the files go with the run.
+    void removeAtOnce() { m_removeAtOnce = true; }
 
     /// Where package `position` (from 1) is written: "%02d.pkg" in the staging folder, or
     /// in the run's own sub-folder of the managed folder when the Installer app takes it.
     QString target(int position, bool usesSystemInstaller, const PluginManager &model) {
         const QString name = QString::asprintf("%02d.pkg", position);
         if (!usesSystemInstaller) {
-            return QDir(m_staging).filePath(name);
+            return QDir(m_stagingPath).filePath(name);
         }
-        if (m_protected.isEmpty()) {
+        if (!m_protected.isHeld()) {
             const QString root = model.managedInstallerFolder();
-            const QString folder = QDir(root).filePath(QStringLiteral("批量安装-") + newUuid());
-            makeFolder(folder);
+            m_protected = RunFolder::create(QDir(root).filePath(QStringLiteral("批量安装-") + newUuid()));
             m_managedRoot = root;
-            m_protected = folder;
         }
-        return QDir(m_protected).filePath(name);
+        return QDir(m_protected.path()).filePath(name);
     }
 
     /// The Installer app has the package now: it stays for its watcher.
     void keep(const QString &path) { m_handedOff.append(path); }
 
 private:
-    const QString m_staging;
-    QString m_protected;
+    static void removeStaging([[maybe_unused]] RunFolder held, const QString &path) {
+        if (!QDir(path).removeRecursively() && QFileInfo::exists(path)) {
+            qCWarning(lcInstall) << "the batch staging folder could not be removed:" << path;
+        }
+    } // the lock goes last
+
+    const QString m_stagingPath;
+    RunFolder m_staging;
+    RunFolder m_protected;
     QString m_managedRoot;
     QStringList m_handedOff;
+    bool m_removeAtOnce = false;
 };
 
 /// The package URL of a usable authorisation; InstallError::invalidPackage otherwise.
@@ -363,6 +372,9 @@ QCoro::Task<> runBatch(ModelGuard<PluginManager> model, BatchOrder order, TaskHa
             }
         } catch (...) {
             failure = std::current_exception();
+        }
+        if (!model) {
+            files.removeAtOnce();
         }
     } // the run's files go here, before anything is published
     if (!model) {

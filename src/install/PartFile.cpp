@@ -1,12 +1,14 @@
 #include "install/PartFile.h"
 
 #include "install/DownloadFailure.h"
+#include "install/RunLock.h"
 #include "platform/Logging.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QRandomGenerator>
+#include <QScopeGuard>
 
 #include <cerrno>
 #include <cstdio>
@@ -38,6 +40,10 @@ PartFile::PartFile(QString destination) : m_destination(std::move(destination)) 
         const QString path = QDir(folder).filePath(name);
         // O_EXCL: never an existing file, nor a link planted under the chosen name.
         const int fd = ::open(QFile::encodeName(path).constData(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        if (fd >= 0 && !lockForThisRun(fd)) {
+            ::close(fd); // another copy's start-up clean-up took it for a leftover: a new name
+            continue;
+        }
         if (fd >= 0) {
             m_path = path;
             m_fd = fd;
@@ -87,6 +93,14 @@ void PartFile::writeAt(qint64 offset, const char *data, qint64 size) {
 }
 
 void PartFile::commit() {
+    // The lock stays with a second descriptor until the file has its final name: unlocked, a
+    // part file could pass for a leftover.
+    const int held = ::dup(m_fd);
+    const auto release = qScopeGuard([held] {
+        if (held >= 0) {
+            ::close(held);
+        }
+    });
     const bool closed = ::close(m_fd) == 0; // a delayed write error shows here
     const int closeError = errno;
     m_fd = -1;

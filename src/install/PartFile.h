@@ -3,7 +3,10 @@
 // destination (".<name>.<random>.part", same folder, so on the same volume) that takes
 // the destination's place in one rename, and only once the download has succeeded.
 // Until then whatever stood at the destination stays untouched; a failed or cancelled
-// download leaves neither a partial destination nor the part file behind.
+// download leaves neither a partial destination nor the part file behind. While it exists
+// the part file is locked for this run (RunLock.h), so the start-up clean-up of another
+// copy of the program leaves it alone; after a crash it is a leftover that the next start
+// removes.
 
 #include <QString>
 #include <QtGlobal>

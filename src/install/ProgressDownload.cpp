@@ -10,10 +10,13 @@
 #include "platform/Logging.h"
 #include "platform/Tasks.h"
 
-#include <QCoro/QCoroSignal>
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
 #include <QPointer>
+#include <QThread>
+
+#include <coroutine>
+#include <functional>
 
 #include <algorithm>
 #include <memory>
@@ -26,9 +29,10 @@ namespace {
 constexpr qint64 kReadBufferSize = 256 * 1024;
 
 // Objects whose signals resume a coroutine must not die inside that signal, which is
-// where the coroutine runs on and ends: they go from the event loop instead.
+// where the coroutine runs on and ends: they go from the event loop instead (or at once
+// while the tasks are being ended without it, see EndingTasksAtOnce).
 struct DeleteLater {
-    void operator()(QObject *object) const { object->deleteLater(); }
+    void operator()(QObject *object) const { deleteLaterOrNow(object); }
 };
 template <typename T>
 using LaterDeleted = std::unique_ptr<T, DeleteLater>;
@@ -37,6 +41,67 @@ double clampedFraction(qint64 done, qint64 total) {
     return std::clamp(static_cast<double>(done) / static_cast<double>(total), 0.0, 1.0);
 }
 
+// Waits for the transfer's `finished`. A cancellation asks the transfer to stop from its own
+// thread; while tasks are being ended at once, the transfer stops there and then (its
+// threads joined, its hold on the part file with them) and the wait ends without waiting
+// for the `finished` it posts. (The coroutine machinery copies awaiters: the state is shared.)
+class TransferDone final {
+public:
+    TransferDone(RangeTransfer *transfer, std::stop_token token)
+        : m_state(std::make_shared<State>(transfer, std::move(token))) {}
+
+    bool await_ready() const noexcept { return false; }
+    void await_suspend(std::coroutine_handle<> handle) {
+        State &s = *m_state;
+        s.handle = handle;
+        RangeTransfer *transfer = s.transfer;
+        std::weak_ptr<State> weak = m_state;
+        s.finished = QObject::connect(transfer, &RangeTransfer::finished, transfer, [weak] {
+            if (const auto state = weak.lock()) {
+                state->resume();
+            }
+        });
+        s.onStop.emplace(s.token, std::function<void()>([weak, transfer] {
+            if (EndingTasksAtOnce::active() && transfer->thread() == QThread::currentThread()) {
+                transfer->cancel();
+                if (const auto state = weak.lock()) {
+                    state->resume(); // ends this callback's own object: nothing of it is touched after
+                }
+                return;
+            }
+            QMetaObject::invokeMethod(transfer, [transfer] { transfer->cancel(); }, Qt::QueuedConnection);
+        }));
+    }
+    void await_resume() { m_state->release(); }
+
+private:
+    struct State {
+        State(RangeTransfer *t, std::stop_token k) : transfer(t), token(std::move(k)) {}
+        ~State() { QObject::disconnect(finished); }
+
+        void resume() {
+            if (resumed) {
+                return;
+            }
+            resumed = true;
+            QObject::disconnect(finished);
+            handle.resume();
+        }
+        void release() {
+            QObject::disconnect(finished);
+            onStop.reset();
+        }
+
+        RangeTransfer *transfer;
+        std::stop_token token;
+        std::coroutine_handle<> handle;
+        QMetaObject::Connection finished;
+        std::optional<std::stop_callback<std::function<void()>>> onStop;
+        bool resumed = false;
+    };
+    std::shared_ptr<State> m_state;
+};
+
 } // namespace
 
 VrelProgressDownload::VrelProgressDownload(QString destination, std::function<void(double)> progressHandler)
@@ -44,7 +109,7 @@ VrelProgressDownload::VrelProgressDownload(QString destination, std::function<vo
 
 VrelProgressDownload::~VrelProgressDownload() {
     if (m_network) {
-        m_network->deleteLater(); // the last reply's signal may still be on the stack
+        deleteLaterOrNow(m_network); // the last reply's signal may still be on the stack
     }
 }
 
@@ -136,14 +201,10 @@ QCoro::Task<HttpResponse> VrelProgressDownload::downloadInParallel(QUrl url, qin
                 self->publishProgress(clampedFraction(written, totalLength));
             }
         }));
-    // Runs on whichever thread cancels; the transfer itself is only touched on its own.
-    RangeTransfer *target = transfer.get();
-    std::stop_callback onStop(token, [target] {
-        QMetaObject::invokeMethod(target, [target] { target->cancel(); }, Qt::QueuedConnection);
-    });
     throwIfCancelled(token);
     transfer->start();
-    auto finished = qCoro(target, &RangeTransfer::finished);
+    // The stop may come from whichever thread cancels; the transfer itself is only touched on its own.
+    TransferDone finished(transfer.get(), token);
     co_await finished;
 
     if (transfer->isCancelled() || token.stop_requested()) {

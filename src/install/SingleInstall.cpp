@@ -508,7 +508,15 @@ QCoro::Task<> SingleInstall::discardOwnedFile() {
         co_return;
     }
     const QString file = std::exchange(m_ownedFile, QString());
-    auto removing = runBlocking([file] { return !QFileInfo(file).isFile() || QFile::remove(file); });
+    const auto remove = [file] { return !QFileInfo(file).isFile() || QFile::remove(file); };
+    if (!m_model) {
+        // The model is gone, perhaps with the event loop: nothing would resume this run later.
+        if (!remove()) {
+            qCWarning(lcInstall) << "a package of a finished run could not be deleted:" << file;
+        }
+        co_return;
+    }
+    auto removing = runBlocking(remove);
     const bool removed = co_await removing;
     if (!removed) {
         qCWarning(lcInstall) << "a package of a finished run could not be deleted:" << file;
@@ -529,7 +537,7 @@ QCoro::Task<> runFromLibrary(ModelGuard<PluginManager> model, std::optional<QStr
 }
 
 QCoro::Task<> dismissProgressCard(ModelGuard<PluginManager> model, int cycle) {
-    auto waiting = sleepFor(model->environment().timing.singleInstallCardDismissal, {});
+    auto waiting = sleepFor(model->environment().timing.singleInstallCardDismissal, model->lifetime());
     co_await waiting;
     if (model && model->singleInstallProgressCycle() == cycle && model->singleInstallCompleted()) {
         model->setShowsSingleInstallProgress(false);

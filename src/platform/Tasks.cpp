@@ -2,6 +2,7 @@
 
 #include <QCoreApplication>
 #include <QNetworkReply>
+#include <QThread>
 #include <QTimer>
 
 #include <coroutine>
@@ -11,6 +12,13 @@
 
 namespace quillon {
 namespace {
+
+thread_local int t_endingTasksAtOnce = 0;
+
+/// A cancellation on `context`'s own thread while tasks are being ended at once.
+bool endsAtOnce(const QObject *context) {
+    return EndingTasksAtOnce::active() && context && context->thread() == QThread::currentThread();
+}
 
 // One wake-up for a suspended coroutine: whichever of "timer fired", "reply finished"
 // or "cancelled" comes first resumes it; the others are ignored.
@@ -47,7 +55,7 @@ struct SleepState {
         onStop.reset();
         if (timer) {
             timer->stop();
-            timer->deleteLater(); // we may be inside its timeout signal
+            deleteLaterOrNow(timer); // we may be inside its timeout signal
             timer = nullptr;
         }
     }
@@ -76,6 +84,12 @@ struct SleepAwaiter {
             if (!guard) {
                 return;
             }
+            if (endsAtOnce(guard.data())) {
+                if (auto w = weak.lock()) {
+                    w->wake(); // ends this callback's own object: nothing of it is touched after
+                }
+                return;
+            }
             postTo(guard.data(), [weak] {
                 if (auto w = weak.lock()) {
                     w->wake();
@@ -100,10 +114,11 @@ struct ReplyState {
     QMetaObject::Connection finished;
     QMetaObject::Connection destroyed;
 
-    ~ReplyState() {
+    void stopWatching() {
         QObject::disconnect(finished);
         QObject::disconnect(destroyed);
     }
+    ~ReplyState() { stopWatching(); }
 };
 
 struct ReplyAwaiter {
@@ -133,10 +148,7 @@ struct ReplyAwaiter {
         });
     }
 
-    void await_resume() {
-        QObject::disconnect(state->finished);
-        QObject::disconnect(state->destroyed);
-    }
+    void await_resume() { state->stopWatching(); }
 };
 
 } // namespace
@@ -150,10 +162,27 @@ QCoro::Task<> sleepFor(std::chrono::milliseconds duration, std::stop_token token
 
 QCoro::Task<> awaitReply(QNetworkReply *reply, std::stop_token token) {
     QPointer<QNetworkReply> guard = reply;
+    const auto state = std::make_shared<ReplyState>(guard);
     std::optional<std::stop_callback<std::function<void()>>> onStop;
     if (token.stop_possible()) {
-        onStop.emplace(token, std::function<void()>([guard] {
+        onStop.emplace(token, std::function<void()>([guard, weakState = std::weak_ptr<ReplyState>(state)] {
             if (!guard) {
+                return;
+            }
+            if (endsAtOnce(guard.data())) {
+                // The wait ends after the abort has returned, never inside the reply's own
+                // `finished`: the unwinding task may delete the reply's network manager.
+                const std::shared_ptr<ReplyState> watching = weakState.lock();
+                if (watching) {
+                    watching->stopWatching();
+                }
+                if (guard->isRunning()) {
+                    guard->abort();
+                }
+                if (watching) {
+                    const std::shared_ptr<WakeOnce> wake = watching->wake;
+                    wake->wake();
+                }
                 return;
             }
             postTo(guard.data(), [guard] {
@@ -167,7 +196,7 @@ QCoro::Task<> awaitReply(QNetworkReply *reply, std::stop_token token) {
         guard->abort();
     }
     if (guard && !guard->isFinished()) {
-        ReplyAwaiter awaiter{std::make_shared<ReplyState>(guard)}; // named: see sleepFor
+        ReplyAwaiter awaiter{state}; // named: see sleepFor
         co_await awaiter;
     }
     onStop.reset();
@@ -186,8 +215,26 @@ CancelledWithOwner::CancelledWithOwner(QObject *owner) {
     // by this cancellation already sees the owner gone.
     m_tie = QObject::connect(owner, &QObject::destroyed, [handle = m_handle] {
         TaskHandle copy = handle;
+        const EndingTasksAtOnce now;
         copy.cancel();
     });
+}
+
+EndingTasksAtOnce::EndingTasksAtOnce() { ++t_endingTasksAtOnce; }
+
+EndingTasksAtOnce::~EndingTasksAtOnce() { --t_endingTasksAtOnce; }
+
+bool EndingTasksAtOnce::active() { return t_endingTasksAtOnce > 0; }
+
+void deleteLaterOrNow(QObject *object) {
+    if (!object) {
+        return;
+    }
+    if (endsAtOnce(object)) {
+        delete object;
+    } else {
+        object->deleteLater();
+    }
 }
 
 CancelledWithOwner::~CancelledWithOwner() { QObject::disconnect(m_tie); }

@@ -52,9 +52,28 @@ private:
     std::stop_source m_source;
 };
 
+/// While one of these lives on a thread, a cancellation requested on that thread ends the
+/// waits it reaches at once, inside the cancelling call, instead of from the event loop. An
+/// owner that goes away uses it to end its tasks before its destruction is over: after the
+/// application's last turn of the event loop, nothing posted would ever run. Its tasks
+/// then see the owner gone and unwind, their frames and the files they hold with them.
+class EndingTasksAtOnce final {
+    Q_DISABLE_COPY_MOVE(EndingTasksAtOnce)
+public:
+    EndingTasksAtOnce();
+    ~EndingTasksAtOnce();
+    /// Whether one lives on this thread now.
+    static bool active();
+};
+
+/// Deletes `object` from the event loop, or at once while tasks are being ended at once:
+/// no turn of the event loop may follow then, and the waits ended that way never resume
+/// inside one of the object's own signals.
+void deleteLaterOrNow(QObject *object);
+
 /// A handle that is cancelled when `owner` is destroyed, for a task that holds `owner`
-/// weakly and must stop its transfers and waits as soon as the owner goes. The tie ends
-/// with this object; keep it in the task's frame.
+/// weakly and must stop its transfers and waits as soon as the owner goes (at once, see
+/// EndingTasksAtOnce). The tie ends with this object; keep it in the task's frame.
 class CancelledWithOwner final {
     Q_DISABLE_COPY_MOVE(CancelledWithOwner)
 public:

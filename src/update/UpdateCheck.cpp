@@ -15,9 +15,9 @@ const QString kFailed = QStringLiteral("暂时无法检查更新，请稍后重�
 
 // Fetches the manifest; nullopt when the host cannot be reached or sends no JSON object.
 QCoro::Task<std::optional<AppUpdateManifest>> fetchManifest(QNetworkAccessManager &network, QUrl url,
-                                                            std::chrono::milliseconds timeout) {
+                                                            std::chrono::milliseconds timeout, std::stop_token token) {
     ReplyOwner reply(network.get(http::makeRequest(url, timeout)));
-    auto finished = awaitReply(reply.get());
+    auto finished = awaitReply(reply.get(), token);
     co_await finished;
     const int status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
     if (http::failedInTransport(*reply.get())) {
@@ -52,17 +52,19 @@ void publishManifest(PluginManager &model, const AppUpdateManifest &manifest, bo
 }
 
 QCoro::Task<> runUpdateCheck(ModelGuard<PluginManager> model, bool silent) {
+    // The check ends with the model, even while it waits.
+    const std::stop_token token = model->lifetime();
     std::optional<AppUpdateManifest> manifest;
     try {
         // One turn of the event loop first: the first request loads the TLS stack (several
         // milliseconds), which the window's first appearance at start need not wait for.
-        auto turn = sleepFor(std::chrono::milliseconds(0), std::stop_token());
+        auto turn = sleepFor(std::chrono::milliseconds(0), token);
         co_await turn;
         if (!model) {
             co_return;
         }
         auto fetch = fetchManifest(model->network(), model->environment().updateManifestURL,
-                                   model->environment().timing.serviceRequestTimeout);
+                                   model->environment().timing.serviceRequestTimeout, token);
         manifest = co_await fetch;
     } catch (const TaskCancelled &) {
         co_return; // the model and its network went away

@@ -85,6 +85,7 @@ TEST_F(ActivationInstallQueueTest, ABoughtProductRunsAsOneItemOfItsKind) {
     };
     for (const Case &c : cases) {
         model->setAccountPurchases({membership, c.bought});
+        const std::optional<QString> shownBefore = model->activatedProductKey();
         model->installAccountPurchase(c.bought);
         EXPECT_TRUE(model->activationInstallRunning());
         if (c.bought.productKey == QStringLiteral("c")) {
@@ -97,7 +98,9 @@ TEST_F(ActivationInstallQueueTest, ABoughtProductRunsAsOneItemOfItsKind) {
         waitForTheRun();
         EXPECT_EQ(model->activationInstallResults(), c.result);
         EXPECT_EQ(model->activationInstallFinished(), c.finished);
-        EXPECT_EQ(model->activatedProductKey(), c.bought.productKey);
+        // A bought membership is shown from now on; any other purchase only for its run.
+        const bool isMembership = c.bought.productType == QStringLiteral("all_plugins");
+        EXPECT_EQ(model->activatedProductKey(), isMembership ? c.bought.productKey : shownBefore);
     }
     EXPECT_EQ(bodyOf(service.requestsTo(kLibrary).back()).value(QStringLiteral("membershipProductKey")), QStringLiteral("m9"));
     EXPECT_EQ(model->memberProducts().size(), 2);
@@ -142,4 +145,46 @@ TEST_F(ActivationInstallQueueTest, ClosingTheWindowWhileTheQueueWaitsForASheetSt
     ASSERT_TRUE(waitUntil([&] { return log.saw(QStringLiteral("the install queue stopped")); }));
     EXPECT_TRUE(waitUntil([&] { return entries(world.paths.temporary).isEmpty(); }));
     EXPECT_EQ(entries(titles()), QStringList()); // nothing was installed after the window closed
+}
+
+TEST_F(ActivationInstallQueueTest, AfterAPurchaseRunTheMembershipShownBeforeIsBackAndItsRowsInstall) {
+    answer(QStringLiteral("p"), packageReply(serve(package(QStringLiteral("Vrel Bought")))));
+    answer(QStringLiteral("row"), packageReply(serve(package(QStringLiteral("Vrel Row")), "/packages/row.pkg")));
+    const ManagerLicense bought = purchase(QStringLiteral("p"));
+    model->setAccountPurchases({membership, bought});
+    model->setSelectedMembershipUsesWechatAccount(false);
+    const QString title = model->memberLibraryTitle();
+    QList<std::optional<QString>> shown;
+    QObject::connect(model.get(), &PluginManager::changed, [&] {
+        if (shown.isEmpty() || shown.last() != model->activatedProductKey()) {
+            shown.append(model->activatedProductKey());
+        }
+    });
+    model->installAccountPurchase(bought);
+    waitForTheRun();
+    EXPECT_EQ(model->activationInstallResults(), QStringLiteral("p 名称：✓ 安装完成，请重启 FCP。"));
+    EXPECT_EQ(shown, (QList<std::optional<QString>>{QStringLiteral("p"), QStringLiteral("m1")}));
+    EXPECT_EQ(model->activatedProduct(), membership.productName);
+    EXPECT_EQ(model->activatedProductType(), QStringLiteral("all_site"));
+    EXPECT_FALSE(model->selectedMembershipUsesWechatAccount());
+    EXPECT_EQ(model->memberLibraryTitle(), title);
+
+    // A row of the membership's library installs again (its authorisation names the membership).
+    model->setSelectedMembershipUsesWechatAccount(true);
+    MemberProduct row;
+    row.productKey = QStringLiteral("row");
+    row.productName = QStringLiteral("Vrel Row");
+    model->installMemberProduct(row);
+    waitForTheRun();
+    EXPECT_EQ(model->installMessage(), QStringLiteral("✓ 安装完成，请重启 FCP。"));
+    EXPECT_EQ(bodyOf(service.requestsTo(kDownload).back()).value(QStringLiteral("membershipProductKey")), QStringLiteral("m1"));
+
+    // Something chosen during the run stays chosen.
+    const ManagerLicense other{QStringLiteral("m2"), QStringLiteral("字幕会员"), QStringLiteral("tovel_subtitles")};
+    service.always(kLibrary, ScriptedReply::json(200, library(1)));
+    model->setActivationInstallFinished(false);
+    model->installAccountPurchase(bought);
+    model->selectMemberLibrary(other);
+    waitForTheRun();
+    EXPECT_EQ(model->activatedProductKey(), QStringLiteral("m2"));
 }

@@ -404,3 +404,42 @@ TEST_F(BatchInstallTest, TheModelCanGoAtAnyPointOfTheRun) {
     world.writeFile(QStringLiteral("go"), {});
     EXPECT_TRUE(test::waitUntil([&] { return installed("Vrel c") && leftovers().isEmpty(); }));
 }
+
+TEST_F(BatchInstallTest, ASignOutForcedBySyncStopsTheRunLikeTheButtons) {
+    add("a");
+    add("b");
+    holdLast("b");
+    service.always("/api/manager/account", test::ScriptedReply::json(401, std::string(R"({"error":"登录已失效"})")));
+    start();
+    ASSERT_TRUE(test::waitUntil([&] { return service.heldCount() == 1; })); // the last download
+    model->refreshWechatAccount();
+    ASSERT_TRUE(test::waitUntil([&] { return !model->isWechatLoggedIn(); }));
+    EXPECT_FALSE(model->managerAccessToken());
+    service.releaseHeld(); // too late: the transfer was cut off
+    expectStoppedWithNothingLeft();
+    EXPECT_FALSE(record("product.install.receipt", "a").isValid());
+    EXPECT_FALSE(record("entitlement.products", "account:vrel-all-plugins-lifetime").isValid());
+    EXPECT_EQ(model->wechatLoginMessage(), "登录已失效");
+}
+
+TEST_F(BatchInstallTest, ClosingTheWindowMidDownloadTakesTheRunsFilesWithoutAnotherTurnOfTheEventLoop) {
+    add("p", Kind::protectedTemplate); // in the managed folder
+    add("a");
+    holdLast("a");
+    start();
+    ASSERT_TRUE(test::waitUntil([&] { return service.heldCount() == 1; }));
+    const QStringList during = leftovers();
+    ASSERT_EQ(during.size(), 3) << during.join(", ").toStdString(); // staging folder, batch folder, 01.pkg
+    const QString staging = QDir(world.paths.temporary).filePath(during.first());
+    ASSERT_EQ(test::snapshot(staging).size(), 1); // the hidden part file of 02.pkg
+    EXPECT_TRUE(test::snapshot(staging).firstKey().endsWith(".part"));
+    {
+        // Nor for a thread of the pool: at exit nothing new starts there either.
+        const test::BusyThreadPool busy;
+        ASSERT_TRUE(busy.busy());
+        model.reset();
+        // The application's last turn of the event loop may be over: nothing may wait for another.
+        EXPECT_EQ(leftovers(), QStringList());
+        EXPECT_FALSE(QFileInfo::exists(managed()));
+    }
+}

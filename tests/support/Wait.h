@@ -4,6 +4,8 @@
 #include <QCoreApplication>
 #include <QDeadlineTimer>
 #include <QEventLoop>
+#include <QSemaphore>
+#include <QThreadPool>
 #include <QCoro/QCoroTask>
 
 #include <chrono>
@@ -70,5 +72,38 @@ T run(QCoro::Task<T> &&task, std::chrono::milliseconds timeout = std::chrono::se
         return std::move(*outcome->value);
     }
 }
+
+/// Keeps every thread of the global pool busy while it lives, to show that something
+/// happens without work handed to the pool. The jobs share the semaphores, which outlive
+/// the last of them.
+class BusyThreadPool final {
+public:
+    explicit BusyThreadPool(std::chrono::milliseconds timeout = std::chrono::seconds(10)) {
+        QThreadPool *pool = QThreadPool::globalInstance();
+        m_threads = pool->maxThreadCount();
+        for (int i = 0; i < m_threads; ++i) {
+            pool->start([state = m_state] {
+                state->started.release();
+                state->release.acquire();
+            });
+        }
+        m_busy = m_state->started.tryAcquire(m_threads, int(timeout.count()));
+    }
+    ~BusyThreadPool() { m_state->release.release(m_threads); }
+    BusyThreadPool(const BusyThreadPool &) = delete;
+    BusyThreadPool &operator=(const BusyThreadPool &) = delete;
+
+    /// Every thread of the pool is taken.
+    bool busy() const { return m_busy; }
+
+private:
+    struct State {
+        QSemaphore started;
+        QSemaphore release;
+    };
+    std::shared_ptr<State> m_state = std::make_shared<State>();
+    int m_threads = 0;
+    bool m_busy = false;
+};
 
 } // namespace quillon::test
