@@ -13,7 +13,7 @@
 namespace quillon {
 
 WechatLoginSheet::WechatLoginSheet(PluginManager &manager, QWidget *parent, WebPageModule &module)
-    : QDialog(parent), m_manager(manager), m_pages(module.factory()), m_message(new QLabel(this)),
+    : QDialog(parent, Qt::Sheet), m_manager(manager), m_pages(module.factory()), m_message(new QLabel(this)),
       m_retry(new QPushButton(QStringLiteral("重新获取二维码"), this)),
       m_cancel(new QPushButton(QStringLiteral("取消"), this)) {
     setWindowTitle(QStringLiteral("微信扫码登录"));
