@@ -1,0 +1,20 @@
+#pragma once
+// A push button the keyboard can use everywhere: it takes focus in the tab order, and with the
+// focus Space or Enter presses it. It is never a dialog's default: Enter presses nothing in a
+// sheet unless a button has the focus (a plain QPushButton acts on Enter only as a dialog's
+// default, and outside dialogs not at all).
+
+#include <QPushButton>
+
+namespace quillon {
+
+class ActionButton final : public QPushButton {
+    Q_OBJECT
+public:
+    explicit ActionButton(const QString &text, QWidget *parent = nullptr);
+
+protected:
+    void keyPressEvent(QKeyEvent *event) override;
+};
+
+} // namespace quillon
