@@ -1,12 +1,28 @@
 #include "ui/ActionButton.h"
 
+#include "platform/desktop/TextRoom.h"
+
 #include <QKeyEvent>
+
+#include <algorithm>
 
 namespace quillon {
 
 ActionButton::ActionButton(const QString &text, QWidget *parent) : QPushButton(text, parent) {
     setAutoDefault(false);
     setFocusPolicy(Qt::StrongFocus);
+}
+
+QSize ActionButton::sizeHint() const {
+    QSize size = QPushButton::sizeHint();
+    size.setWidth(std::max(size.width(), widthWithTextRoom(*this)));
+    return size;
+}
+
+QSize ActionButton::minimumSizeHint() const {
+    QSize size = QPushButton::minimumSizeHint();
+    size.setWidth(std::max(size.width(), widthWithTextRoom(*this)));
+    return size;
 }
 
 void ActionButton::keyPressEvent(QKeyEvent *event) {

@@ -46,6 +46,10 @@ InstalledPluginsPanel::InstalledPluginsPanel(PluginManager &manager, QWidget *pa
     m_repairProgress->setRange(0, 0); // how long a repair takes is not known
     m_repairProgress->setTextVisible(false);
     m_repairProgress->setMaximumHeight(6);
+    // Its place is kept while it is hidden: the controls above must not jump when it appears.
+    QSizePolicy keepsPlace = m_repairProgress->sizePolicy();
+    keepsPlace.setRetainSizeWhenHidden(true);
+    m_repairProgress->setSizePolicy(keepsPlace);
 
     auto *buttons = new QHBoxLayout;
     buttons->addWidget(m_rescan);
