@@ -65,10 +65,10 @@ bool MemberProductButtons::eventFilter(QObject *watched, QEvent *event) {
 }
 
 VisibleRowButtons::VisibleRowButtons(QListView *view, MemberProductListModel *rows)
-    : QObject(view), m_view(view), m_rows(rows) {
+    : QObject(view), m_view(view), m_viewport(view->viewport()), m_rows(rows) {
     connect(view->verticalScrollBar(), &QScrollBar::valueChanged, this, &VisibleRowButtons::update);
     view->installEventFilter(this);
-    view->viewport()->installEventFilter(this);
+    m_viewport->installEventFilter(this);
     connect(rows, &QAbstractItemModel::modelReset, this, &VisibleRowButtons::scheduleUpdate);
     connect(rows, &QAbstractItemModel::layoutChanged, this, &VisibleRowButtons::scheduleUpdate);
     connect(rows, &QAbstractItemModel::rowsInserted, this, &VisibleRowButtons::scheduleUpdate);
@@ -184,9 +184,12 @@ void VisibleRowButtons::refreshRows(int first, int last) {
 }
 
 bool VisibleRowButtons::eventFilter(QObject *watched, QEvent *event) {
-    if (watched == m_view->viewport() && (event->type() == QEvent::Resize || event->type() == QEvent::Show)) {
+    // The event's type first: while the list is destroyed its events still come here, and the
+    // list is no list any more.
+    const QEvent::Type type = event->type();
+    if ((type == QEvent::Resize || type == QEvent::Show) && watched == m_viewport) {
         scheduleUpdate();
-    } else if (watched == m_view && event->type() == QEvent::KeyPress) {
+    } else if (type == QEvent::KeyPress && watched == m_view) {
         // Tab in the list goes to the current row's buttons rather than the first row's on screen.
         const auto *key = static_cast<QKeyEvent *>(event);
         if (key->key() == Qt::Key_Tab && key->modifiers() == Qt::NoModifier && m_view->currentIndex().isValid()) {

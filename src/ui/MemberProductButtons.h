@@ -71,6 +71,7 @@ private:
     MemberProductButtons *make(int row);
 
     QListView *m_view;
+    QWidget *m_viewport;
     MemberProductListModel *m_rows;
     QList<QPointer<MemberProductButtons>> m_shown;
     bool m_updateQueued = false;
