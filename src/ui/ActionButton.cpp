@@ -10,17 +10,10 @@ namespace quillon {
 
 ActionButton::ActionButton(const QString &text, QWidget *parent) : QPushButton(text, parent) {
     setAutoDefault(false);
-    setFocusPolicy(Qt::StrongFocus);
 }
 
 QSize ActionButton::sizeHint() const {
     QSize size = QPushButton::sizeHint();
-    size.setWidth(std::max(size.width(), widthWithTextRoom(*this)));
-    return size;
-}
-
-QSize ActionButton::minimumSizeHint() const {
-    QSize size = QPushButton::minimumSizeHint();
     size.setWidth(std::max(size.width(), widthWithTextRoom(*this)));
     return size;
 }

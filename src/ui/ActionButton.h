@@ -13,8 +13,8 @@ class ActionButton final : public QPushButton {
 public:
     explicit ActionButton(const QString &text, QWidget *parent = nullptr);
 
+    /// Also its least size: a push button's least size is its size hint.
     QSize sizeHint() const override;
-    QSize minimumSizeHint() const override;
 
 protected:
     void keyPressEvent(QKeyEvent *event) override;

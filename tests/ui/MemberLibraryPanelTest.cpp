@@ -216,8 +216,9 @@ TEST_F(MemberLibraryPanelTest, TheAccountsPurchasesInstallFromTheAccountPanelWhi
 TEST_F(MemberLibraryPanelTest, TheRowsButtonsAreButtonsThatTakeTheFocusInTurnAndActOnSpaceAndEnter) {
     model->recordClaimedPartnerActivationCode(QStringLiteral("CODE"), QStringLiteral("partner"));
     model->setMemberProducts({memberProduct(QStringLiteral("one")), memberProduct(QStringLiteral("both"), QStringLiteral("hybrid")),
-                              memberProduct(QStringLiteral("partner"), QStringLiteral("partner_pool"))});
+                              memberProduct(QStringLiteral("partner"), QStringLiteral("partner_pool"), QStringLiteral("领取&激活"))});
     settled();
+    EXPECT_EQ(panel->visibleRowButtons()->count(), 3) << "the rows got their buttons as they came";
     panel->activateWindow();
     ASSERT_TRUE(QTest::qWaitForWindowActive(panel.get()));
     QListView *view = panel->products();
@@ -230,16 +231,18 @@ TEST_F(MemberLibraryPanelTest, TheRowsButtonsAreButtonsThatTakeTheFocusInTurnAnd
         QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
         auto *button = qobject_cast<QPushButton *>(QApplication::focusWidget());
         ASSERT_NE(button, nullptr) << i;
-        order.append(button->text());
         rows.append(view->currentIndex().row());
+        // Screen readers name it by its text, the service's label as it stands ("&" marks no key).
         QAccessibleInterface *accessible = QAccessible::queryAccessibleInterface(button);
         ASSERT_NE(accessible, nullptr);
         EXPECT_EQ(accessible->role(), QAccessible::Button);
-        EXPECT_EQ(accessible->text(QAccessible::Name), button->text());
+        order.append(accessible->text(QAccessible::Name));
     }
     EXPECT_EQ(order, (QStringList{QStringLiteral("安装"), QStringLiteral("安装"), QStringLiteral("领取网盘内容"),
-                                  QStringLiteral("领取"), QStringLiteral("查看激活码")}));
+                                  QStringLiteral("领取&激活"), QStringLiteral("查看激活码")}));
     EXPECT_EQ(rows, (QList<int>{0, 1, 1, 2, 2}));
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_A);
+    EXPECT_TRUE(world.alerts->shown.isEmpty()) << "other keys press nothing";
 
     // Space presses the focused button (the stored partner code), Enter too (the cloud-drive supplement).
     QTest::keyClick(QApplication::focusWidget(), Qt::Key_Space);
@@ -275,10 +278,23 @@ TEST_F(MemberLibraryPanelTest, AFiveHundredRowLibraryHasButtonsOnlyOnTheRowsOnSc
     EXPECT_NE(buttons->buttonsOf(0), nullptr);
     EXPECT_EQ(buttons->buttonsOf(450), nullptr);
 
-    view->scrollTo(panel->productRows()->index(450));
+    view->scrollTo(panel->productRows()->index(450), QAbstractItemView::PositionAtTop);
     ASSERT_NE(buttons->buttonsOf(450), nullptr);
     EXPECT_EQ(buttons->buttonsOf(0), nullptr);
     EXPECT_LE(buttons->count(), onScreen + 2);
+    // Tab from the last row on screen walks on into the next one, which scrolls into view.
+    panel->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(panel.get()));
+    const int bottom = view->indexAt(QPoint(view->viewport()->width() / 2, view->viewport()->height() - 1)).row();
+    ASSERT_GT(bottom, 450);
+    ASSERT_LT(bottom, 499);
+    rowButton(bottom, 0)->setFocus(Qt::TabFocusReason);
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+    EXPECT_EQ(QApplication::focusWidget(), buttons->buttonsOf(bottom + 1)->buttons().first());
+    EXPECT_EQ(view->currentIndex().row(), bottom + 1);
+    EXPECT_TRUE(view->viewport()->rect().contains(view->visualRect(view->currentIndex())));
+    EXPECT_LE(buttons->count(), onScreen + 2);
+
     // A row's buttons follow its state.
     model->setIsWorking(true);
     model->setInstallingProductKey(QStringLiteral("p450"));
