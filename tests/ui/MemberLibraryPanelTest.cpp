@@ -15,6 +15,7 @@
 #include <QLabel>
 #include <QListView>
 #include <QListWidget>
+#include <QPointer>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QScrollBar>
@@ -256,6 +257,14 @@ TEST_F(MemberLibraryPanelTest, TheRowsButtonsAreButtonsThatTakeTheFocusInTurnAnd
     ASSERT_TRUE(waitUntil([&] { return !model->isWorking(); }));
     settled();
 
+    // A button that appears later (a partner code claimed) takes its turn after its row's others.
+    model->recordClaimedPartnerActivationCode(QStringLiteral("C2"), QStringLiteral("one"));
+    settled();
+    rowButton(0, 0)->setFocus(Qt::TabFocusReason);
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+    EXPECT_EQ(QApplication::focusWidget(), rowButton(0, 1));
+    EXPECT_EQ(rowButton(0, 1)->text(), QStringLiteral("查看激活码"));
+
     // Tab in the list goes to the current row's buttons.
     view->setFocus(Qt::TabFocusReason);
     view->setCurrentIndex(panel->productRows()->index(2));
@@ -280,6 +289,11 @@ TEST_F(MemberLibraryPanelTest, AFiveHundredRowLibraryHasButtonsOnlyOnTheRowsOnSc
 
     view->scrollTo(panel->productRows()->index(450), QAbstractItemView::PositionAtTop);
     ASSERT_NE(buttons->buttonsOf(450), nullptr);
+    const int lastShown = view->indexAt(QPoint(view->viewport()->width() / 2, view->viewport()->height() - 1)).row();
+    QPointer<MemberProductButtons> above = buttons->buttonsOf(449);
+    EXPECT_TRUE(above && buttons->buttonsOf(lastShown + 1)) << "one row beyond each end has its buttons";
+    buttons->update();
+    EXPECT_EQ(buttons->buttonsOf(449), above.data()) << "a row's buttons stay while it is on screen";
     EXPECT_EQ(buttons->buttonsOf(0), nullptr);
     EXPECT_LE(buttons->count(), onScreen + 2);
     // Tab from the last row on screen walks on into the next one, which scrolls into view.
