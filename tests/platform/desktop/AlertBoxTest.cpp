@@ -11,6 +11,7 @@
 #include <QRegularExpression>
 #include <QTest>
 #include <QTextBlock>
+#include <QTextBoundaryFinder>
 #include <QTextDocument>
 #include <QTextLayout>
 
@@ -56,6 +57,7 @@ TEST(AlertBox, TheInstallAllConfirmationBreaksLinesBetweenClausesOnly) {
         auto *label = alert.box->findChild<QLabel *>(QStringLiteral("qt_msgbox_informativelabel"));
         ASSERT_NE(label, nullptr);
         EXPECT_EQ(visible(label->text()), request.informativeText) << "the text reads as it was given";
+        EXPECT_GE(label->contentsRect().width(), 440) << "not the narrow column of the box's own limit (about 370)";
 
         const QStringList lines = shownLines(*label);
         QStringList readable;
@@ -87,8 +89,31 @@ TEST(AlertBox, AClauseWiderThanTheAlertStillBreaksAndLatinTextGetsNoJoiners) {
     const QFontMetrics metrics(QFont(QStringLiteral("Noto Sans CJK SC"), 10));
     const QString code = QStringLiteral("VREL-ABCD-1234");
     EXPECT_EQ(keepClausesWhole(code, metrics, 400), code) << "a code copied from the alert stays what it is";
-    const QString joined = keepClausesWhole(QStringLiteral("预计约 2–4 分钟，实际时间取决于网速。"), metrics, 400);
-    EXPECT_TRUE(joined.contains(QChar(0x2060)));
+    // Lines may break only after each clause.
+    const QString joined = keepClausesWhole(QStringLiteral("预计约 2–4 分钟，实际时间取决于网速与 Mac 性能。"), metrics, 400);
+    QList<qsizetype> breaks;
+    QTextBoundaryFinder finder(QTextBoundaryFinder::Line, joined);
+    for (qsizetype at = finder.toNextBoundary(); at > 0; at = finder.toNextBoundary()) {
+        breaks.append(at);
+    }
+    EXPECT_EQ(breaks, (QList<qsizetype>{joined.indexOf(QStringLiteral("，")) + 1, joined.size()})) << visible(joined).toStdString();
+    EXPECT_EQ(visible(joined), QStringLiteral("预计约 2–4 分钟，实际时间取决于网速与 Mac 性能。"));
     const QString wide = QStringLiteral("很").repeated(80) + QStringLiteral("。");
     EXPECT_EQ(keepClausesWhole(wide, metrics, 400), wide) << "a clause that cannot fit keeps its breaks";
+}
+
+TEST(AlertBox, ShowsTheRequestsStyleAndOneOkWithoutButtons) {
+    const std::vector<std::pair<AlertRequest::Style, QMessageBox::Icon>> styles{
+        {AlertRequest::Style::Informational, QMessageBox::Information},
+        {AlertRequest::Style::Warning, QMessageBox::Warning},
+        {AlertRequest::Style::Critical, QMessageBox::Critical}};
+    for (const auto &[style, icon] : styles) {
+        AlertRequest request;
+        request.style = style;
+        request.messageText = QStringLiteral("合作方激活码");
+        const AlertBox alert = alertBox(request, nullptr);
+        EXPECT_EQ(alert.box->icon(), icon);
+        ASSERT_EQ(alert.buttons.size(), 1);
+        EXPECT_EQ(alert.buttons.first()->text(), QStringLiteral("好的"));
+    }
 }
