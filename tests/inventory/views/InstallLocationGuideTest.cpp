@@ -465,3 +465,31 @@ TEST(InstallLocationGuide, ItsButtonsTakeTheFocusInTurnAndActOnSpaceAndEnter) {
     press(Qt::Key_Return);
     EXPECT_EQ(closer.calls, 1);
 }
+
+TEST(InstallLocationGuide, ARingShowsWhereTabPutTheFocusAndAClickTakesNone) {
+    Closer closer;
+    InstallLocationGuide view(browse({{FCPLocation::titles, QStringLiteral("Vrel 字幕")}, {FCPLocation::effects, QStringLiteral("Vrel 光效")}}),
+                              std::nullopt, closer.action());
+    view.show();
+    view.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&view));
+    ASSERT_EQ(tabs(view).size(), 2);
+    guide::PillButton *second = tabs(view).at(1);
+    const QImage plain = second->grab().toImage();
+
+    second->setFocus(Qt::TabFocusReason);
+    EXPECT_NE(second->grab().toImage(), plain) << "a ring around the button Tab reached";
+    QTest::keyClick(second, Qt::Key_A);
+    EXPECT_EQ(view.category(), FCPLocation::titles) << "other keys press nothing";
+    view.setFocus(Qt::OtherFocusReason);
+    EXPECT_EQ(second->grab().toImage(), plain) << "no ring once the focus has gone";
+    second->setFocus(Qt::ActiveWindowFocusReason);
+    EXPECT_EQ(second->grab().toImage(), plain) << "no ring where the focus came without the keyboard";
+
+    // A click shows the category and leaves the focus where it was.
+    view.setFocus(Qt::OtherFocusReason);
+    QTest::mouseClick(second, Qt::LeftButton);
+    settle();
+    EXPECT_EQ(view.category(), FCPLocation::effects);
+    EXPECT_EQ(QApplication::focusWidget(), &view);
+}
