@@ -32,11 +32,6 @@ void GuideButton::focusInEvent(QFocusEvent *event) {
     QAbstractButton::focusInEvent(event);
 }
 
-void GuideButton::focusOutEvent(QFocusEvent *event) {
-    m_keyboardFocus = false;
-    QAbstractButton::focusOutEvent(event);
-}
-
 void GuideButton::paintFocus(QPainter &painter, const QRectF &shape, qreal corner) const {
     if (!m_keyboardFocus || !hasFocus()) {
         return;

@@ -23,12 +23,11 @@ public:
 protected:
     void keyPressEvent(QKeyEvent *event) override;
     void focusInEvent(QFocusEvent *event) override;
-    void focusOutEvent(QFocusEvent *event) override;
     /// Paints the focus ring around `shape` while the keyboard has put the focus here.
     void paintFocus(QPainter &painter, const QRectF &shape, qreal corner) const;
 
 private:
-    bool m_keyboardFocus = false;
+    bool m_keyboardFocus = false; ///< how the focus last came; the ring needs the focus still here
 };
 
 /// A symbol with padding around it, and a tooltip.
