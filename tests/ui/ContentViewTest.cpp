@@ -174,3 +174,20 @@ TEST_F(ContentViewTest, EveryButtonOfTheWindowTakesTheFocusInTurnCarriesItsTextA
     QTest::keyClick(update->checkButton(), Qt::Key_Return);
     EXPECT_EQ(model.updateMessage(), QStringLiteral("正在检查更新…"));
 }
+
+TEST_F(ContentViewTest, EverySheetIsASheetWindowNotADrawer) {
+    view.show();
+    const std::vector<std::pair<SheetBinding *, std::function<void(bool)>>> sheets{
+        {&view.locationGuideSheet(), [&](bool v) { model.setShowLocationGuide(v); }},
+        {&view.netdiskDeliverySheet(), [&](bool v) { model.setShowNetdiskDelivery(v); }},
+        {&view.wechatLoginSheet(), [&](bool v) { model.setShowWechatLogin(v); }},
+        {&view.installSuccessAlert(), [&](bool v) { model.setShowInstallSuccess(v); }},
+    };
+    for (const auto &[binding, show] : sheets) {
+        show(true);
+        ASSERT_NE(binding->sheet(), nullptr);
+        EXPECT_EQ(binding->sheet()->windowType(), Qt::Sheet) << binding->sheet()->metaObject()->className();
+        EXPECT_EQ(binding->sheet()->windowModality(), Qt::WindowModal);
+        show(false);
+    }
+}
