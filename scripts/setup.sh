@@ -12,6 +12,7 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev libcpp-httplib-dev libssl-dev
   fonts-noto-cjk
   libgl-dev libxkbcommon-dev
+  xvfb libxcb1-dev
 )
 
 missing=()

@@ -2,6 +2,7 @@
 
 #include "core/MembershipTypes.h"
 #include "core/PluginManager.h"
+#include "ui/ActionButton.h"
 
 #include <QComboBox>
 #include <QHBoxLayout>
@@ -15,11 +16,11 @@ namespace quillon {
 
 AccountPanel::AccountPanel(PluginManager &manager, QWidget *parent)
     : ModelView(manager, parent), m_userName(new QLabel(this)), m_message(new QLabel(this)),
-      m_signIn(new QPushButton(QStringLiteral("微信扫码登录"), this)),
-      m_sync(new QPushButton(QStringLiteral("同步"), this)),
-      m_signOut(new QPushButton(QStringLiteral("退出登录"), this)), m_memberships(new QComboBox(this)),
+      m_signIn(new ActionButton(QStringLiteral("微信扫码登录"), this)),
+      m_sync(new ActionButton(QStringLiteral("同步"), this)),
+      m_signOut(new ActionButton(QStringLiteral("退出登录"), this)), m_memberships(new QComboBox(this)),
       m_purchasesTitle(new QLabel(QStringLiteral("已购商品"), this)), m_purchases(new QListWidget(this)),
-      m_installPurchase(new QPushButton(QStringLiteral("安装所选商品"), this)) {
+      m_installPurchase(new ActionButton(QStringLiteral("安装所选商品"), this)) {
     auto *layout = new QVBoxLayout(this);
     QFont bold = m_userName->font();
     bold.setBold(true);

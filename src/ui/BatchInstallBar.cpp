@@ -1,6 +1,7 @@
 #include "ui/BatchInstallBar.h"
 
 #include "core/PluginManager.h"
+#include "ui/ActionButton.h"
 
 #include <QHBoxLayout>
 #include <QLabel>
@@ -19,8 +20,8 @@ constexpr int kProgressSteps = 1000;
 } // namespace
 
 BatchInstallBar::BatchInstallBar(PluginManager &manager, QWidget *parent)
-    : ModelView(manager, parent), m_installAll(new QPushButton(QStringLiteral("一键安装全部"), this)),
-      m_pause(new QPushButton(this)), m_stop(new QPushButton(QStringLiteral("终止"), this)),
+    : ModelView(manager, parent), m_installAll(new ActionButton(QStringLiteral("一键安装全部"), this)),
+      m_pause(new ActionButton(QString(), this)), m_stop(new ActionButton(QStringLiteral("终止"), this)),
       m_status(new QLabel(this)), m_progress(new QProgressBar(this)) {
     m_status->setWordWrap(true);
     m_progress->setRange(0, kProgressSteps);

@@ -1,6 +1,7 @@
 #include "ui/InstalledPluginsPanel.h"
 
 #include "core/PluginManager.h"
+#include "ui/ActionButton.h"
 #include "ui/SheetBinding.h"
 
 #include <QHBoxLayout>
@@ -34,17 +35,21 @@ QMessageBox *uninstallQuestion(QWidget *host, const QString &text, std::function
 
 InstalledPluginsPanel::InstalledPluginsPanel(PluginManager &manager, QWidget *parent)
     : ModelView(manager, parent), m_plugins(new QListWidget(this)),
-      m_rescan(new QPushButton(QStringLiteral("刷新"), this)),
-      m_location(new QPushButton(QStringLiteral("查看位置"), this)),
-      m_allLocations(new QPushButton(QStringLiteral("查看全部位置"), this)),
-      m_uninstall(new QPushButton(QStringLiteral("卸载"), this)),
-      m_repair(new QPushButton(QStringLiteral("修复 Motion 组件"), this)), m_repairMessage(new QLabel(this)),
+      m_rescan(new ActionButton(QStringLiteral("刷新"), this)),
+      m_location(new ActionButton(QStringLiteral("查看位置"), this)),
+      m_allLocations(new ActionButton(QStringLiteral("查看全部位置"), this)),
+      m_uninstall(new ActionButton(QStringLiteral("卸载"), this)),
+      m_repair(new ActionButton(QStringLiteral("修复 Motion 组件"), this)), m_repairMessage(new QLabel(this)),
       m_repairProgress(new QProgressBar(this)) {
     m_plugins->setSelectionMode(QAbstractItemView::ExtendedSelection);
     m_repairMessage->setWordWrap(true);
     m_repairProgress->setRange(0, 0); // how long a repair takes is not known
     m_repairProgress->setTextVisible(false);
     m_repairProgress->setMaximumHeight(6);
+    // Its place is kept while it is hidden: the controls above must not jump when it appears.
+    QSizePolicy keepsPlace = m_repairProgress->sizePolicy();
+    keepsPlace.setRetainSizeWhenHidden(true);
+    m_repairProgress->setSizePolicy(keepsPlace);
 
     auto *buttons = new QHBoxLayout;
     buttons->addWidget(m_rescan);

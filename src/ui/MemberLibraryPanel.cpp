@@ -1,7 +1,9 @@
 #include "ui/MemberLibraryPanel.h"
 
 #include "core/PluginManager.h"
+#include "ui/ActionButton.h"
 #include "ui/BatchInstallBar.h"
+#include "ui/MemberProductButtons.h"
 #include "ui/MemberProductList.h"
 #include "ui/SingleInstallProgressCard.h"
 
@@ -17,7 +19,7 @@ MemberLibraryPanel::MemberLibraryPanel(PluginManager &manager, QWidget *parent)
     : ModelView(manager, parent), m_title(new QLabel(this)), m_subtitle(new QLabel(this)), m_message(new QLabel(this)),
       m_progress(new SingleInstallProgressCard(manager, this)), m_products(new QListView(this)),
       m_rows(new MemberProductListModel(this)), m_delegate(new MemberProductDelegate(this)),
-      m_refresh(new QPushButton(QStringLiteral("刷新"), this)) {
+      m_refresh(new ActionButton(QStringLiteral("刷新"), this)) {
     QFont titleFont = m_title->font();
     titleFont.setBold(true);
     titleFont.setPointSizeF(titleFont.pointSizeF() * 1.4);
@@ -28,7 +30,7 @@ MemberLibraryPanel::MemberLibraryPanel(PluginManager &manager, QWidget *parent)
     m_products->setItemDelegate(m_delegate);
     m_products->setSelectionMode(QAbstractItemView::SingleSelection);
     m_products->setUniformItemSizes(true);
-    m_products->setMouseTracking(true);
+    m_rowButtons = new VisibleRowButtons(m_products, m_rows);
 
     auto *header = new QHBoxLayout;
     auto *titles = new QVBoxLayout;
@@ -45,8 +47,13 @@ MemberLibraryPanel::MemberLibraryPanel(PluginManager &manager, QWidget *parent)
     layout->addWidget(m_products, 1);
 
     connect(m_refresh, &QPushButton::clicked, this, [this] { m_manager.reloadMemberLibrary(); });
-    connect(m_delegate, &MemberProductDelegate::actionTriggered, this, &MemberLibraryPanel::trigger);
+    connect(m_rowButtons, &VisibleRowButtons::actionTriggered, this, &MemberLibraryPanel::trigger);
     refreshNow();
+}
+
+MemberProductButtons *MemberLibraryPanel::rowButtons(int row) const {
+    m_rowButtons->update();
+    return m_rowButtons->buttonsOf(row);
 }
 
 void MemberLibraryPanel::trigger(int row, MemberProductAction action) {

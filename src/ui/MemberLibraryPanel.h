@@ -13,8 +13,10 @@ namespace quillon {
 
 enum class MemberProductAction;
 class MemberProductDelegate;
+class MemberProductButtons;
 class MemberProductListModel;
 class SingleInstallProgressCard;
+class VisibleRowButtons;
 
 class MemberLibraryPanel final : public ModelView {
     Q_OBJECT
@@ -27,6 +29,10 @@ public:
     QListView *products() const { return m_products; }
     MemberProductListModel *productRows() const { return m_rows; }
     MemberProductDelegate *productDelegate() const { return m_delegate; }
+    /// The buttons of `row` when the row is on screen (or next to it), else null.
+    MemberProductButtons *rowButtons(int row) const;
+    /// The rows' buttons as they are kept on the rows on screen.
+    VisibleRowButtons *visibleRowButtons() const { return m_rowButtons; }
     SingleInstallProgressCard *progressCard() const { return m_progress; }
     QPushButton *refreshButton() const { return m_refresh; }
 
@@ -43,6 +49,7 @@ private:
     QListView *m_products;
     MemberProductListModel *m_rows;
     MemberProductDelegate *m_delegate;
+    VisibleRowButtons *m_rowButtons;
     QPushButton *m_refresh;
 };
 

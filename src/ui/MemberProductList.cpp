@@ -3,7 +3,7 @@
 #include "core/PluginManager.h"
 
 #include <QApplication>
-#include <QMouseEvent>
+#include <QAbstractItemView>
 #include <QPainter>
 
 #include <cmath>
@@ -12,7 +12,6 @@ namespace quillon {
 namespace {
 
 constexpr int kPadding = 8;
-constexpr int kButtonSpacing = 6;
 
 bool sameProductKeys(const QList<MemberProduct> &a, const QList<MemberProduct> &b) {
     if (a.size() != b.size()) {
@@ -145,37 +144,24 @@ void MemberProductListModel::present(Row &row, const PluginManager &manager) {
 
 // ---- Delegate ----
 
-QList<QRect> MemberProductDelegate::buttonRects(const QRect &rowRect, const QFontMetrics &metrics,
-                                                const QList<MemberProductButton> &buttons) {
-    QList<QRect> rects;
-    rects.resize(buttons.size());
-    const int height = metrics.height() + 10;
-    const int top = rowRect.top() + (rowRect.height() - height) / 2;
-    int right = rowRect.right() - kPadding;
-    for (qsizetype i = buttons.size() - 1; i >= 0; --i) {
-        const int width = metrics.horizontalAdvance(buttons.at(i).label) + 24;
-        rects[i] = QRect(right - width + 1, top, width, height);
-        right -= width + kButtonSpacing;
-    }
-    return rects;
+QRect MemberProductDelegate::buttonsRect(const QRect &rowRect, QSize buttons) {
+    return QRect(rowRect.right() - kPadding - buttons.width() + 1, rowRect.top() + (rowRect.height() - buttons.height()) / 2,
+                 buttons.width(), buttons.height());
 }
 
 void MemberProductDelegate::paint(QPainter *painter, const QStyleOptionViewItem &option,
                                   const QModelIndex &index) const {
-    const auto *rows = qobject_cast<const MemberProductListModel *>(index.model());
-    if (!rows) {
-        QStyledItemDelegate::paint(painter, option, index);
-        return;
-    }
     QStyleOptionViewItem background = option;
     initStyleOption(&background, index);
     background.text.clear();
     QStyle *style = option.widget ? option.widget->style() : QApplication::style();
     style->drawControl(QStyle::CE_ItemViewItem, &background, painter, option.widget);
 
-    const QList<MemberProductButton> &buttons = rows->buttons(index.row());
-    const QList<QRect> rects = buttonRects(option.rect, option.fontMetrics, buttons);
-    const int textRight = rects.isEmpty() ? option.rect.right() - kPadding : rects.first().left() - kPadding;
+    int textRight = option.rect.right() - kPadding;
+    const auto *view = qobject_cast<const QAbstractItemView *>(option.widget);
+    if (const QWidget *buttons = view ? view->indexWidget(index) : nullptr) {
+        textRight = buttonsRect(option.rect, buttons->sizeHint()).left() - kPadding;
+    }
     const QRect text(option.rect.left() + kPadding, option.rect.top() + kPadding,
                      textRight - option.rect.left() - kPadding, option.rect.height() - 2 * kPadding);
 
@@ -193,47 +179,15 @@ void MemberProductDelegate::paint(QPainter *painter, const QStyleOptionViewItem 
     painter->drawText(text, Qt::AlignLeft | Qt::AlignBottom,
                       option.fontMetrics.elidedText(detail, Qt::ElideRight, text.width()));
     painter->restore();
-
-    for (qsizetype i = 0; i < buttons.size(); ++i) {
-        QStyleOptionButton button;
-        button.rect = rects.at(i);
-        button.text = buttons.at(i).label;
-        button.palette = option.palette;
-        button.fontMetrics = option.fontMetrics;
-        button.state = QStyle::State_Raised | (buttons.at(i).enabled ? QStyle::State_Enabled : QStyle::State_None);
-        // Styles take the text colour from the palette's current group, as a disabled widget's is.
-        if (!buttons.at(i).enabled) {
-            button.palette.setCurrentColorGroup(QPalette::Disabled);
-        }
-        style->drawControl(QStyle::CE_PushButton, &button, painter, option.widget);
-    }
 }
 
 QSize MemberProductDelegate::sizeHint(const QStyleOptionViewItem &option, const QModelIndex &) const {
     return QSize(option.rect.width(), 2 * option.fontMetrics.height() + 3 * kPadding);
 }
 
-bool MemberProductDelegate::editorEvent(QEvent *event, QAbstractItemModel *model,
-                                        const QStyleOptionViewItem &option, const QModelIndex &index) {
-    const auto *rows = qobject_cast<const MemberProductListModel *>(model);
-    if (!rows || event->type() != QEvent::MouseButtonRelease) {
-        return QStyledItemDelegate::editorEvent(event, model, option, index);
-    }
-    const auto *mouse = static_cast<QMouseEvent *>(event);
-    if (mouse->button() != Qt::LeftButton) {
-        return false;
-    }
-    const QList<MemberProductButton> &buttons = rows->buttons(index.row());
-    const QList<QRect> rects = buttonRects(option.rect, option.fontMetrics, buttons);
-    for (qsizetype i = 0; i < rects.size(); ++i) {
-        if (rects.at(i).contains(mouse->position().toPoint())) {
-            if (buttons.at(i).enabled) {
-                Q_EMIT actionTriggered(index.row(), buttons.at(i).action);
-            }
-            return true;
-        }
-    }
-    return false;
+void MemberProductDelegate::updateEditorGeometry(QWidget *editor, const QStyleOptionViewItem &option,
+                                                 const QModelIndex &) const {
+    editor->setGeometry(buttonsRect(option.rect, editor->sizeHint()));
 }
 
 } // namespace quillon

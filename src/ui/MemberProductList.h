@@ -1,6 +1,6 @@
 #pragma once
 // The rows of the member library: one per product, with its name, category, install
-// state and the actions that fit it. The list model follows the application model one
+// state and the actions that fit it (the buttons themselves: MemberProductButtons.h). The list model follows the application model one
 // row at a time: a download's progress changes the row being installed and nothing else,
 // so the selection and the scroll position stay where the user left them.
 
@@ -84,26 +84,19 @@ private:
     std::optional<Inputs> m_inputs;
 };
 
-/// Paints a row (name, category and state, buttons on the right) and turns a click on
-/// an enabled button into `actionTriggered`.
+/// Paints a row: its name, and below it its category and state. The row's buttons are real
+/// widgets (MemberProductButtons) laid over its right end; the text stops short of them.
 class MemberProductDelegate final : public QStyledItemDelegate {
     Q_OBJECT
 public:
     using QStyledItemDelegate::QStyledItemDelegate;
 
-    /// Where the buttons of a row drawn in `rowRect` stand, in the order of `buttons`.
-    static QList<QRect> buttonRects(const QRect &rowRect, const QFontMetrics &metrics,
-                                    const QList<MemberProductButton> &buttons);
+    /// Where the buttons of a row drawn in `rowRect` stand, given the size they ask for.
+    static QRect buttonsRect(const QRect &rowRect, QSize buttons);
 
     void paint(QPainter *painter, const QStyleOptionViewItem &option, const QModelIndex &index) const override;
     QSize sizeHint(const QStyleOptionViewItem &option, const QModelIndex &index) const override;
-
-Q_SIGNALS:
-    void actionTriggered(int row, MemberProductAction action);
-
-protected:
-    bool editorEvent(QEvent *event, QAbstractItemModel *model, const QStyleOptionViewItem &option,
-                     const QModelIndex &index) override;
+    void updateEditorGeometry(QWidget *editor, const QStyleOptionViewItem &option, const QModelIndex &index) const override;
 };
 
 } // namespace quillon

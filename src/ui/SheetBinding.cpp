@@ -21,7 +21,13 @@ void SheetBinding::sync() {
         QDialog *sheet = m_make(m_host);
         sheet->setAttribute(Qt::WA_DeleteOnClose);
         sheet->setWindowModality(Qt::WindowModal);
-        sheet->setWindowFlag(Qt::Sheet);
+        // A sheet is best made as one (see Sheets.h): a new window type re-parents the dialog,
+        // and Qt then counts a web view inside it (drawn into a texture) as the host window's
+        // own, which from then on composites through GL and, on X11, no longer repaints what
+        // other windows uncover. The type replaces the dialog's; or-ing it in would make a drawer.
+        if (sheet->windowType() != Qt::Sheet) {
+            sheet->setWindowFlags((sheet->windowFlags() & ~Qt::WindowType_Mask) | Qt::Sheet);
+        }
         m_sheet = sheet;
         sheet->installEventFilter(this);
         connect(sheet, &QDialog::finished, this, [this, sheet] {

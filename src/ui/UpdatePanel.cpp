@@ -1,6 +1,7 @@
 #include "ui/UpdatePanel.h"
 
 #include "core/PluginManager.h"
+#include "ui/ActionButton.h"
 
 #include <QLabel>
 #include <QPushButton>
@@ -10,7 +11,7 @@ namespace quillon {
 
 UpdatePanel::UpdatePanel(PluginManager &manager, QWidget *parent)
     : ModelView(manager, parent), m_message(new QLabel(this)),
-      m_check(new QPushButton(QStringLiteral("检查更新"), this)) {
+      m_check(new ActionButton(QStringLiteral("检查更新"), this)) {
     m_message->setWordWrap(true);
     m_message->setTextInteractionFlags(Qt::TextSelectableByMouse);
     auto *layout = new QVBoxLayout(this);

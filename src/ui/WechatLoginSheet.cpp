@@ -1,6 +1,7 @@
 #include "ui/WechatLoginSheet.h"
 
 #include "core/PluginManager.h"
+#include "ui/ActionButton.h"
 #include "platform/Logging.h"
 #include "platform/Workspace.h"
 #include "ui/WebPageFactory.h"
@@ -13,9 +14,9 @@
 namespace quillon {
 
 WechatLoginSheet::WechatLoginSheet(PluginManager &manager, QWidget *parent, WebPageModule &module)
-    : QDialog(parent), m_manager(manager), m_pages(module.factory()), m_message(new QLabel(this)),
-      m_retry(new QPushButton(QStringLiteral("重新获取二维码"), this)),
-      m_cancel(new QPushButton(QStringLiteral("取消"), this)) {
+    : QDialog(parent, Qt::Sheet), m_manager(manager), m_pages(module.factory()), m_message(new QLabel(this)),
+      m_retry(new ActionButton(QStringLiteral("重新获取二维码"), this)),
+      m_cancel(new ActionButton(QStringLiteral("取消"), this)) {
     setWindowTitle(QStringLiteral("微信扫码登录"));
     m_message->setWordWrap(true);
     m_message->setAlignment(Qt::AlignCenter);

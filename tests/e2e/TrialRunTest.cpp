@@ -21,6 +21,7 @@
 #include "ui/ContentView.h"
 #include "ui/InstalledPluginsPanel.h"
 #include "ui/MemberLibraryPanel.h"
+#include "ui/MemberProductButtons.h"
 #include "ui/MemberProductList.h"
 #include "ui/SheetBinding.h"
 #include "ui/SingleInstallProgressCard.h"
@@ -137,14 +138,13 @@ protected:
     }
     /// Presses the first button of a product's row.
     void clickRow(const QString &name) {
-        QListView *view = find<MemberLibraryPanel>()->products();
-        const MemberProductListModel *rows = find<MemberLibraryPanel>()->productRows();
-        const QModelIndex index = rows->index(row(name));
+        MemberLibraryPanel *panel = find<MemberLibraryPanel>();
+        const QModelIndex index = panel->productRows()->index(row(name));
         ASSERT_TRUE(index.isValid()) << name.toStdString();
-        view->scrollTo(index);
-        const QRect button =
-            MemberProductDelegate::buttonRects(view->visualRect(index), view->fontMetrics(), rows->buttons(index.row())).at(0);
-        QTest::mouseClick(view->viewport(), Qt::LeftButton, {}, button.center());
+        panel->products()->scrollTo(index);
+        MemberProductButtons *buttons = panel->rowButtons(index.row());
+        ASSERT_TRUE(buttons && !buttons->buttons().isEmpty()) << name.toStdString();
+        QTest::mouseClick(buttons->buttons().first(), Qt::LeftButton);
     }
 
     /// A folder of the system-wide template tree.

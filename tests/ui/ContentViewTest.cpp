@@ -7,10 +7,12 @@
 #include "ui/SheetBinding.h"
 #include "ui/UpdatePanel.h"
 
+#include <QAccessible>
 #include <QApplication>
 #include <QDialog>
 #include <QLabel>
 #include <QSignalSpy>
+#include <QTest>
 #include <QWindow>
 #include <QAbstractButton>
 #include <QMessageBox>
@@ -134,4 +136,58 @@ TEST(UpdatePanelTest, CheckForUpdatesRunsAVisibleCheckAndShowsItsOutcome) {
     EXPECT_FALSE(panel.message()->isHidden());
     EXPECT_TRUE(panel.checkButton()->isEnabled());
     EXPECT_EQ(server.requestsTo("/downloads/vrel-plugin-manager-update.json").size(), 1u);
+}
+
+TEST_F(ContentViewTest, EveryButtonOfTheWindowTakesTheFocusInTurnCarriesItsTextAsItsNameAndAnswersEnter) {
+    view.resize(1240, 780);
+    view.show();
+    view.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&view));
+    QList<QAbstractButton *> shown;
+    for (QAbstractButton *button : view.findChildren<QAbstractButton *>()) {
+        if (button->isVisible() && button->isEnabled()) {
+            shown.append(button);
+        }
+    }
+    ASSERT_GE(shown.size(), 3);
+
+    // Tab, all the way round the window.
+    view.setFocus(Qt::TabFocusReason);
+    QList<QAbstractButton *> reached;
+    for (int step = 0; step < 100 && reached.size() < shown.size(); ++step) {
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+        auto *button = qobject_cast<QAbstractButton *>(QApplication::focusWidget());
+        if (button != nullptr && !reached.contains(button)) {
+            reached.append(button);
+        }
+    }
+    for (QAbstractButton *button : shown) {
+        EXPECT_TRUE(reached.contains(button)) << button->text().toStdString() << " takes no focus";
+        QAccessibleInterface *accessible = QAccessible::queryAccessibleInterface(button);
+        ASSERT_NE(accessible, nullptr);
+        EXPECT_EQ(accessible->text(QAccessible::Name), button->text());
+    }
+
+    UpdatePanel *update = view.findChild<UpdatePanel *>();
+    ASSERT_NE(update, nullptr);
+    update->checkButton()->setFocus(Qt::TabFocusReason);
+    QTest::keyClick(update->checkButton(), Qt::Key_Return);
+    EXPECT_EQ(model.updateMessage(), QStringLiteral("正在检查更新…"));
+}
+
+TEST_F(ContentViewTest, EverySheetIsASheetWindowNotADrawer) {
+    view.show();
+    const std::vector<std::pair<SheetBinding *, std::function<void(bool)>>> sheets{
+        {&view.locationGuideSheet(), [&](bool v) { model.setShowLocationGuide(v); }},
+        {&view.netdiskDeliverySheet(), [&](bool v) { model.setShowNetdiskDelivery(v); }},
+        {&view.wechatLoginSheet(), [&](bool v) { model.setShowWechatLogin(v); }},
+        {&view.installSuccessAlert(), [&](bool v) { model.setShowInstallSuccess(v); }},
+    };
+    for (const auto &[binding, show] : sheets) {
+        show(true);
+        ASSERT_NE(binding->sheet(), nullptr);
+        EXPECT_EQ(binding->sheet()->windowType(), Qt::Sheet) << binding->sheet()->metaObject()->className();
+        EXPECT_EQ(binding->sheet()->windowModality(), Qt::WindowModal);
+        show(false);
+    }
 }

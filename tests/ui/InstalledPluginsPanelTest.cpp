@@ -11,6 +11,7 @@
 #include <QMessageBox>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QTest>
 
 #include <gtest/gtest.h>
 
@@ -168,4 +169,28 @@ TEST_F(InstalledPluginsPanelTest, TheRepairShowsItsProgressAndItsMessage) {
 
     panel.repairButton()->click();
     ASSERT_TRUE(test::waitUntil([&] { return panel.repairMessage()->text().startsWith("没有找到可修复的 Motion 运行组件。"); }));
+}
+
+TEST_F(InstalledPluginsPanelTest, TheControlsStayInPlaceWhenTheRepairBarAppears) {
+    panel.resize(900, 600);
+    panel.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&panel));
+    const QList<QWidget *> controls{panel.pluginList(),     panel.rescanButton(), panel.uninstallButton(), panel.locationButton(),
+                                    panel.allLocationsButton(), panel.repairButton(), panel.repairMessage()};
+    auto places = [&] {
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::LayoutRequest);
+        QList<QRect> result;
+        for (QWidget *control : controls) {
+            result.append(QRect(control->mapTo(&panel, QPoint(0, 0)), control->size()));
+        }
+        return result;
+    };
+    const QList<QRect> idle = places();
+    model.setIsRepairingMotionRuntime(true);
+    model.setMotionRepairMessage(QStringLiteral("正在检查并修复 Motion 运行组件…"));
+    ASSERT_TRUE(test::waitUntil([&] { return panel.repairProgress()->isVisible(); }));
+    EXPECT_EQ(places(), idle);
+    model.setIsRepairingMotionRuntime(false);
+    ASSERT_TRUE(test::waitUntil([&] { return !panel.repairProgress()->isVisible(); }));
+    EXPECT_EQ(places(), idle);
 }

@@ -5,13 +5,17 @@
 #include "install/InstallRecords.h"
 #include "ui/AccountPanel.h"
 #include "ui/MemberLibraryPanel.h"
+#include "ui/MemberProductButtons.h"
 #include "ui/MemberProductList.h"
 #include "ui/SingleInstallProgressCard.h"
 
+#include <QAccessible>
+#include <QApplication>
 #include <QComboBox>
 #include <QLabel>
 #include <QListView>
 #include <QListWidget>
+#include <QPointer>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QScrollBar>
@@ -58,12 +62,16 @@ protected:
     QString state(int row) const {
         return panel->productRows()->index(row).data(MemberProductListModel::StateRole).toString();
     }
+    /// The row's real button `button` (the row scrolled into view).
+    QPushButton *rowButton(int row, int button) const {
+        panel->products()->scrollTo(panel->productRows()->index(row));
+        MemberProductButtons *buttons = panel->rowButtons(row);
+        return buttons && button < buttons->buttons().size() ? buttons->buttons().at(button) : nullptr;
+    }
     void click(int row, int button) {
-        QListView *view = panel->products();
-        const QRect rect = view->visualRect(panel->productRows()->index(row));
-        const QList<QRect> buttons =
-            MemberProductDelegate::buttonRects(rect, view->fontMetrics(), panel->productRows()->buttons(row));
-        QTest::mouseClick(view->viewport(), Qt::LeftButton, {}, buttons.at(button).center());
+        QPushButton *pressed = rowButton(row, button);
+        ASSERT_NE(pressed, nullptr) << row << "/" << button;
+        QTest::mouseClick(pressed, Qt::LeftButton);
     }
     void settled() { settle(std::chrono::milliseconds(30)); }
     static int darkest(const QImage &image) {
@@ -75,13 +83,7 @@ protected:
         }
         return gray;
     }
-    QImage buttonImage(int row, int button) const {
-        QListView *view = panel->products();
-        const QRect rect = MemberProductDelegate::buttonRects(view->visualRect(panel->productRows()->index(row)),
-                                                              view->fontMetrics(), panel->productRows()->buttons(row))
-                               .at(button);
-        return view->viewport()->grab(rect).toImage();
-    }
+    QImage buttonImage(int row, int button) const { return rowButton(row, button)->grab().toImage(); }
 
     std::unique_ptr<MemberLibraryPanel> panel;
 };
@@ -210,4 +212,109 @@ TEST_F(MemberLibraryPanelTest, TheAccountsPurchasesInstallFromTheAccountPanelWhi
     service.releaseHeld();
     ASSERT_TRUE(waitUntil([&] { return !model->isWorking(); }));
     EXPECT_EQ(bodyOf(service.requestsTo(kDownload).back()).value(QStringLiteral("productKey")), QStringLiteral("b1"));
+}
+
+TEST_F(MemberLibraryPanelTest, TheRowsButtonsAreButtonsThatTakeTheFocusInTurnAndActOnSpaceAndEnter) {
+    model->recordClaimedPartnerActivationCode(QStringLiteral("CODE"), QStringLiteral("partner"));
+    model->setMemberProducts({memberProduct(QStringLiteral("one")), memberProduct(QStringLiteral("both"), QStringLiteral("hybrid")),
+                              memberProduct(QStringLiteral("partner"), QStringLiteral("partner_pool"), QStringLiteral("领取&激活"))});
+    settled();
+    EXPECT_EQ(panel->visibleRowButtons()->count(), 3) << "the rows got their buttons as they came";
+    panel->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(panel.get()));
+    QListView *view = panel->products();
+    view->setFocus(Qt::TabFocusReason);
+
+    // From the list Tab walks each row's buttons in turn; the row of the focused button is the current one.
+    QStringList order;
+    QList<int> rows;
+    for (int i = 0; i < 5; ++i) {
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+        auto *button = qobject_cast<QPushButton *>(QApplication::focusWidget());
+        ASSERT_NE(button, nullptr) << i;
+        rows.append(view->currentIndex().row());
+        // Screen readers name it by its text, the service's label as it stands ("&" marks no key).
+        QAccessibleInterface *accessible = QAccessible::queryAccessibleInterface(button);
+        ASSERT_NE(accessible, nullptr);
+        EXPECT_EQ(accessible->role(), QAccessible::Button);
+        order.append(accessible->text(QAccessible::Name));
+    }
+    EXPECT_EQ(order, (QStringList{QStringLiteral("安装"), QStringLiteral("安装"), QStringLiteral("领取网盘内容"),
+                                  QStringLiteral("领取&激活"), QStringLiteral("查看激活码")}));
+    EXPECT_EQ(rows, (QList<int>{0, 1, 1, 2, 2}));
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_A);
+    EXPECT_TRUE(world.alerts->shown.isEmpty()) << "other keys press nothing";
+
+    // Space presses the focused button (the stored partner code), Enter too (the cloud-drive supplement).
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Space);
+    ASSERT_EQ(world.alerts->shown.size(), 1);
+    EXPECT_EQ(world.pasteboard->contents, QStringLiteral("CODE"));
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Backtab);
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Backtab);
+    ASSERT_EQ(qobject_cast<QPushButton *>(QApplication::focusWidget()), rowButton(1, 1));
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
+    EXPECT_EQ(model->installingProductKey(), QStringLiteral("both__supplement__"));
+    ASSERT_TRUE(waitUntil([&] { return !model->isWorking(); }));
+    settled();
+
+    // A button that appears later (a partner code claimed) takes its turn after its row's others.
+    model->recordClaimedPartnerActivationCode(QStringLiteral("C2"), QStringLiteral("one"));
+    settled();
+    const QList<QPushButton *> first = panel->visibleRowButtons()->buttonsOf(0)->buttons();
+    ASSERT_EQ(first.size(), 2);
+    EXPECT_EQ(first.at(1)->text(), QStringLiteral("查看激活码"));
+    first.at(0)->setFocus(Qt::TabFocusReason);
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+    EXPECT_EQ(QApplication::focusWidget(), first.at(1));
+
+    // Tab in the list goes to the current row's buttons.
+    view->setFocus(Qt::TabFocusReason);
+    view->setCurrentIndex(panel->productRows()->index(2));
+    QTest::keyClick(view, Qt::Key_Tab);
+    EXPECT_EQ(QApplication::focusWidget(), rowButton(2, 0));
+}
+
+TEST_F(MemberLibraryPanelTest, AFiveHundredRowLibraryHasButtonsOnlyOnTheRowsOnScreen) {
+    QList<MemberProduct> products;
+    for (int i = 0; i < 500; ++i) {
+        products.append(memberProduct(QStringLiteral("p%1").arg(i)));
+    }
+    model->setMemberProducts(products);
+    settled();
+    QListView *view = panel->products();
+    VisibleRowButtons *buttons = panel->visibleRowButtons();
+    const int onScreen = view->viewport()->height() / view->sizeHintForRow(0) + 1;
+    ASSERT_GT(buttons->count(), 0);
+    EXPECT_LE(buttons->count(), onScreen + 2) << "the rows on screen and one beyond each end";
+    EXPECT_NE(buttons->buttonsOf(0), nullptr);
+    EXPECT_EQ(buttons->buttonsOf(450), nullptr);
+
+    view->scrollTo(panel->productRows()->index(450), QAbstractItemView::PositionAtTop);
+    ASSERT_NE(buttons->buttonsOf(450), nullptr);
+    const int lastShown = view->indexAt(QPoint(view->viewport()->width() / 2, view->viewport()->height() - 1)).row();
+    QPointer<MemberProductButtons> above = buttons->buttonsOf(449);
+    EXPECT_TRUE(above && buttons->buttonsOf(lastShown + 1)) << "one row beyond each end has its buttons";
+    buttons->update();
+    EXPECT_EQ(buttons->buttonsOf(449), above.data()) << "a row's buttons stay while it is on screen";
+    EXPECT_EQ(buttons->buttonsOf(0), nullptr);
+    EXPECT_LE(buttons->count(), onScreen + 2);
+    // Tab from the last row on screen walks on into the next one, which scrolls into view.
+    panel->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(panel.get()));
+    const int bottom = view->indexAt(QPoint(view->viewport()->width() / 2, view->viewport()->height() - 1)).row();
+    ASSERT_GT(bottom, 450);
+    ASSERT_LT(bottom, 499);
+    rowButton(bottom, 0)->setFocus(Qt::TabFocusReason);
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+    EXPECT_EQ(QApplication::focusWidget(), buttons->buttonsOf(bottom + 1)->buttons().first());
+    EXPECT_EQ(view->currentIndex().row(), bottom + 1);
+    EXPECT_TRUE(view->viewport()->rect().contains(view->visualRect(view->currentIndex())));
+    EXPECT_LE(buttons->count(), onScreen + 2);
+
+    // A row's buttons follow its state.
+    model->setIsWorking(true);
+    model->setInstallingProductKey(QStringLiteral("p450"));
+    settled();
+    EXPECT_EQ(state(450), QStringLiteral("正在处理…"));
+    EXPECT_FALSE(buttons->buttonsOf(450)->buttons().first()->isEnabled());
 }

@@ -3,8 +3,11 @@
 #include "ui/SheetBinding.h"
 #include "ui/WechatLoginSheet.h"
 
+#include <QAccessible>
+#include <QApplication>
 #include <QLabel>
 #include <QPushButton>
+#include <QTest>
 #include <QWindow>
 
 using namespace quillon;
@@ -104,4 +107,40 @@ TEST_F(WechatLoginSheetTest, WithoutTheWebEngineModuleThePageIsALinkToOpenInTheB
     EXPECT_TRUE(sheet.pageLink()->text().contains(QStringLiteral("http://127.0.0.1:9/qr")));
     Q_EMIT sheet.pageLink()->linkActivated(sheet.pageLink()->text());
     EXPECT_EQ(world.workspace->openedURLs, QList<QUrl>{*model->wechatAuthorizeURL()});
+}
+
+TEST_F(WechatLoginSheetTest, EnterPressesNothingUnlessAButtonHasTheFocusAndTheButtonsTakeItInTurn) {
+    WebPageModule missing({world.path(QStringLiteral("nowhere"))}); // the page is beside the point here
+    model->setShowWechatLogin(true);
+    model->setWechatLoginMessage(QStringLiteral("请使用微信扫描二维码并确认登录。"));
+    WechatLoginSheet sheet(*model, nullptr, missing);
+    sheet.show();
+    sheet.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&sheet));
+
+    // The sheet has no default button.
+    QTest::keyClick(&sheet, Qt::Key_Return);
+    QTest::keyClick(&sheet, Qt::Key_Enter);
+    EXPECT_EQ(model->wechatLoginMessage(), QStringLiteral("请使用微信扫描二维码并确认登录。"));
+    EXPECT_TRUE(model->showWechatLogin());
+    EXPECT_EQ(service.count(kLoginStart), 0u);
+
+    sheet.retryButton()->setFocus(Qt::TabFocusReason);
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+    EXPECT_EQ(QApplication::focusWidget(), sheet.cancelButton());
+    for (QPushButton *button : {sheet.retryButton(), sheet.cancelButton()}) {
+        QAccessibleInterface *accessible = QAccessible::queryAccessibleInterface(button);
+        ASSERT_NE(accessible, nullptr);
+        EXPECT_EQ(accessible->text(QAccessible::Name), button->text());
+    }
+    // With the focus, Enter presses the button.
+    service.then(kLoginStart, ScriptedReply::json(503, std::string(R"({"error":"稍后再试"})")));
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Backtab);
+    ASSERT_EQ(QApplication::focusWidget(), sheet.retryButton());
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
+    EXPECT_EQ(model->wechatLoginMessage(), QStringLiteral("正在生成微信登录二维码…"));
+    ASSERT_TRUE(waitUntil([&] { return !model->isWorking(); }));
+    sheet.cancelButton()->setFocus(Qt::TabFocusReason);
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Enter);
+    EXPECT_FALSE(model->showWechatLogin());
 }

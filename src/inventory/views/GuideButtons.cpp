@@ -3,6 +3,7 @@
 #include "inventory/views/GuideStyle.h"
 
 #include <QFontMetricsF>
+#include <QKeyEvent>
 #include <QPainter>
 #include <QPainterPath>
 
@@ -10,19 +11,42 @@
 
 namespace quillon::guide {
 
-namespace {
-
-void makePlain(QAbstractButton &button) {
-    button.setFocusPolicy(Qt::NoFocus);
-    button.setCursor(Qt::PointingHandCursor);
+GuideButton::GuideButton(QWidget *parent) : QAbstractButton(parent) {
+    // Tab only: a click leaves the focus where it was, as with the plain buttons they look like.
+    setFocusPolicy(Qt::TabFocus);
+    setCursor(Qt::PointingHandCursor);
 }
 
-} // namespace
+void GuideButton::keyPressEvent(QKeyEvent *event) {
+    const bool enter = event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter;
+    if (enter && (event->modifiers() & ~Qt::KeypadModifier) == Qt::NoModifier && !event->isAutoRepeat()) {
+        click();
+        return;
+    }
+    QAbstractButton::keyPressEvent(event); // Space
+}
+
+void GuideButton::focusInEvent(QFocusEvent *event) {
+    const Qt::FocusReason reason = event->reason();
+    m_keyboardFocus = reason == Qt::TabFocusReason || reason == Qt::BacktabFocusReason || reason == Qt::ShortcutFocusReason;
+    QAbstractButton::focusInEvent(event);
+}
+
+void GuideButton::paintFocus(QPainter &painter, const QRectF &shape, qreal corner) const {
+    if (!m_keyboardFocus || !hasFocus()) {
+        return;
+    }
+    painter.save();
+    painter.setRenderHint(QPainter::Antialiasing);
+    painter.setPen(QPen(Qt::white, 2)); // seen on the accent fill of the footer and the chosen tab too
+    painter.setBrush(Qt::NoBrush);
+    painter.drawRoundedRect(shape.adjusted(1, 1, -1, -1), corner, corner);
+    painter.restore();
+}
 
 SymbolButton::SymbolButton(Symbol symbol, int pixels, int padding, const QColor &colour, const QString &help,
                            QWidget *parent)
-    : QAbstractButton(parent), m_symbol(symbol), m_pixels(pixels), m_padding(padding), m_colour(colour) {
-    makePlain(*this);
+    : GuideButton(parent), m_symbol(symbol), m_pixels(pixels), m_padding(padding), m_colour(colour) {
     setToolTip(help);
     setAccessibleName(help);
     setFixedSize(sizeHint());
@@ -36,10 +60,10 @@ QSize SymbolButton::sizeHint() const {
 void SymbolButton::paintEvent(QPaintEvent *) {
     QPainter p(this);
     paintSymbol(p, m_symbol, QRectF(rect()).adjusted(m_padding, m_padding, -m_padding, -m_padding), m_colour);
+    paintFocus(p, QRectF(rect()), 4);
 }
 
-PillButton::PillButton(const QString &text, Look look, QWidget *parent) : QAbstractButton(parent), m_look(look) {
-    makePlain(*this);
+PillButton::PillButton(const QString &text, Look look, QWidget *parent) : GuideButton(parent), m_look(look) {
     setText(text);
     setFont(m_look.font);
     setSizePolicy(m_look.stretches ? QSizePolicy::Expanding : QSizePolicy::Fixed, QSizePolicy::Fixed);
@@ -64,13 +88,13 @@ void PillButton::paintEvent(QPaintEvent *) {
     p.setPen(m_look.textColour);
     p.setFont(font());
     p.drawText(QRectF(rect()), Qt::AlignCenter, text());
+    paintFocus(p, QRectF(rect()), m_look.corner);
 }
 
 LinkRowButton::LinkRowButton(Symbol symbol, const QString &text, int pixels, int verticalPadding,
                              const QColor &colour, QWidget *parent)
-    : QAbstractButton(parent), m_symbol(symbol), m_pixels(pixels), m_verticalPadding(verticalPadding),
+    : GuideButton(parent), m_symbol(symbol), m_pixels(pixels), m_verticalPadding(verticalPadding),
       m_colour(colour) {
-    makePlain(*this);
     setText(text);
     setFont(systemFont(pixels));
     setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
@@ -103,6 +127,7 @@ void LinkRowButton::paintEvent(QPaintEvent *) {
     p.setPen(m_colour);
     p.drawText(QPointF(side + 6, middle + (metrics.ascent() - metrics.descent()) / 2), text());
     paintSymbol(p, Symbol::chevronRight, QRectF(width() - side, middle - side / 2.0, side, side), m_colour);
+    paintFocus(p, QRectF(rect()), 4);
 }
 
 } // namespace quillon::guide

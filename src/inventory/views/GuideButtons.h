@@ -1,7 +1,9 @@
 #pragma once
-// The plain, unfocusable buttons of the location guide, painted by hand so they look
-// the same on every platform style: a close symbol, rounded text buttons (tabs and the
-// footer) and the full-width "show locations" row.
+// The plain buttons of the location guide, painted by hand so they look the same on every
+// platform style: a close symbol, rounded text buttons (tabs and the footer) and the
+// full-width "show locations" row. They are buttons to the keyboard and to screen readers as
+// well: Tab gives them the focus in turn (a click does not take it), Space and Enter press
+// them, and their text is their accessible name. A ring shows the focus Tab gave.
 
 #include "inventory/views/GuideSymbols.h"
 
@@ -11,8 +13,25 @@
 
 namespace quillon::guide {
 
+/// What every button of the guide does for the keyboard.
+class GuideButton : public QAbstractButton {
+    Q_OBJECT
+
+public:
+    explicit GuideButton(QWidget *parent = nullptr);
+
+protected:
+    void keyPressEvent(QKeyEvent *event) override;
+    void focusInEvent(QFocusEvent *event) override;
+    /// Paints the focus ring around `shape` while the keyboard has put the focus here.
+    void paintFocus(QPainter &painter, const QRectF &shape, qreal corner) const;
+
+private:
+    bool m_keyboardFocus = false; ///< how the focus last came; the ring needs the focus still here
+};
+
 /// A symbol with padding around it, and a tooltip.
-class SymbolButton final : public QAbstractButton {
+class SymbolButton final : public GuideButton {
     Q_OBJECT
 
 public:
@@ -31,7 +50,7 @@ private:
 };
 
 /// Text on a rounded fill. `stretches` makes it span the width it is given.
-class PillButton final : public QAbstractButton {
+class PillButton final : public GuideButton {
     Q_OBJECT
 
 public:
@@ -61,7 +80,7 @@ private:
 };
 
 /// A full-width row: symbol and label at the left, a chevron at the right.
-class LinkRowButton final : public QAbstractButton {
+class LinkRowButton final : public GuideButton {
     Q_OBJECT
 
 public:

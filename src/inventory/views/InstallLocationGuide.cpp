@@ -5,6 +5,7 @@
 #include "inventory/views/GuideStyle.h"
 #include "inventory/views/GuideSymbols.h"
 
+#include <QApplication>
 #include <QFrame>
 #include <QLayout>
 #include <QHBoxLayout>
@@ -108,6 +109,11 @@ InstallLocationGuide::InstallLocationGuide(InstallLocationSummary summary, std::
     setPalette(dark);
     setAutoFillBackground(true);
 
+    // The guide itself holds the focus when the sheet opens: no button is pressed by a stray
+    // Space or Enter, and Tab leads to the first one.
+    setFocusPolicy(Qt::ClickFocus);
+    setFocus();
+
     m_layout = new QVBoxLayout(this);
     m_layout->setContentsMargins(padding, padding, padding, padding);
     m_layout->setSpacing(0);
@@ -185,6 +191,15 @@ void InstallLocationGuide::requestClose() {
 }
 
 void InstallLocationGuide::rebuild() {
+    // The keyboard's place: a button with the focus is rebuilt with the page, and its new self
+    // (or, where it is gone, the page's first button) takes the focus on.
+    std::optional<QString> focused;
+    if (m_content != nullptr) {
+        if (QWidget *focus = QApplication::focusWidget(); focus != nullptr && m_content->isAncestorOf(focus)) {
+            const auto *button = qobject_cast<QAbstractButton *>(focus);
+            focused = button ? button->objectName() + QLatin1Char('\n') + button->text() : QString();
+        }
+    }
     // A button of the old content may be the one being clicked: let it finish first.
     if (m_content != nullptr) {
         m_content->hide();
@@ -221,6 +236,20 @@ void InstallLocationGuide::rebuild() {
     }
     setFixedHeight(height);
     setWindowTitle(title());
+
+    if (focused) {
+        QAbstractButton *next = nullptr;
+        for (QAbstractButton *button : m_content->findChildren<QAbstractButton *>()) {
+            if (button->objectName() + QLatin1Char('\n') + button->text() == *focused) {
+                next = button;
+            }
+        }
+        if (next == nullptr) {
+            const QList<QAbstractButton *> tabs = m_content->findChildren<QAbstractButton *>(QStringLiteral("tab"));
+            next = tabs.isEmpty() ? m_footer : tabs.first();
+        }
+        next->setFocus(Qt::TabFocusReason);
+    }
 }
 
 QWidget *InstallLocationGuide::header(QWidget *parent) {
@@ -331,6 +360,7 @@ QWidget *InstallLocationGuide::locationPage(QWidget *parent) {
                                          current ? guide::accent() : white(0.07),
                                          current ? QColor(Qt::black) : white(0.7), false};
             auto *tab = new guide::PillButton(rawValue(each), look, tabs);
+            tab->setObjectName(QStringLiteral("tab"));
             connect(tab, &QAbstractButton::clicked, this, [this, each] { select(each); });
             tabsLayout->addWidget(tab, 0, Qt::AlignVCenter);
         }

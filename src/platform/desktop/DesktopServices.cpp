@@ -1,6 +1,7 @@
 #include "platform/desktop/DesktopServices.h"
 
 #include "platform/RunningApplications.h"
+#include "platform/desktop/AlertBox.h"
 #include "platform/shared/AnnouncedApplications.h"
 
 #ifdef Q_OS_MACOS
@@ -14,7 +15,6 @@
 #include <QFileInfo>
 #include <QMessageBox>
 #include <QProcess>
-#include <QPushButton>
 #include <QSet>
 
 #include <csignal>
@@ -110,28 +110,9 @@ void DesktopPasteboard::setString(const QString &text) {
 QString DesktopPasteboard::string() const { return QGuiApplication::clipboard()->text(); }
 
 int DesktopAlerts::runModal(const AlertRequest &request) {
-    QMessageBox box(QApplication::activeWindow());
-    switch (request.style) {
-    case AlertRequest::Style::Informational:
-        box.setIcon(QMessageBox::Information);
-        break;
-    case AlertRequest::Style::Warning:
-        box.setIcon(QMessageBox::Warning);
-        break;
-    case AlertRequest::Style::Critical:
-        box.setIcon(QMessageBox::Critical);
-        break;
-    }
-    box.setText(request.messageText);
-    box.setInformativeText(request.informativeText);
-    const QStringList titles = request.buttons.isEmpty() ? QStringList{QStringLiteral("好的")} : request.buttons;
-    QList<QAbstractButton *> buttons;
-    for (const QString &title : titles) {
-        buttons.append(box.addButton(title, buttons.isEmpty() ? QMessageBox::AcceptRole : QMessageBox::RejectRole));
-    }
-    box.setDefaultButton(qobject_cast<QPushButton *>(buttons.first()));
-    box.exec();
-    return static_cast<int>(buttons.indexOf(box.clickedButton()));
+    const AlertBox alert = alertBox(request, QApplication::activeWindow());
+    alert.box->exec();
+    return static_cast<int>(alert.buttons.indexOf(alert.box->clickedButton()));
 }
 
 } // namespace quillon

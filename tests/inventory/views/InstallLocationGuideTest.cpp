@@ -6,6 +6,8 @@
 #include "inventory/views/PixelSupport.h"
 #include "support/Wait.h"
 
+#include <QAccessible>
+#include <QApplication>
 #include <QLabel>
 #include <QScrollArea>
 #include <QScrollBar>
@@ -365,7 +367,7 @@ TEST(InstallLocationGuide, HeaderButtonFooterAndEscapeAllClose) {
     auto *close = part<QAbstractButton>(view, "close");
     ASSERT_NE(close, nullptr);
     EXPECT_EQ(close->toolTip(), QStringLiteral("关闭"));
-    EXPECT_EQ(close->focusPolicy(), Qt::NoFocus);
+    EXPECT_EQ(close->focusPolicy(), Qt::TabFocus) << "Tab reaches it; a click leaves the focus where it was";
     close->click();
     EXPECT_EQ(closer.calls, 1);
 
@@ -403,4 +405,91 @@ TEST(InstallLocationGuide, WritesReferenceRendersOfEachSummaryKind) {
             EXPECT_EQ(QImage(locations).width(), 1240);
         }
     }
+}
+
+TEST(InstallLocationGuide, ItsButtonsTakeTheFocusInTurnAndActOnSpaceAndEnter) {
+    Closer closer;
+    InstallLocationGuide view(successInSeveralCategories(), std::nullopt, closer.action());
+    view.show();
+    view.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&view));
+    auto focusedName = [] {
+        QAccessibleInterface *accessible = QAccessible::queryAccessibleInterface(QApplication::focusWidget());
+        return accessible != nullptr && accessible->role() == QAccessible::Button ? accessible->text(QAccessible::Name) : QString();
+    };
+    auto press = [](Qt::Key key) {
+        QTest::keyClick(QApplication::focusWidget(), key);
+        settle();
+    };
+
+    // The guide opens with no button in focus: a stray Enter presses nothing.
+    press(Qt::Key_Return);
+    EXPECT_EQ(closer.calls, 0);
+    EXPECT_FALSE(view.showsLocation());
+
+    // Tab walks the buttons (and the lists, which scroll with the keys) in turn.
+    QStringList order;
+    for (int i = 0; i < 8 && !order.contains(QStringLiteral("知道了")); ++i) {
+        press(Qt::Key_Tab);
+        if (!focusedName().isEmpty()) {
+            order.append(focusedName());
+        }
+    }
+    EXPECT_EQ(order, (QStringList{QStringLiteral("关闭"), QStringLiteral("查看插件位置"), QStringLiteral("知道了")}));
+
+    // Enter on 查看插件位置 opens the location page, with the focus on the shown category's tab.
+    for (int i = 0; i < 8 && focusedName() != QStringLiteral("查看插件位置"); ++i) {
+        press(Qt::Key_Backtab);
+    }
+    ASSERT_EQ(focusedName(), QStringLiteral("查看插件位置"));
+    press(Qt::Key_Return);
+    ASSERT_TRUE(view.showsLocation());
+    const QList<guide::PillButton *> shownTabs = tabs(view);
+    ASSERT_GE(shownTabs.size(), 2);
+    EXPECT_EQ(focusedName(), rawValue(*view.category()));
+
+    // Tab to the next category and Space shows it; the focus stays on its tab.
+    press(Qt::Key_Tab);
+    const QString next = focusedName();
+    ASSERT_FALSE(next.isEmpty());
+    EXPECT_EQ(next, shownTabs.at(1)->text());
+    press(Qt::Key_Space);
+    ASSERT_TRUE(view.category());
+    EXPECT_EQ(rawValue(*view.category()), next);
+    EXPECT_EQ(focusedName(), next);
+
+    // The footer answers Enter.
+    for (int i = 0; i < 8 && focusedName() != QStringLiteral("知道了"); ++i) {
+        press(Qt::Key_Tab);
+    }
+    press(Qt::Key_Return);
+    EXPECT_EQ(closer.calls, 1);
+}
+
+TEST(InstallLocationGuide, ARingShowsWhereTabPutTheFocusAndAClickTakesNone) {
+    Closer closer;
+    InstallLocationGuide view(browse({{FCPLocation::titles, QStringLiteral("Vrel 字幕")}, {FCPLocation::effects, QStringLiteral("Vrel 光效")}}),
+                              std::nullopt, closer.action());
+    view.show();
+    view.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&view));
+    ASSERT_EQ(tabs(view).size(), 2);
+    guide::PillButton *second = tabs(view).at(1);
+    const QImage plain = second->grab().toImage();
+
+    second->setFocus(Qt::TabFocusReason);
+    EXPECT_NE(second->grab().toImage(), plain) << "a ring around the button Tab reached";
+    QTest::keyClick(second, Qt::Key_A);
+    EXPECT_EQ(view.category(), FCPLocation::titles) << "other keys press nothing";
+    view.setFocus(Qt::OtherFocusReason);
+    EXPECT_EQ(second->grab().toImage(), plain) << "no ring once the focus has gone";
+    second->setFocus(Qt::ActiveWindowFocusReason);
+    EXPECT_EQ(second->grab().toImage(), plain) << "no ring where the focus came without the keyboard";
+
+    // A click shows the category and leaves the focus where it was.
+    view.setFocus(Qt::OtherFocusReason);
+    QTest::mouseClick(second, Qt::LeftButton);
+    settle();
+    EXPECT_EQ(view.category(), FCPLocation::effects);
+    EXPECT_EQ(QApplication::focusWidget(), &view);
 }
