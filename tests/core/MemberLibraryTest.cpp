@@ -158,3 +158,32 @@ TEST_F(MemberLibraryTest, AReplyForAnEarlierMembershipChangesNothing) {
     EXPECT_EQ(model->memberProducts().size(), 7);
     EXPECT_EQ(model->memberLibraryMessage(), QStringLiteral("可安装 7 款模板。"));
 }
+
+TEST_F(MemberLibraryTest, AReplyForAMembershipLeftAndPickedAgainIsOvertakenByTheNewerLoad) {
+    // The first site-wide load answers last, with a success or with a failure; the user
+    // meanwhile picked the templates and then the site-wide membership again.
+    std::vector<ScriptedReply> lateReplies{ScriptedReply::json(200, library(12)),
+                                           ScriptedReply::json(500, std::string(R"({"error":"旧的失败"})"))};
+    for (ScriptedReply &late : lateReplies) {
+        service.then(kLibrary, late.heldBack());
+        service.then(kLibrary, ScriptedReply::json(200, library(7)));
+        service.then(kLibrary, ScriptedReply::json(200, library(5)));
+        model->selectMemberLibrary(allSite);
+        ASSERT_TRUE(waitUntil([&] { return service.heldCount() == 1; }));
+        model->selectMemberLibrary(templates);
+        ASSERT_TRUE(waitUntil([&] { return model->memberLibraryMessage() == QStringLiteral("可安装 7 款模板。"); }));
+        model->selectMemberLibrary(allSite);
+        ASSERT_TRUE(waitUntil([&] { return model->memberLibraryMessage() == QStringLiteral("可安装 5 款会员插件。"); }));
+
+        LogWatcher log;
+        service.releaseHeld();
+        // Until the late reply was dropped, or until it changed the library.
+        ASSERT_TRUE(waitUntil([&] {
+            return log.saw(QStringLiteral("overtaken by a newer load was dropped")) ||
+                   model->memberLibraryMessage() != QStringLiteral("可安装 5 款会员插件。");
+        }));
+        EXPECT_EQ(model->activatedProductKey(), QStringLiteral("vrel-all-site-lifetime"));
+        EXPECT_EQ(model->memberProducts().size(), 5);
+        EXPECT_EQ(model->memberLibraryMessage(), QStringLiteral("可安装 5 款会员插件。"));
+    }
+}
