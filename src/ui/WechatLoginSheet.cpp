@@ -1,6 +1,7 @@
 #include "ui/WechatLoginSheet.h"
 
 #include "core/PluginManager.h"
+#include "platform/DisplayText.h"
 #include "platform/Logging.h"
 #include "platform/Workspace.h"
 #include "ui/WebPageFactory.h"
@@ -18,6 +19,7 @@ WechatLoginSheet::WechatLoginSheet(PluginManager &manager, QWidget *parent, WebP
       m_cancel(new QPushButton(QStringLiteral("取消"), this)) {
     setWindowTitle(QStringLiteral("微信扫码登录"));
     m_message->setWordWrap(true);
+    m_message->setTextFormat(Qt::PlainText); // may be the service's own words
     m_message->setAlignment(Qt::AlignCenter);
 
     auto *layout = new QVBoxLayout(this);
@@ -29,6 +31,7 @@ WechatLoginSheet::WechatLoginSheet(PluginManager &manager, QWidget *parent, WebP
         // No embedded browser: the page (and its QR code) opens in the user's browser.
         m_pageProblem = new QLabel(QStringLiteral("无法加载内置网页组件。请点击下方链接，在浏览器中打开微信扫码页面完成登录。"), this);
         m_pageProblem->setWordWrap(true);
+        m_pageProblem->setTextFormat(Qt::PlainText);
         m_pageLink = new QLabel(this);
         m_pageLink->setWordWrap(true);
         m_pageLink->setTextFormat(Qt::RichText);
@@ -58,7 +61,7 @@ WechatLoginSheet::WechatLoginSheet(PluginManager &manager, QWidget *parent, WebP
 QUrl WechatLoginSheet::pageURL() const { return m_page ? m_pages->url(m_page) : QUrl(); }
 
 void WechatLoginSheet::refresh() {
-    m_message->setText(m_manager.wechatLoginMessage());
+    m_message->setText(displayLine(m_manager.wechatLoginMessage()));
     m_retry->setEnabled(!m_manager.isWorking());
     // Load a page only when it is a new one: reloading would show a fresh code.
     const QUrl url = m_manager.wechatAuthorizeURL().value_or(QUrl());

@@ -4,6 +4,7 @@
 #include "inventory/views/GuideButtons.h"
 #include "inventory/views/GuideStyle.h"
 #include "inventory/views/GuideSymbols.h"
+#include "platform/DisplayText.h"
 
 #include <QFrame>
 #include <QLayout>
@@ -79,8 +80,10 @@ int listHeight(const QLayout *lines, int count, int perLine, int cap) {
     return std::min(std::max(perLine * count, natural), cap);
 }
 
+/// A line of the guide: product names, folder paths and failure texts (the installer's
+/// output among them) shown without control or direction characters.
 QLabel *line(const QString &text, int pixels, const QColor &colour, bool selectable, QWidget *parent) {
-    QLabel *label = guide::label(text, pixels, QFont::Normal, colour, parent);
+    QLabel *label = guide::label(displayNote(text), pixels, QFont::Normal, colour, parent);
     label->setWordWrap(true);
     if (selectable) {
         label->setTextInteractionFlags(Qt::TextSelectableByMouse);

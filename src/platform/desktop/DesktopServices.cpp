@@ -1,6 +1,8 @@
 #include "platform/desktop/DesktopServices.h"
 
+#include "platform/DisplayText.h"
 #include "platform/RunningApplications.h"
+#include "platform/desktop/PlainTextWidgets.h"
 
 #include <QApplication>
 #include <QClipboard>
@@ -143,8 +145,10 @@ int DesktopAlerts::runModal(const AlertRequest &request) {
         box.setIcon(QMessageBox::Critical);
         break;
     }
-    box.setText(request.messageText);
-    box.setInformativeText(request.informativeText);
+    // Alerts carry names and codes from the service: shown as the words they are.
+    box.setText(displayLine(request.messageText));
+    box.setInformativeText(displayNote(request.informativeText));
+    keepPlainText(box);
     const QStringList titles = request.buttons.isEmpty() ? QStringList{QStringLiteral("好的")} : request.buttons;
     QList<QAbstractButton *> buttons;
     for (const QString &title : titles) {
