@@ -345,7 +345,7 @@ QWidget *InstallLocationGuide::locationPage(QWidget *parent) {
         const QList<InstallLocationEntry> entries = rows();
         QStringList folders;
         for (const InstallLocationEntry &entry : entries) {
-            folders.append(entry.folder);
+            folders.append(displayLine(entry.folder)); // the diagram draws them too
         }
         auto *diagram = new FCPInterfaceDiagram(shown, folders, page);
         diagram->setFixedHeight(diagramHeight);

@@ -1,5 +1,6 @@
 // The location guide names products as the service does and folders as the disk does:
 // its lines show those names without control or direction characters.
+#include "inventory/views/FCPInterfaceDiagram.h"
 #include "inventory/views/InstallLocationGuide.h"
 
 #include <QCoreApplication>
@@ -45,4 +46,8 @@ TEST(GuideServiceText, FolderNamesFromDiskLoseControlAndDirectionCharacters) {
     const QStringList lines = shownLines(guide);
     EXPECT_TRUE(lines.contains(QStringLiteral("GlowPack"))) << lines.join(QLatin1Char('|')).toStdString();
     EXPECT_TRUE(lines.contains(QStringLiteral("BlurPack")));
+    // The window schematic draws the same names.
+    const auto *diagram = guide.findChild<FCPInterfaceDiagram *>();
+    ASSERT_NE(diagram, nullptr);
+    EXPECT_EQ(diagram->folders(), (QStringList{QStringLiteral("BlurPack"), QStringLiteral("GlowPack")}));
 }
