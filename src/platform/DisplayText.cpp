@@ -37,20 +37,19 @@ QString displayLine(const QString &text) {
 QString displayNote(const QString &text) {
     QString shown;
     shown.reserve(text.size());
-    for (qsizetype i = 0; i < text.size(); ++i) {
-        const char16_t c = text.at(i).unicode();
+    bool afterCarriageReturn = false;
+    for (const QChar qc : text) {
+        const char16_t c = qc.unicode();
+        if (c == u'\n' && afterCarriageReturn) {
+            afterCarriageReturn = false;
+            continue; // CR LF is one break, not two
+        }
+        afterCarriageReturn = c == u'\r';
         if (isLineBreak(c)) {
-            // CR LF is one break, not two.
-            if (c == u'\r' && i + 1 < text.size() && text.at(i + 1) == QLatin1Char('\n')) {
-                ++i;
-            }
             shown.append(QLatin1Char('\n'));
-            continue;
+        } else if (!isControl(c) && !isDirectionControl(c)) {
+            shown.append(qc);
         }
-        if (isControl(c) || isDirectionControl(c)) {
-            continue;
-        }
-        shown.append(text.at(i));
     }
     return shown;
 }
