@@ -3,6 +3,9 @@
 #include "core/WechatLogin.h"
 #include "platform/Logging.h"
 
+#include <QJsonDocument>
+#include <QJsonObject>
+
 #include <algorithm>
 
 namespace quillon {
@@ -85,14 +88,8 @@ QCoro::Task<> approveLogin(ModelGuard<PluginManager> model, QString token, std::
 
 /// An approval whose reply was refused only for its token (one a header cannot carry).
 bool isRefusedApproval(int status, const QByteArray &data, const ReplyDecodingError &error) {
-    if (status > 299 || error.key() != QLatin1String("accessToken")) {
-        return false;
-    }
-    try {
-        return replyObject(data).value(QStringLiteral("status")).toString() == QLatin1String("approved");
-    } catch (const ReplyDecodingError &) {
-        return false;
-    }
+    return status <= 299 && error.key() == QLatin1String("accessToken") &&
+           QJsonDocument::fromJson(data).object().value(QStringLiteral("status")).toString() == QLatin1String("approved");
 }
 
 QCoro::Task<> runLoginPoll(ModelGuard<PluginManager> model, QString ticket, qint64 polls, TaskHandle poll) {

@@ -82,6 +82,7 @@ TEST_F(MemberLibraryTest, FailuresEmptyTheLibraryWithTheirMessage) {
         {ScriptedReply::json(200, broken), kUnreachable},
         {ScriptedReply::json(500, std::string(R"({"error":"会员已过期"})")), QStringLiteral("会员已过期")},
         {ScriptedReply::json(403, std::string("{}")), QStringLiteral("会员插件库加载失败。")},
+        {ScriptedReply::json(300, std::string(R"({"error":"请稍后","products":[]})")), QStringLiteral("请稍后")},
         {ScriptedReply::json(200, std::string("{}")), QStringLiteral("当前会员权益中还没有可安装的内容。")},
         {ScriptedReply::json(200, std::string(R"({"products":[]})")), QStringLiteral("当前会员权益中还没有可安装的内容。")},
     };
@@ -95,6 +96,20 @@ TEST_F(MemberLibraryTest, FailuresEmptyTheLibraryWithTheirMessage) {
         EXPECT_EQ(model->activatedProductKey(), QStringLiteral("vrel-all-site-lifetime"));
         EXPECT_TRUE(model->selectedMembershipUsesWechatAccount());
     }
+}
+
+TEST_F(MemberLibraryTest, OneProductIsCountedAndA299IsASuccess) {
+    service.always(kLibrary, ScriptedReply::json(299, library(1)));
+    reload();
+    EXPECT_EQ(model->memberProducts().size(), 1);
+    EXPECT_EQ(model->memberLibraryMessage(), QStringLiteral("可安装 1 款会员插件。"));
+}
+
+TEST_F(MemberLibraryTest, ReloadDoesNothingOutsideAccountMode) {
+    model->setSelectedMembershipUsesWechatAccount(false);
+    model->reloadMemberLibrary();
+    EXPECT_EQ(model->memberLibraryMessage(), QString()) << "no load started";
+    EXPECT_EQ(service.count(kLibrary), 0u);
 }
 
 TEST_F(MemberLibraryTest, ReloadDoesNothingWithoutAnAccount) {

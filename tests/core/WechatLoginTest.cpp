@@ -233,7 +233,7 @@ TEST_F(WechatLoginTest, OnlyAnExactApprovalWithATokenSignsIn) {
     service.then(kLoginStatus, ScriptedReply::invalidUtf8());
     // Pending, or refused by the service: a token a header cannot carry changes nothing.
     service.then(kLoginStatus, ScriptedReply::json(200, std::string(R"({"status":"pending","accessToken":"p\r\nX: y"})")));
-    service.then(kLoginStatus, ScriptedReply::json(500, std::string(R"({"status":"approved","accessToken":"s\r\nX: y"})")));
+    service.then(kLoginStatus, ScriptedReply::json(300, std::string(R"({"status":"approved","accessToken":"s\r\nX: y"})")));
     service.then(kLoginStatus, approved(QStringLiteral("real")));
     service.always(kAccount, ScriptedReply::json(200, std::string("{}")));
     ASSERT_TRUE(waitUntil([&] { return service.count(kLoginStatus) == 8; }));
