@@ -98,11 +98,15 @@ TEST_F(MemberLibraryTest, FailuresEmptyTheLibraryWithTheirMessage) {
     }
 }
 
-TEST_F(MemberLibraryTest, OneProductIsCountedAndA299IsASuccess) {
+TEST_F(MemberLibraryTest, OneProductIsCountedAndA299IsASuccessThatRescansThePlugins) {
+    // Installed since the model last looked: the loaded library shows it as installed.
+    world.makeFolder(QStringLiteral("system/Library/Application Support/Final Cut Pro/Templates.localized/Titles.localized/Vrel A"));
     service.always(kLibrary, ScriptedReply::json(299, library(1)));
     reload();
     EXPECT_EQ(model->memberProducts().size(), 1);
     EXPECT_EQ(model->memberLibraryMessage(), QStringLiteral("可安装 1 款会员插件。"));
+    ASSERT_EQ(model->installedPlugins().size(), 1);
+    EXPECT_EQ(model->installedPlugins().first().name, QStringLiteral("Vrel A"));
 }
 
 TEST_F(MemberLibraryTest, ReloadDoesNothingOutsideAccountMode) {
