@@ -6,7 +6,7 @@
 namespace quillon {
 
 void keepPlainText(QMessageBox &box) {
-    box.setTextFormat(Qt::PlainText);
+    // Every label: QMessageBox::setTextFormat would reach the main text only.
     for (QLabel *label : box.findChildren<QLabel *>()) {
         label->setTextFormat(Qt::PlainText);
     }
