@@ -31,7 +31,6 @@ WechatLoginSheet::WechatLoginSheet(PluginManager &manager, QWidget *parent, WebP
         // No embedded browser: the page (and its QR code) opens in the user's browser.
         m_pageProblem = new QLabel(QStringLiteral("无法加载内置网页组件。请点击下方链接，在浏览器中打开微信扫码页面完成登录。"), this);
         m_pageProblem->setWordWrap(true);
-        m_pageProblem->setTextFormat(Qt::PlainText);
         m_pageLink = new QLabel(this);
         m_pageLink->setWordWrap(true);
         m_pageLink->setTextFormat(Qt::RichText);
