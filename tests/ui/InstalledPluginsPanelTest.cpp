@@ -1,4 +1,5 @@
 #include "core/PluginManager.h"
+#include "support/ShownText.h"
 #include "support/TestWorld.h"
 #include "support/Wait.h"
 #include "ui/InstalledPluginsPanel.h"
@@ -11,7 +12,6 @@
 #include <QMessageBox>
 #include <QProgressBar>
 #include <QPushButton>
-#include <QTextDocument>
 
 #include <gtest/gtest.h>
 
@@ -30,16 +30,6 @@ void click(QMessageBox *box, const QString &button) {
         }
     }
     FAIL() << "no button " << button.toStdString();
-}
-
-/// What a tool tip shows: tool tips render their text as markup when it looks like markup.
-QString shownToolTip(const QString &tip) {
-    if (!Qt::mightBeRichText(tip)) {
-        return tip;
-    }
-    QTextDocument document;
-    document.setHtml(tip);
-    return document.toPlainText();
 }
 
 QStringList rows(const QListWidget *list) {
@@ -73,7 +63,7 @@ TEST_F(InstalledPluginsPanelTest, ListsTheInstalledPluginsAndRescans) {
     panel.rescanButton()->click();
     ASSERT_TRUE(test::waitUntil([&] { return panel.pluginList()->count() == 2; }));
     EXPECT_EQ(rows(panel.pluginList()), (QStringList{"字幕 · Vrel 字幕", "效果 · Vrel Glow"}));
-    EXPECT_EQ(shownToolTip(panel.pluginList()->item(1)->toolTip()), world.path(userTree + "/Effects.localized/Vrel Glow"));
+    EXPECT_EQ(test::shownToolTip(panel.pluginList()->item(1)->toolTip()), world.path(userTree + "/Effects.localized/Vrel Glow"));
 }
 
 TEST_F(InstalledPluginsPanelTest, TheLocationOfTheSelectedPlugin) {

@@ -3,6 +3,7 @@
 // characters that hide or reorder what the user reads.
 #include "core/PluginManager.h"
 #include "support/LocalHttpServer.h"
+#include "support/ShownText.h"
 #include "support/TestWorld.h"
 #include "support/Wait.h"
 #include "ui/ContentView.h"
@@ -21,7 +22,6 @@
 #include <QListWidget>
 #include <QMessageBox>
 #include <QPushButton>
-#include <QTextDocument>
 
 #include <gtest/gtest.h>
 
@@ -51,27 +51,6 @@ bool isClean(const QString &text) {
     return true;
 }
 
-/// What a label shows: its text when plain, the text its markup renders to otherwise.
-QString shownText(const QLabel *label) {
-    if (label->textFormat() == Qt::PlainText ||
-        (label->textFormat() == Qt::AutoText && !Qt::mightBeRichText(label->text()))) {
-        return label->text();
-    }
-    QTextDocument document;
-    document.setHtml(label->text());
-    return document.toPlainText();
-}
-
-/// What a tool tip shows (tool tips guess their format the way QLabel::AutoText does).
-QString shownToolTip(const QString &tip) {
-    if (!Qt::mightBeRichText(tip)) {
-        return tip;
-    }
-    QTextDocument document;
-    document.setHtml(tip);
-    return document.toPlainText();
-}
-
 /// Every label of `root` that shows something: each is clean, and the markup in the
 /// hostile text is shown as characters. Returns how many showed the hostile text.
 int checkLabels(const QWidget *root, const QString &markup = QStringLiteral("<h1 style=\"color:red\">Vrel</h1>")) {
@@ -84,7 +63,7 @@ int checkLabels(const QWidget *root, const QString &markup = QStringLiteral("<h1
         EXPECT_TRUE(isClean(label->text()));
         if (label->text().contains(QStringLiteral("<h1"))) {
             ++showingHostile;
-            EXPECT_TRUE(shownText(label).contains(markup));
+            EXPECT_TRUE(test::shownText(*label).contains(markup));
         }
     }
     return showingHostile;
@@ -152,12 +131,12 @@ TEST_F(ServiceTextTest, EveryLabelOfTheWindowShowsTheServicesAndTheDisksTextsPla
         for (int row = 0; row < list->count(); ++row) {
             const QListWidgetItem *item = list->item(row);
             EXPECT_TRUE(isClean(item->text())) << item->text().toStdString();
-            EXPECT_TRUE(isClean(shownToolTip(item->toolTip())));
+            EXPECT_TRUE(isClean(test::shownToolTip(item->toolTip())));
         }
     }
     const QListWidgetItem *plugin = plugins->pluginList()->item(0);
     EXPECT_EQ(plugin->text(), QStringLiteral("效果 · <b>GlowVrel"));
-    EXPECT_TRUE(shownToolTip(plugin->toolTip()).endsWith(QStringLiteral("/<b>GlowVrel")))
+    EXPECT_TRUE(test::shownToolTip(plugin->toolTip()).endsWith(QStringLiteral("/<b>GlowVrel")))
         << plugin->toolTip().toStdString();
 
     auto *library = view.findChild<MemberLibraryPanel *>();
@@ -167,7 +146,7 @@ TEST_F(ServiceTextTest, EveryLabelOfTheWindowShowsTheServicesAndTheDisksTextsPla
     const QModelIndex row = rows->index(0, 0);
     EXPECT_EQ(rows->data(row, Qt::DisplayRole).toString(), hostileShown);
     EXPECT_EQ(rows->data(row, MemberProductListModel::CategoryRole).toString(), hostileShown);
-    EXPECT_EQ(shownToolTip(rows->data(row, Qt::ToolTipRole).toString()), hostileShown);
+    EXPECT_EQ(test::shownToolTip(rows->data(row, Qt::ToolTipRole).toString()), hostileShown);
     const auto *productRows = qobject_cast<const MemberProductListModel *>(rows);
     ASSERT_NE(productRows, nullptr);
     ASSERT_FALSE(productRows->buttons(0).isEmpty());
@@ -233,5 +212,5 @@ TEST(UpdateLineTest, AVersionHoldingMarkupIsShownAsWritten) {
     const QString expected = QStringLiteral("发现新版本 ") + version + QStringLiteral("（当前 ") + AppVersion::current() +
                              QStringLiteral("）。");
     ASSERT_TRUE(test::waitUntil([&] { return panel.message()->text() == expected; }));
-    EXPECT_EQ(shownText(panel.message()), expected) << "shown as written, not as a heading";
+    EXPECT_EQ(test::shownText(*panel.message()), expected) << "shown as written, not as a heading";
 }

@@ -1,11 +1,11 @@
 // The desktop's modal alert, answered by clicking its button once it is on screen.
 #include "platform/desktop/DesktopServices.h"
+#include "support/ShownText.h"
 
 #include <QApplication>
 #include <QLabel>
 #include <QMessageBox>
 #include <QPushButton>
-#include <QTextDocument>
 #include <QTimer>
 
 #include <gtest/gtest.h>
@@ -48,14 +48,7 @@ TEST(DesktopAlerts, TextsFromTheServiceAreShownAsWrittenWithoutControlOrDirectio
             if (label->text().isEmpty()) {
                 continue;
             }
-            // Rendered as a document would be, unless the label is plain text.
-            if (label->textFormat() == Qt::PlainText) {
-                shown.append(label->text());
-            } else {
-                QTextDocument document;
-                document.setHtml(label->text());
-                shown.append(document.toPlainText());
-            }
+            shown.append(test::shownText(*label));
         }
     });
     DesktopAlerts alerts;
