@@ -18,6 +18,10 @@ bool inAccountMode(const PluginManager &model) {
 }
 
 QCoro::Task<> loadLibrary(ModelGuard<PluginManager> model) {
+    // Loads overlap (a membership picked, another, then the first again): only the newest
+    // one's reply, success or failure, may change the library.
+    const quint64 generation = model->memberLibraryLoadGeneration() + 1;
+    model->setMemberLibraryLoadGeneration(generation);
     model->setMemberLibraryMessage(kLoadingLibrary);
     if (!inAccountMode(*model.get())) {
         // No request is defined without a signed-in account; say what is missing
@@ -49,6 +53,10 @@ QCoro::Task<> loadLibrary(ModelGuard<PluginManager> model) {
     }
     if (model->managerAccessToken() != token || model->activatedProductKey() != membershipKey) {
         qCInfo(lcAccount) << "a member library reply for an earlier selection was dropped";
+        co_return;
+    }
+    if (model->memberLibraryLoadGeneration() != generation) {
+        qCInfo(lcAccount) << "a member library reply overtaken by a newer load was dropped";
         co_return;
     }
     std::optional<LibraryResponse> reply;

@@ -198,6 +198,8 @@ private:
     QUILLON_PLAIN(int, singleInstallProgressCycle, setSingleInstallProgressCycle, 0)
     QUILLON_PLAIN(QList<InstalledPlugin>, allTemplatePlugins, setAllTemplatePlugins)
     QUILLON_PLAIN(bool, selectedMembershipUsesWechatAccount, setSelectedMembershipUsesWechatAccount, false)
+    /// Counts the member-library loads started; only the newest one's reply is applied.
+    QUILLON_PLAIN(quint64, memberLibraryLoadGeneration, setMemberLibraryLoadGeneration, 0)
 
 public:
     /// Signed in with a token.

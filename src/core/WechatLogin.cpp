@@ -4,6 +4,9 @@
 #include "platform/BusyFlag.h"
 #include "platform/Logging.h"
 
+#include <QJsonDocument>
+#include <QJsonObject>
+
 #include <algorithm>
 
 namespace quillon {
@@ -14,6 +17,7 @@ const QString kScanPrompt = QStringLiteral("请使用微信扫描二维码并确
 const QString kCodeFailed = QStringLiteral("微信登录二维码生成失败。");
 const QString kServiceUnreachable = QStringLiteral("暂时无法连接微信登录服务，请稍后重试。");
 const QString kCodeExpired = QStringLiteral("二维码已过期，请重新扫码。");
+const QString kUnusableToken = QStringLiteral("登录凭证无效，请重新扫码。");
 const QString kApproved = QStringLiteral("微信登录成功，正在同步管理器与商城…");
 const QString kDefaultUserName = QStringLiteral("Vrel 用户");
 const QString kSignedOut = QStringLiteral("已退出微信账号。重新扫码即可恢复名下权益。");
@@ -82,6 +86,12 @@ QCoro::Task<> approveLogin(ModelGuard<PluginManager> model, QString token, std::
     model->setShowWechatLogin(false);
 }
 
+/// An approval whose reply was refused only for its token (one a header cannot carry).
+bool isRefusedApproval(int status, const QByteArray &data, const ReplyDecodingError &error) {
+    return status <= 299 && error.key() == QLatin1String("accessToken") &&
+           QJsonDocument::fromJson(data).object().value(QStringLiteral("status")).toString() == QLatin1String("approved");
+}
+
 QCoro::Task<> runLoginPoll(ModelGuard<PluginManager> model, QString ticket, qint64 polls, TaskHandle poll) {
     const std::stop_token stop = poll.token();
     for (qint64 attempt = 1; attempt <= polls; ++attempt) {
@@ -101,10 +111,10 @@ QCoro::Task<> runLoginPoll(ModelGuard<PluginManager> model, QString ticket, qint
             makeServiceRequest(model->endpointURL(QStringLiteral("api/manager/login/status")),
                                ServiceBody{{QStringLiteral("ticket"), ticket}}, std::nullopt,
                                model->environment().timing.serviceRequestTimeout);
-        std::optional<ServiceResult<ManagerLoginStatusResponse>> result;
+        std::optional<ServiceReply> raw;
         try {
-            auto sending = requestJSON<ManagerLoginStatusResponse>(model->network(), std::move(request), stop);
-            result = co_await sending;
+            auto sending = postServiceRequest(model->network(), std::move(request), stop);
+            raw = co_await sending;
         } catch (const std::exception &error) {
             if (!model || stop.stop_requested()) {
                 co_return;
@@ -116,12 +126,26 @@ QCoro::Task<> runLoginPoll(ModelGuard<PluginManager> model, QString ticket, qint
         if (!model || stop.stop_requested()) {
             co_return;
         }
-        const ManagerLoginStatusResponse &reply = result->reply;
-        if (result->status == 410) {
+        const int status = raw->httpStatus.value_or(500);
+        ManagerLoginStatusResponse reply;
+        try {
+            reply = decodeReply<ManagerLoginStatusResponse>(raw->data);
+        } catch (const ReplyDecodingError &error) {
+            // The user approved, but with a token that can never be sent: waiting for the code
+            // to expire would only leave the sheet asking for a scan that already happened.
+            if (isRefusedApproval(status, raw->data, error)) {
+                qCWarning(lcAccount) << "a sign-in approval was refused:" << error.what();
+                model->setWechatLoginMessage(kUnusableToken);
+                co_return;
+            }
+            qCInfo(lcAccount) << "an unreadable sign-in status reply was ignored:" << error.what();
+            continue;
+        }
+        if (status == 410) {
             model->setWechatLoginMessage(reply.error.value_or(kCodeExpired));
             co_return;
         }
-        if (result->status <= 299 && reply.status == QLatin1String("approved") && reply.accessToken) {
+        if (status <= 299 && reply.status == QLatin1String("approved") && reply.accessToken) {
             auto approval = approveLogin(model, *reply.accessToken, reply.user, poll);
             co_await approval;
             co_return;

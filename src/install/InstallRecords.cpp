@@ -1,6 +1,7 @@
 #include "install/InstallRecords.h"
 
 #include "core/PluginManager.h"
+#include "platform/DisplayText.h"
 
 #include <QSet>
 
@@ -118,12 +119,14 @@ void PluginManager::recordClaimedPartnerActivationCode(const QString &code, cons
     defaults().setValue(QString::fromLatin1(partnerActivationCodesDefaultsKey), stored);
 }
 
+// The stored code is what the service sent; the button, the pasteboard and the alert go by
+// what of it can be shown.
 bool PluginManager::hasClaimedPartnerActivationCode(const MemberProduct &product) const {
-    return !claimedPartnerActivationCodes().value(product.productKey).isEmpty();
+    return !displayLine(claimedPartnerActivationCodes().value(product.productKey)).isEmpty();
 }
 
 void PluginManager::showClaimedPartnerActivationCode(const MemberProduct &product) {
-    const QString code = claimedPartnerActivationCodes().value(product.productKey);
+    const QString code = displayLine(claimedPartnerActivationCodes().value(product.productKey));
     if (code.isEmpty()) {
         return;
     }
@@ -131,7 +134,7 @@ void PluginManager::showClaimedPartnerActivationCode(const MemberProduct &produc
     AlertRequest alert;
     alert.style = AlertRequest::Style::Informational;
     alert.messageText = QStringLiteral("合作方激活码");
-    alert.informativeText = product.productName + QStringLiteral("\n\n") + code +
+    alert.informativeText = displayLine(product.productName) + QStringLiteral("\n\n") + code +
                             QStringLiteral("\n\n激活码已复制，可直接粘贴使用。");
     alert.buttons = {QStringLiteral("好的")};
     environment().alerts->runModal(alert);

@@ -12,6 +12,7 @@
 #include "install/ProgressDownload.h"
 #include "install/SaveWithoutReplacing.h"
 #include "platform/BusyFlag.h"
+#include "platform/DisplayText.h"
 #include "platform/Logging.h"
 
 #include <QDir>
@@ -236,28 +237,37 @@ void SingleInstall::deliverThroughCloudDrive(const QString &deliveryType) {
     Workspace &workspace = *m.environment().workspace;
 
     if (deliveryType == QLatin1String("partner_pool")) {
+        // The record keeps the code as the service sent it; the pasteboard and the alert get
+        // it without characters that could hide or reorder what the user reads or pastes.
         m.recordClaimedPartnerActivationCode(partnerCode, m_recordKey);
-        if (!partnerCode.isEmpty()) {
-            m.environment().pasteboard->setString(partnerCode);
+        const QString shownCode = displayLine(partnerCode);
+        if (!shownCode.isEmpty()) {
+            m.environment().pasteboard->setString(shownCode);
         }
-        workspace.openURL(*link);
-        QString message = QStringLiteral("已在浏览器打开 ") + m_displayName + QStringLiteral(" 的百度网盘页面。");
-        if (!accessCode.isEmpty()) {
-            message += QStringLiteral(" 提取码：") + accessCode + QStringLiteral("。");
+        const QString name = displayLine(m_displayName);
+        const bool opened = workspace.openURL(*link);
+        // Without a browser the user opens the page by hand, so the link goes into the alert.
+        QString message = opened ? QStringLiteral("已在浏览器打开 ") + name + QStringLiteral(" 的百度网盘页面。")
+                                 : QStringLiteral("未能自动打开 ") + name +
+                                       QStringLiteral(" 的百度网盘页面，请复制链接在浏览器中打开。 链接：") +
+                                       link->toString(QUrl::FullyEncoded);
+        if (const QString shown = displayLine(accessCode); !shown.isEmpty()) {
+            message += QStringLiteral(" 提取码：") + shown + QStringLiteral("。");
         }
-        if (!partnerCode.isEmpty()) {
-            message += QStringLiteral(" 合作方激活码 ") + partnerCode + QStringLiteral(" 已复制。每款合作商品仅分配 1 份。");
+        if (!shownCode.isEmpty()) {
+            message += QStringLiteral(" 合作方激活码 ") + shownCode + QStringLiteral(" 已复制。每款合作商品仅分配 1 份。");
         }
-        if (!archivePassword.isEmpty()) {
-            message += QStringLiteral(" 压缩包密码：") + archivePassword + QStringLiteral("。");
+        if (const QString shown = displayLine(archivePassword); !shown.isEmpty()) {
+            message += QStringLiteral(" 压缩包密码：") + shown + QStringLiteral("。");
         }
-        if (!note.isEmpty()) {
-            message += QStringLiteral("\n\n") + note;
+        if (const QString shown = displayNote(note); !shown.isEmpty()) {
+            message += QStringLiteral("\n\n") + shown;
         }
         m.setDeliverySuccessTitle(QStringLiteral("合作商品已领取"));
         m.setLastInstalledProduct(m_displayName);
         m.setLastDeliveryMessage(message);
-        m.setInstallMessage(QStringLiteral("✓ 安装包已打开，合作方激活码已复制。"));
+        m.setInstallMessage(opened ? QStringLiteral("✓ 安装包已打开，合作方激活码已复制。")
+                                   : QStringLiteral("✓ 合作方激活码已复制，请手动打开网盘链接。"));
         m.setShowInstallSuccess(true);
         return;
     }

@@ -2,6 +2,7 @@
 
 #include "core/MembershipTypes.h"
 #include "core/PluginManager.h"
+#include "platform/DisplayText.h"
 #include "ui/ActionButton.h"
 
 #include <QComboBox>
@@ -26,6 +27,9 @@ AccountPanel::AccountPanel(PluginManager &manager, QWidget *parent)
     bold.setBold(true);
     m_userName->setFont(bold);
     m_message->setWordWrap(true);
+    // The nickname and the service's messages are shown as the words they are.
+    m_userName->setTextFormat(Qt::PlainText);
+    m_message->setTextFormat(Qt::PlainText);
     layout->addWidget(m_userName);
     layout->addWidget(m_message);
     auto *buttons = new QHBoxLayout;
@@ -50,8 +54,8 @@ AccountPanel::AccountPanel(PluginManager &manager, QWidget *parent)
 
 void AccountPanel::refresh() {
     const bool signedIn = m_manager.isWechatLoggedIn();
-    m_userName->setText(signedIn ? m_manager.wechatUserName() : QStringLiteral("微信账户"));
-    m_message->setText(m_manager.wechatLoginMessage());
+    m_userName->setText(signedIn ? displayLine(m_manager.wechatUserName()) : QStringLiteral("微信账户"));
+    m_message->setText(displayLine(m_manager.wechatLoginMessage()));
     m_signIn->setVisible(!signedIn);
     const bool idle = !m_manager.isWorking();
     m_signIn->setEnabled(idle);
@@ -89,7 +93,7 @@ void AccountPanel::refresh() {
         const QSignalBlocker listBlocker(m_purchases);
         m_purchases->clear();
         for (const ManagerLicense &license : m_shownPurchases) {
-            m_purchases->addItem(license.productName);
+            m_purchases->addItem(displayLine(license.productName));
         }
     }
     m_purchasesTitle->setVisible(!m_shownPurchases.isEmpty());

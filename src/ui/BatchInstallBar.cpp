@@ -1,6 +1,7 @@
 #include "ui/BatchInstallBar.h"
 
 #include "core/PluginManager.h"
+#include "platform/DisplayText.h"
 #include "ui/ActionButton.h"
 
 #include <QHBoxLayout>
@@ -24,6 +25,7 @@ BatchInstallBar::BatchInstallBar(PluginManager &manager, QWidget *parent)
       m_pause(new ActionButton(QString(), this)), m_stop(new ActionButton(QStringLiteral("终止"), this)),
       m_status(new QLabel(this)), m_progress(new QProgressBar(this)) {
     m_status->setWordWrap(true);
+    m_status->setTextFormat(Qt::PlainText); // names products and repeats the service's refusals
     m_progress->setRange(0, kProgressSteps);
     m_progress->setTextVisible(false);
 
@@ -49,7 +51,7 @@ void BatchInstallBar::refresh() {
 
     // The run's line stays after it ended, with its last words and progress.
     const bool hasRun = m_manager.isBatchInstalling() || !m_manager.batchInstallStatus().isEmpty();
-    m_status->setText(m_manager.batchInstallStatus());
+    m_status->setText(displayLine(m_manager.batchInstallStatus()));
     m_status->setVisible(hasRun);
     m_progress->setVisible(hasRun);
     m_progress->setValue(int(std::lround(std::clamp(m_manager.batchInstallProgress(), 0.0, 1.0) * kProgressSteps)));

@@ -1,6 +1,8 @@
 #include "ui/ContentView.h"
 
 #include "core/PluginManager.h"
+#include "platform/DisplayText.h"
+#include "platform/desktop/PlainTextWidgets.h"
 #include "ui/AccountPanel.h"
 #include "ui/InstalledPluginsPanel.h"
 #include "ui/MemberLibraryPanel.h"
@@ -37,6 +39,7 @@ ContentView::ContentView(PluginManager &manager, QWidget *parent)
     auto *main = new QVBoxLayout;
     main->addWidget(m_sections, 1);
     m_status->setWordWrap(true);
+    m_status->setTextFormat(Qt::PlainText); // names products and repeats the service's words
     m_status->setTextInteractionFlags(Qt::TextSelectableByMouse);
     main->addWidget(m_status);
 
@@ -51,8 +54,9 @@ ContentView::ContentView(PluginManager &manager, QWidget *parent)
             // The title is the alert's headline; the message stands below it.
             auto *alert = new QMessageBox(QMessageBox::Information, m->deliverySuccessTitle(),
                                           m->deliverySuccessTitle(), QMessageBox::NoButton, host);
-            alert->setInformativeText(installSuccessMessage(*m));
+            alert->setInformativeText(displayNote(installSuccessMessage(*m)));
             alert->addButton(QStringLiteral("好的"), QMessageBox::AcceptRole);
+            keepPlainText(*alert);
             return alert;
         });
     m_locationGuide = new SheetBinding(
@@ -79,9 +83,9 @@ QString ContentView::installSuccessMessage(const PluginManager &manager) {
 }
 
 void ContentView::refresh() {
-    QStringList lines{m_manager.statusMessage()};
+    QStringList lines{displayLine(m_manager.statusMessage())};
     if (!m_manager.installMessage().isEmpty()) {
-        lines.append(m_manager.installMessage());
+        lines.append(displayLine(m_manager.installMessage()));
     }
     m_status->setText(lines.join(QLatin1Char('\n')));
 }

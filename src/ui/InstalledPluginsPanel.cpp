@@ -1,6 +1,8 @@
 #include "ui/InstalledPluginsPanel.h"
 
 #include "core/PluginManager.h"
+#include "platform/DisplayText.h"
+#include "platform/desktop/PlainTextWidgets.h"
 #include "ui/ActionButton.h"
 #include "ui/SheetBinding.h"
 
@@ -21,6 +23,7 @@ namespace {
 QMessageBox *uninstallQuestion(QWidget *host, const QString &text, std::function<void()> confirmed) {
     auto *box = new QMessageBox(QMessageBox::Warning, QStringLiteral("卸载插件"), text, QMessageBox::NoButton, host);
     box->setInformativeText(QStringLiteral("插件文件夹将被删除，需要管理员密码。"));
+    keepPlainText(*box); // the question names a folder read from disk
     QAbstractButton *remove = box->addButton(QStringLiteral("卸载"), QMessageBox::DestructiveRole);
     box->setDefaultButton(box->addButton(QStringLiteral("取消"), QMessageBox::RejectRole));
     QObject::connect(box, &QMessageBox::buttonClicked, box, [remove, confirmed = std::move(confirmed)](QAbstractButton *b) {
@@ -79,7 +82,7 @@ InstalledPluginsPanel::InstalledPluginsPanel(PluginManager &manager, QWidget *pa
         },
         [m](QWidget *host) {
             const QString name = m->pluginToDelete() ? m->pluginToDelete()->name : QString();
-            return uninstallQuestion(host, QStringLiteral("卸载“%1”？").arg(name), [m] {
+            return uninstallQuestion(host, QStringLiteral("卸载“%1”？").arg(displayLine(name)), [m] {
                 if (const std::optional<InstalledPlugin> plugin = m->pluginToDelete()) {
                     m->deletePlugin(*plugin);
                 }
@@ -97,7 +100,7 @@ InstalledPluginsPanel::InstalledPluginsPanel(PluginManager &manager, QWidget *pa
 }
 
 QString InstalledPluginsPanel::rowText(const InstalledPlugin &plugin) {
-    return plugin.category + QStringLiteral(" · ") + plugin.name;
+    return plugin.category + QStringLiteral(" · ") + displayLine(plugin.name);
 }
 
 void InstalledPluginsPanel::refresh() {
@@ -115,7 +118,11 @@ void InstalledPluginsPanel::refresh() {
         m_plugins->clear();
         for (const InstalledPlugin &plugin : m_shown) {
             auto *item = new QListWidgetItem(rowText(plugin), m_plugins);
-            item->setToolTip(plugin.paths.join(QLatin1Char('\n')));
+            QStringList paths;
+            for (const QString &path : plugin.paths) {
+                paths.append(displayLine(path));
+            }
+            item->setToolTip(plainToolTip(paths.join(QLatin1Char('\n'))));
             if (plugin.id() == currentId) {
                 m_plugins->setCurrentItem(item, QItemSelectionModel::NoUpdate);
             }

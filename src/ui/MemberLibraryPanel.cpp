@@ -1,6 +1,7 @@
 #include "ui/MemberLibraryPanel.h"
 
 #include "core/PluginManager.h"
+#include "platform/DisplayText.h"
 #include "ui/ActionButton.h"
 #include "ui/BatchInstallBar.h"
 #include "ui/MemberProductButtons.h"
@@ -26,6 +27,7 @@ MemberLibraryPanel::MemberLibraryPanel(PluginManager &manager, QWidget *parent)
     m_title->setFont(titleFont);
     m_subtitle->setWordWrap(true);
     m_message->setWordWrap(true);
+    m_message->setTextFormat(Qt::PlainText); // may be the service's own words
     m_products->setModel(m_rows);
     m_products->setItemDelegate(m_delegate);
     m_products->setSelectionMode(QAbstractItemView::SingleSelection);
@@ -78,7 +80,7 @@ void MemberLibraryPanel::trigger(int row, MemberProductAction action) {
 void MemberLibraryPanel::refresh() {
     m_title->setText(m_manager.memberLibraryTitle());
     m_subtitle->setText(m_manager.memberLibrarySubtitle());
-    m_message->setText(m_manager.memberLibraryMessage());
+    m_message->setText(displayLine(m_manager.memberLibraryMessage()));
     m_message->setVisible(!m_manager.memberLibraryMessage().isEmpty());
     m_refresh->setEnabled(m_manager.hasWechatAccount());
     m_rows->sync(m_manager);

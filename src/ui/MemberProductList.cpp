@@ -1,6 +1,8 @@
 #include "ui/MemberProductList.h"
 
 #include "core/PluginManager.h"
+#include "platform/DisplayText.h"
+#include "platform/desktop/PlainTextWidgets.h"
 
 #include <QApplication>
 #include <QAbstractItemView>
@@ -44,12 +46,13 @@ QVariant MemberProductListModel::data(const QModelIndex &index, int role) const 
     }
     const Row &row = m_rows.at(index.row());
     switch (role) {
+    // The service's texts, as the words they are.
     case Qt::DisplayRole:
-        return row.product.productName;
+        return displayLine(row.product.productName);
     case Qt::ToolTipRole:
-        return row.product.description;
+        return plainToolTip(displayLine(row.product.description));
     case CategoryRole:
-        return row.product.category;
+        return displayLine(row.product.category);
     case StateRole:
         return row.stateText;
     default:
@@ -126,7 +129,7 @@ void MemberProductListModel::present(Row &row, const PluginManager &manager) {
     const bool idle = !manager.isWorking();
     row.buttons.clear();
     if (isClaimDelivery(product)) {
-        const QString label = product.deliveryActionLabel.value_or(QString()).trimmed();
+        const QString label = displayLine(product.deliveryActionLabel.value_or(QString())).trimmed();
         row.buttons.append({MemberProductAction::install, label.isEmpty() ? QStringLiteral("领取") : label, idle});
     } else {
         const QString label = row.installState == InstallState::updateAvailable ? QStringLiteral("更新")

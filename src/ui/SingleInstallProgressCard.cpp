@@ -1,6 +1,7 @@
 #include "ui/SingleInstallProgressCard.h"
 
 #include "core/PluginManager.h"
+#include "platform/DisplayText.h"
 
 #include <QLabel>
 #include <QProgressBar>
@@ -13,6 +14,7 @@ namespace quillon {
 SingleInstallProgressCard::SingleInstallProgressCard(PluginManager &manager, QWidget *parent)
     : ModelView(manager, parent), m_stage(new QLabel(this)), m_bar(new QProgressBar(this)) {
     m_stage->setWordWrap(true);
+    m_stage->setTextFormat(Qt::PlainText); // names the product as the service does
     auto *layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->addWidget(m_stage);
@@ -23,7 +25,7 @@ SingleInstallProgressCard::SingleInstallProgressCard(PluginManager &manager, QWi
 void SingleInstallProgressCard::refresh() {
     const PluginManager &m = m_manager;
     setVisible(m.showsSingleInstallProgress());
-    m_stage->setText((m.singleInstallCompleted() ? QStringLiteral("✓ ") : QString()) + m.singleInstallStage());
+    m_stage->setText((m.singleInstallCompleted() ? QStringLiteral("✓ ") : QString()) + displayLine(m.singleInstallStage()));
     // A run that failed leaves its text and no bar.
     m_bar->setVisible(m.singleInstallShowsPercent() || m.singleInstallCompleted() || m.isWorking());
     if (m.singleInstallShowsPercent() || m.singleInstallCompleted()) {

@@ -1,6 +1,7 @@
 #include "ui/UpdatePanel.h"
 
 #include "core/PluginManager.h"
+#include "platform/DisplayText.h"
 #include "ui/ActionButton.h"
 
 #include <QLabel>
@@ -13,6 +14,8 @@ UpdatePanel::UpdatePanel(PluginManager &manager, QWidget *parent)
     : ModelView(manager, parent), m_message(new QLabel(this)),
       m_check(new ActionButton(QStringLiteral("检查更新"), this)) {
     m_message->setWordWrap(true);
+    // The offered version comes from the manifest: never markup.
+    m_message->setTextFormat(Qt::PlainText);
     m_message->setTextInteractionFlags(Qt::TextSelectableByMouse);
     auto *layout = new QVBoxLayout(this);
     layout->addWidget(m_message);
@@ -22,7 +25,7 @@ UpdatePanel::UpdatePanel(PluginManager &manager, QWidget *parent)
 }
 
 void UpdatePanel::refresh() {
-    m_message->setText(m_manager.updateMessage());
+    m_message->setText(displayLine(m_manager.updateMessage()));
     m_message->setVisible(!m_manager.updateMessage().isEmpty());
     m_check->setEnabled(!m_manager.isCheckingForUpdate() && !m_manager.isInstallingUpdate());
 }

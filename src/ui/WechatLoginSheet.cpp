@@ -1,6 +1,7 @@
 #include "ui/WechatLoginSheet.h"
 
 #include "core/PluginManager.h"
+#include "platform/DisplayText.h"
 #include "ui/ActionButton.h"
 #include "platform/Logging.h"
 #include "platform/Workspace.h"
@@ -19,6 +20,7 @@ WechatLoginSheet::WechatLoginSheet(PluginManager &manager, QWidget *parent, WebP
       m_cancel(new ActionButton(QStringLiteral("取消"), this)) {
     setWindowTitle(QStringLiteral("微信扫码登录"));
     m_message->setWordWrap(true);
+    m_message->setTextFormat(Qt::PlainText); // may be the service's own words
     m_message->setAlignment(Qt::AlignCenter);
 
     auto *layout = new QVBoxLayout(this);
@@ -59,7 +61,7 @@ WechatLoginSheet::WechatLoginSheet(PluginManager &manager, QWidget *parent, WebP
 QUrl WechatLoginSheet::pageURL() const { return m_page ? m_pages->url(m_page) : QUrl(); }
 
 void WechatLoginSheet::refresh() {
-    m_message->setText(m_manager.wechatLoginMessage());
+    m_message->setText(displayLine(m_manager.wechatLoginMessage()));
     m_retry->setEnabled(!m_manager.isWorking());
     // Load a page only when it is a new one: reloading would show a fresh code.
     const QUrl url = m_manager.wechatAuthorizeURL().value_or(QUrl());

@@ -82,6 +82,7 @@ TEST_F(MemberLibraryTest, FailuresEmptyTheLibraryWithTheirMessage) {
         {ScriptedReply::json(200, broken), kUnreachable},
         {ScriptedReply::json(500, std::string(R"({"error":"会员已过期"})")), QStringLiteral("会员已过期")},
         {ScriptedReply::json(403, std::string("{}")), QStringLiteral("会员插件库加载失败。")},
+        {ScriptedReply::json(300, std::string(R"({"error":"请稍后","products":[]})")), QStringLiteral("请稍后")},
         {ScriptedReply::json(200, std::string("{}")), QStringLiteral("当前会员权益中还没有可安装的内容。")},
         {ScriptedReply::json(200, std::string(R"({"products":[]})")), QStringLiteral("当前会员权益中还没有可安装的内容。")},
     };
@@ -95,6 +96,24 @@ TEST_F(MemberLibraryTest, FailuresEmptyTheLibraryWithTheirMessage) {
         EXPECT_EQ(model->activatedProductKey(), QStringLiteral("vrel-all-site-lifetime"));
         EXPECT_TRUE(model->selectedMembershipUsesWechatAccount());
     }
+}
+
+TEST_F(MemberLibraryTest, OneProductIsCountedAndA299IsASuccessThatRescansThePlugins) {
+    // Installed since the model last looked: the loaded library shows it as installed.
+    world.makeFolder(QStringLiteral("system/Library/Application Support/Final Cut Pro/Templates.localized/Titles.localized/Vrel A"));
+    service.always(kLibrary, ScriptedReply::json(299, library(1)));
+    reload();
+    EXPECT_EQ(model->memberProducts().size(), 1);
+    EXPECT_EQ(model->memberLibraryMessage(), QStringLiteral("可安装 1 款会员插件。"));
+    ASSERT_EQ(model->installedPlugins().size(), 1);
+    EXPECT_EQ(model->installedPlugins().first().name, QStringLiteral("Vrel A"));
+}
+
+TEST_F(MemberLibraryTest, ReloadDoesNothingOutsideAccountMode) {
+    model->setSelectedMembershipUsesWechatAccount(false);
+    model->reloadMemberLibrary();
+    EXPECT_EQ(model->memberLibraryMessage(), QString()) << "no load started";
+    EXPECT_EQ(service.count(kLibrary), 0u);
 }
 
 TEST_F(MemberLibraryTest, ReloadDoesNothingWithoutAnAccount) {
@@ -157,4 +176,33 @@ TEST_F(MemberLibraryTest, AReplyForAnEarlierMembershipChangesNothing) {
     EXPECT_EQ(model->activatedProductKey(), QStringLiteral("fcp-template-membership"));
     EXPECT_EQ(model->memberProducts().size(), 7);
     EXPECT_EQ(model->memberLibraryMessage(), QStringLiteral("可安装 7 款模板。"));
+}
+
+TEST_F(MemberLibraryTest, AReplyForAMembershipLeftAndPickedAgainIsOvertakenByTheNewerLoad) {
+    // The first site-wide load answers last, with a success or with a failure; the user
+    // meanwhile picked the templates and then the site-wide membership again.
+    std::vector<ScriptedReply> lateReplies{ScriptedReply::json(200, library(12)),
+                                           ScriptedReply::json(500, std::string(R"({"error":"旧的失败"})"))};
+    for (ScriptedReply &late : lateReplies) {
+        service.then(kLibrary, late.heldBack());
+        service.then(kLibrary, ScriptedReply::json(200, library(7)));
+        service.then(kLibrary, ScriptedReply::json(200, library(5)));
+        model->selectMemberLibrary(allSite);
+        ASSERT_TRUE(waitUntil([&] { return service.heldCount() == 1; }));
+        model->selectMemberLibrary(templates);
+        ASSERT_TRUE(waitUntil([&] { return model->memberLibraryMessage() == QStringLiteral("可安装 7 款模板。"); }));
+        model->selectMemberLibrary(allSite);
+        ASSERT_TRUE(waitUntil([&] { return model->memberLibraryMessage() == QStringLiteral("可安装 5 款会员插件。"); }));
+
+        LogWatcher log;
+        service.releaseHeld();
+        // Until the late reply was dropped, or until it changed the library.
+        ASSERT_TRUE(waitUntil([&] {
+            return log.saw(QStringLiteral("overtaken by a newer load was dropped")) ||
+                   model->memberLibraryMessage() != QStringLiteral("可安装 5 款会员插件。");
+        }));
+        EXPECT_EQ(model->activatedProductKey(), QStringLiteral("vrel-all-site-lifetime"));
+        EXPECT_EQ(model->memberProducts().size(), 5);
+        EXPECT_EQ(model->memberLibraryMessage(), QStringLiteral("可安装 5 款会员插件。"));
+    }
 }

@@ -232,20 +232,46 @@ TEST_F(WechatLoginTest, OnlyAnExactApprovalWithATokenSignsIn) {
     service.then(kLoginStatus, ScriptedReply::dropped());
     service.then(kLoginStatus, ScriptedReply::htmlErrorPage(502));
     service.then(kLoginStatus, ScriptedReply::invalidUtf8());
-    // A token that would add a header line of its own is no approval.
-    service.then(kLoginStatus, approved(QStringLiteral("tok\r\nX-Injected: yes")));
+    // Pending, or refused by the service: a token a header cannot carry changes nothing.
+    service.then(kLoginStatus, ScriptedReply::json(200, std::string(R"({"status":"pending","accessToken":"p\r\nX: y"})")));
+    service.then(kLoginStatus, ScriptedReply::json(300, std::string(R"({"status":"approved","accessToken":"s\r\nX: y"})")));
     service.then(kLoginStatus, approved(QStringLiteral("real")));
     service.always(kAccount, ScriptedReply::json(200, std::string("{}")));
-    ASSERT_TRUE(waitUntil([&] { return service.count(kLoginStatus) == 7; }));
+    ASSERT_TRUE(waitUntil([&] { return service.count(kLoginStatus) == 8; }));
     EXPECT_EQ(model->wechatLoginMessage(), kScanPrompt);
     EXPECT_FALSE(model->isWechatLoggedIn());
     ASSERT_TRUE(waitUntil([&] { return !model->showWechatLogin(); }));
     EXPECT_EQ(model->managerAccessToken(), QStringLiteral("real"));
-    EXPECT_EQ(service.count(kLoginStatus), 8u);
+    EXPECT_EQ(service.count(kLoginStatus), 9u);
     ASSERT_EQ(service.count(kAccount), 1u);
     EXPECT_EQ(service.requestsTo(kAccount)[0].header("Authorization"), "Bearer real");
-    EXPECT_FALSE(service.requestsTo(kAccount)[0].hasHeader("X-Injected"));
     EXPECT_EQ(model->wechatLoginMessage(), QStringLiteral("微信账户已连接。"));
+}
+
+TEST_F(WechatLoginTest, AnApprovalWithATokenThatCannotBeSentEndsThePollAtOnce) {
+    // A line break that would add a header of its own, a control character, non-ASCII text.
+    // Any success status counts, up to 299.
+    const std::vector<std::pair<QString, int>> unusable{
+        {QStringLiteral("tok\r\nX-Injected: yes"), 200}, {QStringLiteral("tok\u0007"), 200}, {QStringLiteral("令牌"), 299}};
+    for (const auto &[token, status] : unusable) {
+        SCOPED_TRACE(token.toStdString());
+        const size_t before = service.count(kLoginStatus);
+        service.then(kLoginStatus, pending());
+        service.then(kLoginStatus, ScriptedReply::json(status, QJsonObject{{QStringLiteral("status"), QStringLiteral("approved")},
+                                                                           {QStringLiteral("accessToken"), token}}));
+        // Were the poll to go on, this approval would sign in.
+        service.always(kLoginStatus, approved(QStringLiteral("real")));
+        showCode();
+        ASSERT_TRUE(waitUntil([&] { return model->wechatLoginMessage() != kScanPrompt; }));
+        settle();
+        EXPECT_EQ(service.count(kLoginStatus), before + 2);
+        EXPECT_EQ(model->wechatLoginMessage(), QStringLiteral("登录凭证无效，请重新扫码。"));
+        EXPECT_TRUE(model->showWechatLogin()) << "the sheet stays open as for an expired code";
+        EXPECT_FALSE(model->isWechatLoggedIn());
+        EXPECT_FALSE(model->managerAccessToken());
+        EXPECT_FALSE(tokenFileExists());
+        EXPECT_EQ(service.count(kAccount), 0u);
+    }
 }
 
 TEST_F(WechatLoginTest, CancelStopsThePollAndClosesTheSheet) {

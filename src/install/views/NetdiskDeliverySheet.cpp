@@ -1,5 +1,6 @@
 #include "install/views/NetdiskDeliverySheet.h"
 
+#include "platform/DisplayText.h"
 #include "platform/Pasteboard.h"
 #include "platform/Workspace.h"
 
@@ -109,6 +110,16 @@ QTextBrowser *wrappingPlainText(const QString &value, const QFont &font, const Q
     return text;
 }
 
+/// The delivery as the sheet shows and copies it: the service's texts without characters
+/// that could hide or reorder what the user reads or pastes (the link is percent-encoded).
+NetdiskDelivery shownDelivery(NetdiskDelivery delivery) {
+    delivery.productName = displayLine(delivery.productName);
+    delivery.accessCode = displayLine(delivery.accessCode);
+    delivery.archivePassword = displayLine(delivery.archivePassword);
+    delivery.note = displayNote(delivery.note);
+    return delivery;
+}
+
 /// A group box whose content is padded 4 points above and below.
 QGroupBox *makeGroupBox(const QString &title, const QString &name, QWidget *parent) {
     auto *box = new QGroupBox(title, parent);
@@ -134,6 +145,7 @@ NetdiskDeliverySheet::NetdiskDeliverySheet(const NetdiskDelivery &delivery, std:
 
 void NetdiskDeliverySheet::setDelivery(const NetdiskDelivery &delivery) {
     m_delivery = delivery;
+    m_shown = shownDelivery(delivery);
     m_copiedItem.clear();
     if (m_body) {
         // Detached at once, deleted later: this may run inside one of its own signals.
@@ -167,7 +179,7 @@ QWidget *NetdiskDeliverySheet::buildBody() {
     auto *titles = new QVBoxLayout;
     titles->setSpacing(5);
     titles->addWidget(makeLabel(QStringLiteral("领取网盘内容"), textFont(title2Size, true), QStringLiteral("title"), body));
-    QTextBrowser *product = wrappingPlainText(m_delivery.productName, textFont(bodySize), QStringLiteral("productName"), body);
+    QTextBrowser *product = wrappingPlainText(m_shown.productName, textFont(bodySize), QStringLiteral("productName"), body);
     setTextColour(product, secondaryColour(body));
     titles->addWidget(product);
     header->addLayout(titles, 1);
@@ -182,26 +194,26 @@ QWidget *NetdiskDeliverySheet::buildBody() {
 
     // Whether the browser opened decides the notice; it never promises a new claim.
     QLabel *notice = wrappingLabel(
-        m_delivery.openedAutomatically
+        m_shown.openedAutomatically
             ? QStringLiteral("已尝试为你打开百度网盘。若浏览器没有跳转，仍可直接点击下方完整链接或复制领取信息。")
             : QStringLiteral("未能自动打开浏览器。请直接点击下方完整链接，或复制领取信息后自行打开；不会再次发起领取。"),
         textFont(subheadlineSize), QStringLiteral("notice"), body);
-    setTextColour(notice, m_delivery.openedAutomatically ? secondaryColour(body) : orange);
+    setTextColour(notice, m_shown.openedAutomatically ? secondaryColour(body) : orange);
     column->addWidget(notice);
 
     column->addWidget(buildLinkBox(body));
-    if (!m_delivery.accessCode.isEmpty()) {
-        column->addWidget(buildCopyBox(QStringLiteral("百度网盘提取码"), m_delivery.accessCode,
+    if (!m_shown.accessCode.isEmpty()) {
+        column->addWidget(buildCopyBox(QStringLiteral("百度网盘提取码"), m_shown.accessCode,
                                        monospacedFont(title3Size, true), QStringLiteral("一键复制"),
                                        QStringLiteral("已复制提取码"), QStringLiteral("code"), body));
     }
-    if (!m_delivery.archivePassword.isEmpty()) {
-        column->addWidget(buildCopyBox(QStringLiteral("压缩包密码"), m_delivery.archivePassword,
+    if (!m_shown.archivePassword.isEmpty()) {
+        column->addWidget(buildCopyBox(QStringLiteral("压缩包密码"), m_shown.archivePassword,
                                        monospacedFont(bodySize, true), QStringLiteral("复制"),
                                        QStringLiteral("已复制压缩包密码"), QStringLiteral("password"), body));
     }
-    if (!m_delivery.note.trimmed().isEmpty()) {
-        QLabel *note = wrappingLabel(m_delivery.note, textFont(subheadlineSize), QStringLiteral("note"), body);
+    if (!m_shown.note.trimmed().isEmpty()) {
+        QLabel *note = wrappingLabel(m_shown.note, textFont(subheadlineSize), QStringLiteral("note"), body);
         setTextColour(note, secondaryColour(body));
         column->addWidget(note);
     }
@@ -214,7 +226,7 @@ QWidget *NetdiskDeliverySheet::buildBody() {
                                           "QPushButton:pressed { background: %2; }")
                                .arg(accent.name(), accent.darker(120).name()));
     connect(copyAll, &QPushButton::clicked, this,
-            [this] { copy(m_delivery.allClaimInformation(), QStringLiteral("已复制全部领取信息")); });
+            [this] { copy(m_shown.allClaimInformation(), QStringLiteral("已复制全部领取信息")); });
     actions->addWidget(copyAll);
     m_confirmation = makeLabel(m_copiedItem, textFont(captionSize), QStringLiteral("copiedItem"), body);
     setTextColour(m_confirmation, green);
@@ -239,12 +251,12 @@ QWidget *NetdiskDeliverySheet::buildLinkBox(QWidget *parent) {
 
     // The whole link, selectable and clickable, wrapping anywhere: a share link has no blanks.
     QTextBrowser *full = wrappingText(monospacedFont(bodySize), QStringLiteral("fullLink"), box);
-    full->setHtml(link(m_delivery.shareURL, m_delivery.shareURL.toString(QUrl::FullyEncoded)));
+    full->setHtml(link(m_shown.shareURL, m_shown.shareURL.toString(QUrl::FullyEncoded)));
     connect(full, &QTextBrowser::anchorClicked, this, [this] { openShareLink(); });
     column->addWidget(full);
 
     auto *row = new QHBoxLayout;
-    auto *open = new QLabel(link(m_delivery.shareURL, QStringLiteral("直接打开百度网盘")), box);
+    auto *open = new QLabel(link(m_shown.shareURL, QStringLiteral("直接打开百度网盘")), box);
     open->setObjectName(QStringLiteral("openLink"));
     open->setTextFormat(Qt::RichText);
     open->setTextInteractionFlags(Qt::LinksAccessibleByMouse | Qt::LinksAccessibleByKeyboard);
@@ -253,7 +265,7 @@ QWidget *NetdiskDeliverySheet::buildLinkBox(QWidget *parent) {
     row->addStretch(1);
     QPushButton *copyLink = makeButton(QStringLiteral("复制链接"), QStringLiteral("copyLink"), box);
     connect(copyLink, &QPushButton::clicked, this,
-            [this] { copy(m_delivery.shareURL.toString(QUrl::FullyEncoded), QStringLiteral("已复制链接")); });
+            [this] { copy(m_shown.shareURL.toString(QUrl::FullyEncoded), QStringLiteral("已复制链接")); });
     row->addWidget(copyLink, 0, Qt::AlignVCenter);
     column->addLayout(row);
     return box;

@@ -43,6 +43,7 @@ private:
     void openShareLink();
 
     NetdiskDelivery m_delivery;
+    NetdiskDelivery m_shown; ///< what of it is shown and copied
     std::shared_ptr<Pasteboard> m_pasteboard;
     std::shared_ptr<Workspace> m_workspace;
     std::function<void()> m_dismiss;

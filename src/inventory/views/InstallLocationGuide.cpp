@@ -4,6 +4,7 @@
 #include "inventory/views/GuideButtons.h"
 #include "inventory/views/GuideStyle.h"
 #include "inventory/views/GuideSymbols.h"
+#include "platform/DisplayText.h"
 
 #include <QApplication>
 #include <QFrame>
@@ -80,8 +81,10 @@ int listHeight(const QLayout *lines, int count, int perLine, int cap) {
     return std::min(std::max(perLine * count, natural), cap);
 }
 
+/// A line of the guide: product names, folder paths and failure texts (the installer's
+/// output among them) shown without control or direction characters.
 QLabel *line(const QString &text, int pixels, const QColor &colour, bool selectable, QWidget *parent) {
-    QLabel *label = guide::label(text, pixels, QFont::Normal, colour, parent);
+    QLabel *label = guide::label(displayNote(text), pixels, QFont::Normal, colour, parent);
     label->setWordWrap(true);
     if (selectable) {
         label->setTextInteractionFlags(Qt::TextSelectableByMouse);
@@ -372,7 +375,7 @@ QWidget *InstallLocationGuide::locationPage(QWidget *parent) {
         const QList<InstallLocationEntry> entries = rows();
         QStringList folders;
         for (const InstallLocationEntry &entry : entries) {
-            folders.append(entry.folder);
+            folders.append(displayLine(entry.folder)); // the diagram draws them too
         }
         auto *diagram = new FCPInterfaceDiagram(shown, folders, page);
         diagram->setFixedHeight(diagramHeight);

@@ -1,5 +1,8 @@
 #include "platform/desktop/AlertBox.h"
 
+#include "platform/DisplayText.h"
+#include "platform/desktop/PlainTextWidgets.h"
+
 #include "platform/desktop/TextRoom.h"
 
 #include <QAbstractButton>
@@ -85,11 +88,16 @@ AlertBox alertBox(const AlertRequest &request, QWidget *parent) {
         break;
     }
     const QFontMetrics metrics = box.fontMetrics();
-    box.setText(keepClausesWhole(request.messageText, metrics, kAlertTextWidth));
-    box.setInformativeText(keepClausesWhole(request.informativeText, metrics, kAlertTextWidth));
+    // Alerts carry names and codes from the service: shown as the words they are, without
+    // control or direction characters, before the joiners that keep clauses whole go in.
+    const QString message = displayLine(request.messageText);
+    const QString informative = displayNote(request.informativeText);
+    box.setText(keepClausesWhole(message, metrics, kAlertTextWidth));
+    box.setInformativeText(keepClausesWhole(informative, metrics, kAlertTextWidth));
+    keepPlainText(box);
     // Wide enough for a sentence or two a line: the box's own limit would wrap every line.
-    if (auto *informative = box.findChild<QLabel *>(QStringLiteral("qt_msgbox_informativelabel"))) {
-        informative->setMinimumWidth(std::min(kAlertTextWidth, metrics.horizontalAdvance(request.informativeText)));
+    if (auto *label = box.findChild<QLabel *>(QStringLiteral("qt_msgbox_informativelabel"))) {
+        label->setMinimumWidth(std::min(kAlertTextWidth, metrics.horizontalAdvance(informative)));
     }
     const QStringList titles = request.buttons.isEmpty() ? QStringList{QStringLiteral("好的")} : request.buttons;
     for (const QString &title : titles) {

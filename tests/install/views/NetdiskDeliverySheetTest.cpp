@@ -249,3 +249,30 @@ TEST_F(NetdiskDeliverySheetTest, WithoutADeliveryTheSheetIsEmpty) {
     sheet->reject();
     EXPECT_FALSE(model.showNetdiskDelivery());
 }
+
+TEST_F(NetdiskDeliverySheetTest, TheServicesTextsAreShownAndCopiedWithoutControlOrDirectionCharacters) {
+    // A product name that would read as "exe.jpg", and pieces carrying a NUL, a bell, a
+    // terminal colour sequence, line breaks and isolates.
+    const NetdiskDelivery hostile{QUuid::createUuid(), QString::fromUtf16(u"Vrel gpj\u202E.exe\u2028包"), shareLink,
+                                  QString::fromUtf16(u"k9\u0007f2\u001B[31m\r\n"),
+                                  QStringLiteral("pw") + QChar(0) + QString::fromUtf16(u"\u2066@2024\u2069"),
+                                  QString::fromUtf16(u"第一行\r\n第二行\u202E\u0007\u2028第三行"), true};
+    auto sheet = show(hostile);
+    EXPECT_EQ(sheet->delivery(), hostile) << "the record keeps what the service sent";
+
+    EXPECT_EQ(child<QTextBrowser>(sheet.get(), "productName")->toPlainText(), QStringLiteral("Vrel gpj.exe包"));
+    EXPECT_EQ(child<QTextBrowser>(sheet.get(), "code")->toPlainText(), QStringLiteral("k9f2[31m"));
+    EXPECT_EQ(child<QTextBrowser>(sheet.get(), "password")->toPlainText(), QStringLiteral("pw@2024"));
+    auto *note = child<QLabel>(sheet.get(), "note");
+    ASSERT_NE(note, nullptr);
+    EXPECT_EQ(note->text(), QStringLiteral("第一行\n第二行\n第三行"));
+    EXPECT_EQ(note->textFormat(), Qt::PlainText);
+
+    QTest::mouseClick(child<QPushButton>(sheet.get(), "copyCode"), Qt::LeftButton);
+    EXPECT_EQ(world.pasteboard->contents, QStringLiteral("k9f2[31m"));
+    QTest::mouseClick(child<QPushButton>(sheet.get(), "copyPassword"), Qt::LeftButton);
+    EXPECT_EQ(world.pasteboard->contents, QStringLiteral("pw@2024"));
+    QTest::mouseClick(child<QPushButton>(sheet.get(), "copyAll"), Qt::LeftButton);
+    EXPECT_EQ(world.pasteboard->contents, QStringLiteral("百度网盘链接：") + shareLink.toString(QUrl::FullyEncoded) +
+                                              QStringLiteral("\n提取码：k9f2[31m\n压缩包密码：pw@2024\n说明：第一行\n第二行\n第三行"));
+}
