@@ -135,6 +135,13 @@ TEST(MainWindowOnDisplay, RepaintsWhatAnotherWindowUncoversAndAMapShowsAfterTheS
     environment.insert(QStringLiteral("DISPLAY"), display.name());
     environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
     environment.insert(QStringLiteral("XDG_RUNTIME_DIR"), folder.filePath(QStringLiteral("runtime")));
+    // On a real X display the window loads the GL driver and D-Bus, which keep memory until
+    // exit in modules unloaded by then: the leak checker can name no library to pass over.
+    // This child is here for the pixels; the offscreen suites check the program for leaks.
+    if (environment.contains(QStringLiteral("ASAN_OPTIONS"))) {
+        environment.insert(QStringLiteral("ASAN_OPTIONS"),
+                           environment.value(QStringLiteral("ASAN_OPTIONS")) + QStringLiteral(":detect_leaks=0"));
+    }
     const ::testing::TestInfo *test = ::testing::UnitTest::GetInstance()->current_test_info();
     QProcess child;
     child.setProcessEnvironment(environment);

@@ -73,7 +73,15 @@ protected:
         ASSERT_NE(pressed, nullptr) << row << "/" << button;
         QTest::mouseClick(pressed, Qt::LeftButton);
     }
-    void settled() { settle(std::chrono::milliseconds(30)); }
+    /// Lets the views catch up with the model: each change travels through a few queued steps
+    /// (the view's refresh, the rows, their buttons, the tab order), each one pass of the loop.
+    /// Counted in passes, not in time, so a slow machine takes as many as a fast one.
+    static void settled() {
+        for (int pass = 0; pass < 8; ++pass) {
+            QCoreApplication::sendPostedEvents();
+            QCoreApplication::processEvents();
+        }
+    }
     static int darkest(const QImage &image) {
         int gray = 255;
         for (int y = 0; y < image.height(); ++y) {
