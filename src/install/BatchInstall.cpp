@@ -117,7 +117,10 @@ public:
 
 private:
     static void removeStaging([[maybe_unused]] RunFolder held, const QString &path) {
-        if (!QDir(path).removeRecursively() && QFileInfo::exists(path)) {
+        // A stopped download drops its part file in its own time. When that happens between
+        // the listing and the removal of the file, the pass fails and leaves the folder
+        // itself; a second pass then removes it.
+        if (!QDir(path).removeRecursively() && !QDir(path).removeRecursively() && QFileInfo::exists(path)) {
             qCWarning(lcInstall) << "the batch staging folder could not be removed:" << path;
         }
     } // the lock goes last

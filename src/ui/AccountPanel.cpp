@@ -67,18 +67,27 @@ void AccountPanel::refresh() {
 
     const QList<ManagerLicense> memberships = m_manager.memberLibraryMemberships();
     const QSignalBlocker blocker(m_memberships);
-    m_memberships->clear();
-    int current = -1;
-    for (const ManagerLicense &license : memberships) {
-        m_memberships->addItem(m_manager.membershipLibraryTitle(license));
-        m_memberships->setItemData(m_memberships->count() - 1, m_manager.membershipLibrarySubtitle(license),
-                                   Qt::ToolTipRole);
-        m_memberships->setItemData(m_memberships->count() - 1, license.id(), Qt::UserRole);
-        if (current < 0 && license.productKey == m_manager.activatedProductKey()) {
-            current = m_memberships->count() - 1;
+    // Rebuilt only when the memberships change: a rebuild takes the highlight off the row the
+    // user is moving to in the open list, and the model changes for many other reasons.
+    if (memberships != m_shownMemberships) {
+        m_shownMemberships = memberships;
+        m_memberships->clear();
+        for (const ManagerLicense &license : memberships) {
+            m_memberships->addItem(m_manager.membershipLibraryTitle(license));
+            m_memberships->setItemData(m_memberships->count() - 1, m_manager.membershipLibrarySubtitle(license),
+                                       Qt::ToolTipRole);
+            m_memberships->setItemData(m_memberships->count() - 1, license.id(), Qt::UserRole);
         }
     }
-    m_memberships->setCurrentIndex(current);
+    int current = -1;
+    for (qsizetype i = 0; i < memberships.size() && current < 0; ++i) {
+        if (memberships[i].productKey == m_manager.activatedProductKey()) {
+            current = int(i);
+        }
+    }
+    if (m_memberships->currentIndex() != current) {
+        m_memberships->setCurrentIndex(current);
+    }
     m_memberships->setVisible(!memberships.isEmpty());
 
     // Bought products that open no member library are installed one by one from here.

@@ -47,6 +47,8 @@ private:
     QLabel *m_purchasesTitle;
     QListWidget *m_purchases;
     QPushButton *m_installPurchase;
+    /// The memberships the picker lists, in its order.
+    QList<ManagerLicense> m_shownMemberships;
     /// The purchases the list shows, in its order.
     QList<ManagerLicense> m_shownPurchases;
 };

@@ -20,7 +20,7 @@ public:
     }
     bool openFile(const QString &path) override {
         openedFiles.append(path);
-        return openFileSucceeds;
+        return openFileScript ? openFileScript(path) : openFileSucceeds;
     }
     void revealInFileManager(const QStringList &paths) override { revealed.append(paths); }
     int runningApplicationCount(const QString &bundleIdentifier) override {
@@ -34,6 +34,8 @@ public:
 
     bool openURLSucceeds = true;
     bool openFileSucceeds = true;
+    /// When set, opens files instead (and answers in place of `openFileSucceeds`).
+    std::function<bool(const QString &)> openFileScript;
     QMap<QString, int> running; ///< bundle identifier -> running count
     /// When set, answers running-count queries instead of `running` (query number from 1).
     std::function<int(const QString &, int)> runningCountScript;

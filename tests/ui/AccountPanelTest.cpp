@@ -6,6 +6,7 @@
 #include <QLabel>
 #include <QListView>
 #include <QPushButton>
+#include <QTest>
 
 using namespace quillon;
 using namespace quillon::test;
@@ -96,4 +97,27 @@ TEST_F(AccountPanelTest, APickMadeBeforeTheListCatchesUpChoosesWhatWasShown) {
     Q_EMIT picker->activated(0); // still the old all-site row
     EXPECT_EQ(model->activatedProductKey(), QStringLiteral("t"));
     ASSERT_TRUE(waitUntil([&] { return picker->count() == 1; }));
+}
+
+TEST_F(AccountPanelTest, TheOpenListKeepsTheRowBeingChosenWhileTheModelChanges) {
+    signedIn(QStringLiteral("tok"), allSite);
+    model->setAccountMemberships({allSite, templates});
+    service.always(kLibrary, ScriptedReply::json(200, quillon::test::library(1)));
+    AccountPanel panel(*model);
+    panel.show();
+    QComboBox *picker = panel.membershipPicker();
+    picker->showPopup();
+    QAbstractItemView *list = picker->view();
+    ASSERT_TRUE(waitUntil([&] { return list->isVisible(); }));
+    QTest::keyClick(list, Qt::Key_Down);
+    ASSERT_EQ(list->currentIndex().row(), 1);
+
+    // Something else changes meanwhile: the panel shows it, the list stays as the user left it.
+    model->setWechatLoginMessage(QStringLiteral("正在同步…"));
+    ASSERT_TRUE(waitUntil([&] { return panel.message()->text() == QStringLiteral("正在同步…"); }));
+    EXPECT_TRUE(list->isVisible());
+    EXPECT_EQ(list->currentIndex().row(), 1);
+    QTest::keyClick(list, Qt::Key_Return);
+    EXPECT_EQ(model->activatedProductKey(), QStringLiteral("t"));
+    EXPECT_EQ(picker->currentIndex(), 1);
 }
