@@ -10,8 +10,8 @@
 // gap; target 50 ms), and the batch size at which the administrator command no longer fits
 // in one argument, with a run of --wide packages beyond it.
 
-#include "core/PluginManager.h"
-#include "install/AdministratorCommand.h"
+#include "model/PluginManager.h"
+#include "records/AdministratorCommand.h"
 #include "install/BatchInstallResult.h"
 #include "support/FakeAccountService.h"
 #include "packaging/PackageBuilder.h"

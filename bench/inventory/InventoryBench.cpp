@@ -8,8 +8,8 @@
 //
 //   ./build/bench/inventory/bench_inventory --benchmark_min_time=1 [--scales=1,10]
 
-#include "core/PluginManager.h"
-#include "install/InstallRecords.h"
+#include "model/PluginManager.h"
+#include "inventory/InstallRecords.h"
 #include "inventory/PluginInstallMatcher.h"
 #include "inventory/TemplateNameIndex.h"
 #include "inventory/TemplateScan.h"

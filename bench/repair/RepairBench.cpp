@@ -8,7 +8,7 @@
 //
 //   ./build/bench/repair/bench_repair
 
-#include "core/PluginManager.h"
+#include "model/PluginManager.h"
 #include "inventory/MotionRuntimeRepair.h"
 #include "packaging/MotionRuntimeBuilder.h"
 #include "support/TestWorld.h"

@@ -2,9 +2,9 @@
 
 #include "app/LaunchOptions.h"
 #include "app/WindowConfigurator.h"
-#include "core/PluginManager.h"
+#include "model/PluginManager.h"
 #include "platform/Preferences.h"
-#include "platform/desktop/DesktopEnvironment.h"
+#include "app/DesktopEnvironment.h"
 #include "ui/ContentView.h"
 
 #include <QCloseEvent>

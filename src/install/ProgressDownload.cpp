@@ -2,7 +2,7 @@
 
 #include "install/DownloadFailure.h"
 #include "install/DownloadRequest.h"
-#include "install/InstallError.h"
+#include "records/InstallError.h"
 #include "install/PartFile.h"
 #include "install/RangeTransfer.h"
 #include "platform/Http.h"

@@ -6,8 +6,8 @@
 // matches, not to products times folders. It answers exactly what
 // `PluginInstallMatcher::matches` answers for each folder.
 
-#include "core/ReplyRecords.h"
-#include "inventory/InstalledPlugin.h"
+#include "records/ReplyRecords.h"
+#include "records/InstalledPlugin.h"
 #include "inventory/PluginInstallMatcher.h"
 
 #include <QHash>

@@ -1,7 +1,7 @@
 #pragma once
 // The listing of the Final Cut Pro and Motion template trees into plug-in records.
 
-#include "inventory/InstalledPlugin.h"
+#include "records/InstalledPlugin.h"
 #include "platform/SystemPaths.h"
 
 #include <QByteArray>

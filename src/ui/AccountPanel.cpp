@@ -1,7 +1,7 @@
 #include "ui/AccountPanel.h"
 
-#include "core/MembershipTypes.h"
-#include "core/PluginManager.h"
+#include "records/MembershipTypes.h"
+#include "model/PluginManager.h"
 #include "platform/DisplayText.h"
 #include "ui/ActionButton.h"
 

@@ -1,6 +1,6 @@
 #include "ui/Sheets.h"
 
-#include "core/PluginManager.h"
+#include "model/PluginManager.h"
 #include "inventory/views/InstallLocationGuide.h"
 
 #include <QDialog>

@@ -1,6 +1,6 @@
 #include "ui/Sheets.h"
 
-#include "core/PluginManager.h"
+#include "model/PluginManager.h"
 #include "install/views/NetdiskDeliverySheet.h"
 
 #include <QDialog>

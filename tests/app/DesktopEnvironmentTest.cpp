@@ -1,5 +1,5 @@
 #include "core/FixedURLs.h"
-#include "platform/desktop/DesktopEnvironment.h"
+#include "app/DesktopEnvironment.h"
 
 #include <QStandardPaths>
 

@@ -1,4 +1,4 @@
-#include "core/PluginManager.h"
+#include "model/PluginManager.h"
 #include "core/ServiceClient.h"
 #include "platform/Http.h"
 #include "support/FakeAccountService.h"

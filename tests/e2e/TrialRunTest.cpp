@@ -8,9 +8,9 @@
 // set (tools/screenshot-tour/run-tour.sh) each step leaves a picture in that folder.
 #include "app/QuillonApp.h"
 #include "common/Registry.h"
-#include "core/PluginManager.h"
+#include "model/PluginManager.h"
 #include "install/InstallFixtures.h"
-#include "install/InstallRecords.h"
+#include "inventory/InstallRecords.h"
 #include "install/views/NetdiskDeliverySheet.h"
 #include "inventory/views/InstallLocationGuide.h"
 #include "support/StudioServiceProcess.h"

@@ -1,4 +1,4 @@
-#include "install/AdministratorCommand.h"
+#include "records/AdministratorCommand.h"
 #include "install/BatchInstallResult.h"
 
 #include <gtest/gtest.h>

@@ -1,4 +1,4 @@
-#include "core/PluginManager.h"
+#include "model/PluginManager.h"
 #include "core/ServiceClient.h"
 
 #include <gtest/gtest.h>

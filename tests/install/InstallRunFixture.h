@@ -5,6 +5,7 @@
 // install through the real runners and stand-in tools under the world's system root.
 
 #include "InstallFixtures.h"
+#include "install/ActivationInstallQueue.h"
 #include "core/AccountTestSupport.h"
 #include "support/RangeServer.h"
 

@@ -3,7 +3,7 @@
 // (a real second process holds the locks here).
 #include "InstallFixtures.h"
 
-#include "core/PluginManager.h"
+#include "model/PluginManager.h"
 #include "install/LeftoverFiles.h"
 #include "install/PartFile.h"
 #include "install/RunLock.h"

@@ -2,9 +2,9 @@
 // child processes, installing real packages under the world's system root.
 #include "InstallFixtures.h"
 
-#include "core/PluginManager.h"
+#include "model/PluginManager.h"
 #include "install/BatchInstallResult.h"
-#include "install/InstallError.h"
+#include "records/InstallError.h"
 #include "platform/Failure.h"
 
 #include <gtest/gtest.h>

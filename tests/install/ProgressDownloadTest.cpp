@@ -1,6 +1,6 @@
 #include "platform/Http.h"
 #include "install/DownloadFailure.h"
-#include "install/InstallError.h"
+#include "records/InstallError.h"
 #include "install/ProgressDownload.h"
 #include "platform/Tasks.h"
 #include "support/RangeServer.h"

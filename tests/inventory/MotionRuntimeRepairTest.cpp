@@ -1,7 +1,7 @@
 // The Motion runtime repair over real bundles in a temporary world, with the stand-in
 // codesign, lsregister and pluginkit.
 #include "common/Registry.h"
-#include "core/PluginManager.h"
+#include "model/PluginManager.h"
 #include "inventory/MotionRuntimeRepair.h"
 #include "packaging/MotionRuntimeBuilder.h"
 #include "support/HostilePropertyLists.h"

@@ -1,4 +1,4 @@
-#include "core/PluginManager.h"
+#include "model/PluginManager.h"
 #include "inventory/TemplateScan.h"
 #include "support/TestWorld.h"
 

@@ -1,5 +1,5 @@
 // The cloud-drive delivery sheet, rendered offscreen, and its presentation by the main window.
-#include "core/PluginManager.h"
+#include "model/PluginManager.h"
 #include "install/views/NetdiskDeliverySheet.h"
 #include "support/Printing.h"
 #include "support/TestWorld.h"

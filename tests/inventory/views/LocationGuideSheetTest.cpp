@@ -1,4 +1,4 @@
-#include "core/PluginManager.h"
+#include "model/PluginManager.h"
 #include "inventory/views/GuideButtons.h"
 #include "inventory/views/InstallLocationGuide.h"
 #include "support/TestWorld.h"

@@ -1,5 +1,5 @@
-#include "core/PluginManager.h"
-#include "install/InstallRecords.h"
+#include "model/PluginManager.h"
+#include "inventory/InstallRecords.h"
 #include "support/TestWorld.h"
 
 #include <QSet>

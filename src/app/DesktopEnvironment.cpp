@@ -1,4 +1,4 @@
-#include "platform/desktop/DesktopEnvironment.h"
+#include "app/DesktopEnvironment.h"
 
 #include "core/FixedURLs.h"
 #include "platform/Logging.h"

@@ -1,6 +1,6 @@
-#include "install/AdministratorCommand.h"
+#include "records/AdministratorCommand.h"
 
-#include "install/InstallError.h"
+#include "records/InstallError.h"
 #include "platform/Failure.h"
 #include "platform/FailureTexts.h"
 #include "platform/Logging.h"
