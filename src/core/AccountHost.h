@@ -1,11 +1,12 @@
 #pragma once
 // What the account needs of the model that publishes its state: the account's properties
-// (published ones and the plain ones kept between calls), the model's environment and
-// network, and two things the account tells the rest of the program, which the model
-// passes on to the installs and the inventory. The model implements it; the account's
+// (published ones and the plain ones kept between calls), the model's network, and two
+// things the account tells the rest of the program, which the model passes on to the
+// installs and the inventory. The model implements it; the account's
 // tasks hold it weakly (ModelGuard) and check it after every co_await.
 
 #include "platform/Tasks.h"
+#include "records/ModelPart.h"
 #include "records/ModelEnvironment.h"
 #include "records/ReplyRecords.h"
 
@@ -23,25 +24,36 @@ namespace quillon {
 
 class Account;
 
-class AccountHost {
+/// The account's state that the other subsystems read: the entitlement shown and installed
+/// for, the token, the library and the purchases. The install queue puts a purchase in the
+/// membership's place for its run, so it sets the selection too.
+class AccountState : public ModelPart {
 public:
-    virtual const bool &isWorking() const = 0;
-    virtual void setIsWorking(const bool &value) = 0;
-    virtual const QString &statusMessage() const = 0;
-    virtual void setStatusMessage(const QString &value) = 0;
-
     virtual const std::optional<QString> &activatedProductKey() const = 0;
     virtual void setActivatedProductKey(const std::optional<QString> &value) = 0;
     virtual const std::optional<QString> &activatedProduct() const = 0;
     virtual void setActivatedProduct(const std::optional<QString> &value) = 0;
     virtual const QString &activatedProductType() const = 0;
     virtual void setActivatedProductType(const QString &value) = 0;
-
+    virtual const bool &selectedMembershipUsesWechatAccount() const = 0;
+    virtual void setSelectedMembershipUsesWechatAccount(const bool &value) = 0;
+    virtual const std::optional<QString> &managerAccessToken() const = 0;
     virtual const QList<MemberProduct> &memberProducts() const = 0;
+    virtual const QList<ManagerLicense> &accountPurchases() const = 0;
+
+protected:
+    ~AccountState() = default;
+};
+
+class AccountHost : public AccountState {
+public:
+    virtual const QString &statusMessage() const = 0;
+    virtual void setStatusMessage(const QString &value) = 0;
+
+
     virtual void setMemberProducts(const QList<MemberProduct> &value) = 0;
     virtual const QList<ManagerLicense> &accountMemberships() const = 0;
     virtual void setAccountMemberships(const QList<ManagerLicense> &value) = 0;
-    virtual const QList<ManagerLicense> &accountPurchases() const = 0;
     virtual void setAccountPurchases(const QList<ManagerLicense> &value) = 0;
     virtual const bool &isRestoringAccount() const = 0;
     virtual void setIsRestoringAccount(const bool &value) = 0;
@@ -62,21 +74,13 @@ public:
     virtual void setShowWechatLogin(const bool &value) = 0;
 
     // Plain state.
-    virtual const std::optional<QString> &managerAccessToken() const = 0;
     virtual void setManagerAccessToken(const std::optional<QString> &value) = 0;
     virtual const std::optional<TaskHandle> &loginPollingTask() const = 0;
     virtual void setLoginPollingTask(const std::optional<TaskHandle> &value) = 0;
-    virtual const bool &selectedMembershipUsesWechatAccount() const = 0;
-    virtual void setSelectedMembershipUsesWechatAccount(const bool &value) = 0;
     virtual const quint64 &memberLibraryLoadGeneration() const = 0;
     virtual void setMemberLibraryLoadGeneration(const quint64 &value) = 0;
 
-    virtual const ModelEnvironment &environment() const = 0;
     virtual QNetworkAccessManager &network() const = 0;
-    /// Cancelled when the model goes.
-    virtual std::stop_token lifetime() const = 0;
-    /// The object whose destruction ends every task that holds this host.
-    virtual QObject *lifetimeObject() = 0;
     virtual Account &account() = 0;
 
     /// The sign-in is about to go (the user signed out, or the service refused the token):

@@ -6,6 +6,7 @@
 // install shows up. The model implements it; the install runs hold it weakly (ModelGuard)
 // and check it after every co_await.
 
+#include "core/AccountHost.h"
 #include "records/InstallLocations.h"
 #include "records/ModelEnvironment.h"
 #include "records/NetdiskDelivery.h"
@@ -31,27 +32,13 @@ class Inventory;
 /// the step that records the install once the package has installed.
 using PreparePackage = std::function<void(const QString &packagePath, std::function<QString()> commit)>;
 
-class InstallHost {
+/// It reads the account's state (AccountState): the installs act for the selected entitlement.
+class InstallHost : public AccountState {
 public:
-    virtual const bool &isWorking() const = 0;
-    virtual void setIsWorking(const bool &value) = 0;
     virtual const QString &statusMessage() const = 0;
     virtual void setStatusMessage(const QString &value) = 0;
     virtual const QString &installMessage() const = 0;
     virtual void setInstallMessage(const QString &value) = 0;
-
-    // The entitlement shown and installed for (a purchase takes its place during its run).
-    virtual const std::optional<QString> &activatedProductKey() const = 0;
-    virtual void setActivatedProductKey(const std::optional<QString> &value) = 0;
-    virtual const std::optional<QString> &activatedProduct() const = 0;
-    virtual void setActivatedProduct(const std::optional<QString> &value) = 0;
-    virtual const QString &activatedProductType() const = 0;
-    virtual void setActivatedProductType(const QString &value) = 0;
-    virtual const bool &selectedMembershipUsesWechatAccount() const = 0;
-    virtual void setSelectedMembershipUsesWechatAccount(const bool &value) = 0;
-    virtual const std::optional<QString> &managerAccessToken() const = 0;
-    virtual const QList<MemberProduct> &memberProducts() const = 0;
-    virtual const QList<ManagerLicense> &accountPurchases() const = 0;
 
     // The install queue's run.
     virtual const bool &activationInstallRunning() const = 0;
@@ -108,11 +95,6 @@ public:
     /// What the runs have collected of where their installs show up.
     virtual const InstallLocationSummary &locationSummary() const = 0;
 
-    virtual const ModelEnvironment &environment() const = 0;
-    /// Cancelled when the model goes.
-    virtual std::stop_token lifetime() const = 0;
-    /// The object whose destruction ends every task that holds this host.
-    virtual QObject *lifetimeObject() = 0;
     virtual Installs &installs() = 0;
     virtual Account &account() = 0;
     virtual Inventory &inventory() = 0;

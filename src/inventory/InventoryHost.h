@@ -6,7 +6,7 @@
 
 #include "records/InstallLocations.h"
 #include "records/InstalledPlugin.h"
-#include "records/ModelEnvironment.h"
+#include "records/ModelPart.h"
 #include "records/ReplyRecords.h"
 
 #include <QList>
@@ -18,10 +18,8 @@ namespace quillon {
 
 class Inventory;
 
-class InventoryHost {
+class InventoryHost : public ModelPart {
 public:
-    virtual const bool &isWorking() const = 0;
-    virtual void setIsWorking(const bool &value) = 0;
     virtual const QString &installMessage() const = 0;
     virtual void setInstallMessage(const QString &value) = 0;
     virtual const QString &batchInstallStatus() const = 0;
@@ -46,9 +44,6 @@ public:
     virtual const QString &motionRepairMessage() const = 0;
     virtual void setMotionRepairMessage(const QString &value) = 0;
 
-    virtual const ModelEnvironment &environment() const = 0;
-    /// The object whose destruction ends every task that holds this host.
-    virtual QObject *lifetimeObject() = 0;
     virtual Inventory &inventory() = 0;
 
 protected:

@@ -3,7 +3,7 @@
 // implements it; the check's task holds it weakly (ModelGuard) and checks it after every
 // co_await.
 
-#include "records/ModelEnvironment.h"
+#include "records/ModelPart.h"
 #include "update/AppUpdateManifest.h"
 
 #include <QString>
@@ -16,7 +16,7 @@ class QObject;
 
 namespace quillon {
 
-class UpdateHost {
+class UpdateHost : public ModelPart {
 public:
     virtual const std::optional<AppUpdateManifest> &availableUpdate() const = 0;
     virtual void setAvailableUpdate(const std::optional<AppUpdateManifest> &value) = 0;
@@ -29,12 +29,7 @@ public:
     virtual const QString &updateMessage() const = 0;
     virtual void setUpdateMessage(const QString &value) = 0;
 
-    virtual const ModelEnvironment &environment() const = 0;
     virtual QNetworkAccessManager &network() const = 0;
-    /// Cancelled when the model goes.
-    virtual std::stop_token lifetime() const = 0;
-    /// The object whose destruction ends every task that holds this host.
-    virtual QObject *lifetimeObject() = 0;
 
 protected:
     ~UpdateHost() = default;

@@ -17,6 +17,7 @@ class FakeInventoryHost final : public QObject, public InventoryHost {
 public:
     explicit FakeInventoryHost(ModelEnvironment environment)
         : m_environment(std::move(environment)), m_inventory(*this) {}
+    ~FakeInventoryHost() override { m_lifetime.cancel(); }
 
     /// Called after every change of a value.
     std::function<void()> changed;
@@ -50,11 +51,13 @@ public:
     QList<MemberProduct> m_memberProducts;
 
     const ModelEnvironment &environment() const override { return m_environment; }
+    std::stop_token lifetime() const override { return m_lifetime.token(); }
     QObject *lifetimeObject() override { return this; }
     Inventory &inventory() override { return m_inventory; }
 
 private:
     ModelEnvironment m_environment;
+    TaskHandle m_lifetime;
     Inventory m_inventory;
 };
 
