@@ -1,5 +1,6 @@
 #include "install/LeftoverFiles.h"
 
+#include "install/InstallTexts.h"
 #include "install/Installs.h"
 #include "platform/Failure.h"
 #include "platform/Logging.h"
@@ -161,7 +162,7 @@ QStringList removeLeftoversOfEarlierRuns(const LeftoverPlaces &places) {
 void Installs::removeLeftoversOfEarlierRuns() {
     LeftoverPlaces places;
     if (!m_host.environment().paths.downloads.isEmpty()) {
-        places.resources = QDir(m_host.environment().paths.downloads).filePath(QStringLiteral("Vrel 素材"));
+        places.resources = QDir(m_host.environment().paths.downloads).filePath(resourceFolderName());
     }
     try {
         places.managed = managedInstallerFolder();

@@ -32,7 +32,6 @@ const QString kFailurePrefix = QStringLiteral("安装未完成：");
 const QString kAuthorizationRefused = QStringLiteral("下载授权失败，请联系客服。");
 const QString kInstalled = QStringLiteral("✓ 安装完成，请重启 FCP。");
 const QString kInstalling = QStringLiteral("正在安装，请勿关闭管理器…");
-const QString kResourceFolder = QStringLiteral("Vrel 素材");
 
 QString trimmedField(const std::optional<QString> &field) { return field.value_or(QString()).trimmed(); }
 
@@ -286,7 +285,7 @@ QCoro::Task<bool> SingleInstall::downloadAndInstall(const QUrl &url) {
         if (m.environment().paths.downloads.isEmpty()) {
             throw PlatformError(QStringLiteral("找不到“下载”文件夹。"));
         }
-        const QString folder = QDir(m.environment().paths.downloads).filePath(kResourceFolder);
+        const QString folder = QDir(m.environment().paths.downloads).filePath(resourceFolderName());
         makeFolder(folder);
         const QString fileName = m_reply.fileName && !m_reply.fileName->isEmpty() ? *m_reply.fileName
                                                                                   : m_displayName + QStringLiteral(".zip");
@@ -391,8 +390,9 @@ void SingleInstall::saveResource(const QString &downloaded, const QString &desti
 void SingleInstall::handToInstallerApp(const QString &package) {
     InstallHost &m = model();
     m.setSingleInstallShowsPercent(false);
-    m.setInstallMessage(QStringLiteral("正在打开 macOS 安装器…"));
-    m.setSingleInstallStage(QStringLiteral("正在打开 macOS 安装器…"));
+    const QString opening = QStringLiteral("正在打开 macOS 安装器…");
+    m.setInstallMessage(opening);
+    m.setSingleInstallStage(opening);
     m.installs().openPackageWithSystemInstaller(package);
     m.installs().schedulePackageCleanupAfterSystemInstallerCloses(package);
     m_ownedFile.clear(); // the clean-up watcher deletes it once the Installer has quit

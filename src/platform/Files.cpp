@@ -1,7 +1,5 @@
 #include "platform/Files.h"
 
-#include "platform/Failure.h"
-
 #include <QDir>
 #include <QUuid>
 
@@ -9,9 +7,13 @@ namespace quillon {
 
 QString newUuid() { return QUuid::createUuid().toString(QUuid::WithoutBraces).toUpper(); }
 
+PlatformError folderNotCreated(const QString &folder) {
+    return PlatformError(QStringLiteral("无法创建文件夹“%1”。").arg(folder));
+}
+
 void makeFolder(const QString &folder) {
     if (!QDir().mkpath(folder)) {
-        throw PlatformError(QStringLiteral("无法创建文件夹“%1”。").arg(folder));
+        throw folderNotCreated(folder);
     }
 }
 
