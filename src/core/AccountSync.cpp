@@ -45,8 +45,9 @@ QCoro::Task<> syncAccount(ModelGuard<AccountHost> model, QString token, std::sto
         ServiceBody body{{QStringLiteral("deviceId"), model->account().deviceIdentifier()},
                          {QStringLiteral("deviceName"), model->account().deviceName()}};
         try {
-            ServiceRequest request = makeServiceRequest(model->account().endpointURL(QStringLiteral("api/manager/account")),
-                                                        body, token, model->environment().timing.serviceRequestTimeout);
+            const QUrl endpoint = model->account().endpointURL(QStringLiteral("api/manager/account"));
+            ServiceRequest request =
+                makeServiceRequest(endpoint, body, token, model->environment().timing.serviceRequestTimeout);
             auto sending = requestJSON<ManagerAccountResponse>(model->network(), std::move(request), cancel);
             result = co_await sending;
         } catch (const std::exception &error) {

@@ -39,8 +39,9 @@ QCoro::Task<> loadLibrary(ModelGuard<AccountHost> model) {
 
     std::optional<ServiceReply> raw;
     try {
-        ServiceRequest request = makeServiceRequest(model->account().endpointURL(QStringLiteral("api/manager/library")), body,
-                                                    token, model->environment().timing.serviceRequestTimeout);
+        const QUrl endpoint = model->account().endpointURL(QStringLiteral("api/manager/library"));
+        ServiceRequest request =
+            makeServiceRequest(endpoint, body, token, model->environment().timing.serviceRequestTimeout);
         auto sending = postServiceRequest(model->network(), std::move(request));
         raw = co_await sending;
     } catch (const std::exception &error) {
@@ -103,7 +104,8 @@ QList<ManagerLicense> Account::memberLibraryMemberships() const {
 }
 
 QString Account::activeMembershipType() const {
-    return canonicalMembershipType(m_host.activatedProductType(), m_host.activatedProductKey(), m_host.activatedProduct());
+    return canonicalMembershipType(m_host.activatedProductType(), m_host.activatedProductKey(),
+                                   m_host.activatedProduct());
 }
 
 bool Account::hasMemberLibraryLicense() const {

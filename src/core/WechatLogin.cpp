@@ -27,8 +27,9 @@ QCoro::Task<> requestLoginCode(ModelGuard<AccountHost> model) {
     const BusyFlag working(model, &AccountHost::setIsWorking);
     ServiceBody body{{QStringLiteral("deviceId"), model->account().deviceIdentifier()},
                      {QStringLiteral("deviceName"), model->account().deviceName()}};
-    ServiceRequest request = makeServiceRequest(model->account().endpointURL(QStringLiteral("api/manager/login/start")), body,
-                                                std::nullopt, model->environment().timing.serviceRequestTimeout);
+    const QUrl endpoint = model->account().endpointURL(QStringLiteral("api/manager/login/start"));
+    ServiceRequest request =
+        makeServiceRequest(endpoint, body, std::nullopt, model->environment().timing.serviceRequestTimeout);
     std::optional<ServiceResult<ManagerLoginStartResponse>> result;
     try {
         auto sending = requestJSON<ManagerLoginStartResponse>(model->network(), std::move(request));

@@ -215,8 +215,9 @@ QCoro::Task<ActivationInstallDelivery> prepareItem(ModelGuard<InstallHost> model
             }
         };
     }
-    auto performing = model->installs().performDownloadAndInstall(item.productKey, item.productName, false, item.accountMode,
-                                                       item.productKey, std::move(handBack), token);
+    auto performing = model->installs().performDownloadAndInstall(item.productKey, item.productName, false,
+                                                                  item.accountMode, item.productKey,
+                                                                  std::move(handBack), token);
     const bool succeeded = co_await performing;
     requireModel(model);
     if (!succeeded) {
@@ -355,7 +356,8 @@ void Installs::installAccountPurchase(const ManagerLicense &purchase) {
 
 bool Installs::canActivateAndInstall() const {
     return !m_host.isWorking() && !m_host.activationInstallFinished() &&
-           (m_activationInstallQueue.hasPendingItems() || (m_host.activatedProduct() && m_host.account().hasWechatAccount()));
+           (m_activationInstallQueue.hasPendingItems() ||
+            (m_host.activatedProduct() && m_host.account().hasWechatAccount()));
 }
 
 void Installs::activateAndInstall() {
@@ -364,9 +366,9 @@ void Installs::activateAndInstall() {
     }
     if (!m_activationInstallQueue.hasPendingItems()) {
         // canActivateAndInstall holds, so an entitlement is selected.
+        const bool accountMode = m_host.selectedMembershipUsesWechatAccount() && m_host.account().hasWechatAccount();
         m_activationInstallQueue.reset({m_host.activatedProductKey(), m_host.activatedProduct().value_or(QString()),
-                                        m_host.activatedProductType(),
-                                        m_host.selectedMembershipUsesWechatAccount() && m_host.account().hasWechatAccount()});
+                                        m_host.activatedProductType(), accountMode});
     }
     beginRun(m_host);
     runActivationQueue(guard(), std::nullopt);

@@ -276,7 +276,8 @@ QCoro::Task<> installAll(ModelGuard<InstallHost> model, BatchOrder order, QList<
         try {
             m.installs().openPackageWithSystemInstaller(package.path);
         } catch (const std::exception &error) {
-            m.inventory().addInstallFailure(package.product.productName + QStringLiteral("：") + failureDescription(error));
+            m.inventory().addInstallFailure(package.product.productName + QStringLiteral("：") +
+                                            failureDescription(error));
             continue;
         }
         files.keep(package.path);

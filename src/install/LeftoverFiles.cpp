@@ -169,7 +169,8 @@ void Installs::removeLeftoversOfEarlierRuns() {
     } catch (const PlatformError &error) {
         qCInfo(lcInstall) << "no managed folder to look at:" << error.what();
     }
-    places.temporary = m_host.environment().paths.temporary.isEmpty() ? QDir::tempPath() : m_host.environment().paths.temporary;
+    const QString &temporary = m_host.environment().paths.temporary;
+    places.temporary = temporary.isEmpty() ? QDir::tempPath() : temporary;
     // Asked here, on the main thread: a package an earlier run handed to the Installer app
     // stays while the Installer may still be showing it.
     places.keepManagedBatchFolders =

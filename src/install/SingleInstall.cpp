@@ -548,7 +548,9 @@ Installs::Installs(InstallHost &host) : m_host(host), m_batchInstallRun([&host] 
 
 void Installs::installMemberProduct(const MemberProduct &product) { requestMemberProduct(m_host, product, false); }
 
-void Installs::claimMemberProductSupplement(const MemberProduct &product) { requestMemberProduct(m_host, product, true); }
+void Installs::claimMemberProductSupplement(const MemberProduct &product) {
+    requestMemberProduct(m_host, product, true);
+}
 
 void Installs::startDownloadAndInstall(const std::optional<QString> &productKey, const QString &productName,
                                        bool supplementalDelivery) {

@@ -226,7 +226,9 @@ QCoro::Task<bool> PluginManager::performDownloadAndInstall(std::optional<QString
                                                  std::move(token));
 }
 void PluginManager::scheduleSingleInstallProgressDismissal() { m_installs->scheduleSingleInstallProgressDismissal(); }
-void PluginManager::installAccountPurchase(const ManagerLicense &purchase) { m_installs->installAccountPurchase(purchase); }
+void PluginManager::installAccountPurchase(const ManagerLicense &purchase) {
+    m_installs->installAccountPurchase(purchase);
+}
 bool PluginManager::canActivateAndInstall() const { return m_installs->canActivateAndInstall(); }
 void PluginManager::activateAndInstall() { m_installs->activateAndInstall(); }
 void PluginManager::installAllMemberProducts() { m_installs->installAllMemberProducts(); }
