@@ -6,8 +6,8 @@
 // tasks hold it weakly (ModelGuard) and check it after every co_await.
 
 #include "platform/Tasks.h"
-#include "records/ModelPart.h"
 #include "records/ModelEnvironment.h"
+#include "records/ModelPart.h"
 #include "records/ReplyRecords.h"
 
 #include <QList>

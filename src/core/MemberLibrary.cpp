@@ -1,8 +1,8 @@
-#include "records/MembershipTypes.h"
 #include "core/Account.h"
 #include "core/AccountTexts.h"
 #include "core/ServiceClient.h"
 #include "platform/Logging.h"
+#include "records/MembershipTypes.h"
 
 namespace quillon {
 namespace {

@@ -1,11 +1,11 @@
 #include "install/ActivationInstallQueue.h"
 
-#include "records/MembershipTypes.h"
-#include "install/InstallTexts.h"
 #include "install/Installs.h"
+#include "install/InstallTexts.h"
 #include "platform/BusyFlag.h"
 #include "platform/Logging.h"
 #include "platform/Tasks.h"
+#include "records/MembershipTypes.h"
 
 #include <QFile>
 #include <QRegularExpression>

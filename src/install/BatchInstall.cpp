@@ -3,19 +3,19 @@
 // ordinary packages, protected template packages handed to the Installer app, and one
 // summary.
 
-#include "records/MembershipTypes.h"
-#include "install/Installs.h"
 #include "core/ServiceClient.h"
 #include "install/BatchInstallPlan.h"
 #include "install/DownloadAuthorization.h"
-#include "records/InstallError.h"
-#include "inventory/InstallRecords.h"
+#include "install/Installs.h"
 #include "install/ProgressDownload.h"
 #include "install/RunLock.h"
-#include "platform/Failure.h"
+#include "inventory/InstallRecords.h"
 #include "platform/BusyFlag.h"
+#include "platform/Failure.h"
 #include "platform/Files.h"
 #include "platform/Logging.h"
+#include "records/InstallError.h"
+#include "records/MembershipTypes.h"
 
 #include <QDir>
 #include <QFile>

@@ -5,8 +5,8 @@
 // fixed headers, no cache), but the callers read its status and body themselves, since
 // each words a refusal its own way.
 
-#include "records/ReplyRecords.h"
 #include "platform/Tasks.h"
+#include "records/ReplyRecords.h"
 
 #include <QByteArray>
 #include <QString>

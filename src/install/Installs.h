@@ -6,11 +6,11 @@
 // model owns one Installs and hands its operations here. It acts for the account and asks
 // the inventory, both reached through the host.
 
+#include "core/Account.h"
 #include "install/ActivationInstallQueue.h"
 #include "install/BatchInstallRun.h"
 #include "install/InstallHost.h"
 #include "inventory/Inventory.h"
-#include "core/Account.h"
 #include "platform/Tasks.h"
 #include "records/AdministratorCommand.h"
 

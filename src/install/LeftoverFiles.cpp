@@ -1,7 +1,7 @@
 #include "install/LeftoverFiles.h"
 
-#include "install/InstallTexts.h"
 #include "install/Installs.h"
+#include "install/InstallTexts.h"
 #include "platform/Failure.h"
 #include "platform/Logging.h"
 

@@ -3,10 +3,10 @@
 // Installer has quit.
 
 #include "install/Installs.h"
-#include "records/InstallError.h"
 #include "platform/Failure.h"
 #include "platform/Files.h"
 #include "platform/Logging.h"
+#include "records/InstallError.h"
 
 #include <QDir>
 #include <QFile>

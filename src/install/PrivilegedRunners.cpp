@@ -1,9 +1,9 @@
 // The three privileged runners of the model. Each call is one osascript run, so the
 // user is asked for the administrator password once per call.
 
+#include "install/BatchInstallResult.h"
 #include "install/Installs.h"
 #include "records/AdministratorCommand.h"
-#include "install/BatchInstallResult.h"
 #include "records/InstallError.h"
 
 namespace quillon {

@@ -4,18 +4,18 @@
 
 #include "install/SingleInstall.h"
 
-#include "install/InstallTexts.h"
-#include "install/Installs.h"
 #include "core/ServiceClient.h"
 #include "install/DownloadAuthorization.h"
-#include "records/InstallError.h"
-#include "inventory/InstallRecords.h"
+#include "install/Installs.h"
+#include "install/InstallTexts.h"
 #include "install/ProgressDownload.h"
 #include "install/SaveWithoutReplacing.h"
+#include "inventory/InstallRecords.h"
 #include "platform/BusyFlag.h"
 #include "platform/DisplayText.h"
 #include "platform/Files.h"
 #include "platform/Logging.h"
+#include "records/InstallError.h"
 
 #include <QDir>
 #include <QFile>

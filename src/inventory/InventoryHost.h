@@ -4,8 +4,8 @@
 // lines a collection run or an uninstall writes. The model implements it; the
 // inventory's tasks hold it weakly (ModelGuard) and check it after every co_await.
 
-#include "records/InstallLocations.h"
 #include "records/InstalledPlugin.h"
+#include "records/InstallLocations.h"
 #include "records/ModelPart.h"
 #include "records/ReplyRecords.h"
 

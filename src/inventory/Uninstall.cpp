@@ -4,12 +4,12 @@
 #include "inventory/Uninstall.h"
 
 #include "inventory/Inventory.h"
-#include "records/AdministratorCommand.h"
 #include "inventory/PluginInstallMatcher.h"
 #include "inventory/TemplateScan.h"
 #include "platform/BusyFlag.h"
 #include "platform/FolderListing.h"
 #include "platform/Logging.h"
+#include "records/AdministratorCommand.h"
 
 #include <QDir>
 #include <QFileInfo>

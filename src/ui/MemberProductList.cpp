@@ -1,8 +1,8 @@
 #include "ui/MemberProductList.h"
 
 #include "model/PluginManager.h"
-#include "platform/DisplayText.h"
 #include "platform/desktop/PlainTextWidgets.h"
+#include "platform/DisplayText.h"
 
 #include <QApplication>
 #include <QAbstractItemView>

@@ -2,9 +2,9 @@
 
 #include "model/PluginManager.h"
 #include "platform/DisplayText.h"
-#include "ui/ActionButton.h"
 #include "platform/Logging.h"
 #include "platform/Workspace.h"
+#include "ui/ActionButton.h"
 #include "ui/WebPageFactory.h"
 
 #include <QHBoxLayout>

@@ -1,8 +1,8 @@
 #include "update/UpdateCheck.h"
 
 #include "platform/Http.h"
-#include "platform/Tasks.h"
 #include "platform/Logging.h"
+#include "platform/Tasks.h"
 #include "records/AppVersion.h"
 
 #include <QJsonDocument>

@@ -1,5 +1,5 @@
-#include "core/FixedURLs.h"
 #include "app/DesktopEnvironment.h"
+#include "core/FixedURLs.h"
 
 #include <QStandardPaths>
 

@@ -3,8 +3,8 @@
 #include "InstallFixtures.h"
 
 #include "model/PluginManager.h"
-#include "records/InstallError.h"
 #include "platform/Failure.h"
+#include "records/InstallError.h"
 #include "support/Wait.h"
 
 #include <gtest/gtest.h>

@@ -1,5 +1,5 @@
-#include "model/PluginManager.h"
 #include "inventory/InstallRecords.h"
+#include "model/PluginManager.h"
 #include "support/TestWorld.h"
 
 #include <QSet>

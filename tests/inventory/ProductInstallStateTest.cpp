@@ -1,7 +1,7 @@
-#include "model/PluginManager.h"
 #include "inventory/InstallRecords.h"
 #include "inventory/PluginInstallMatcher.h"
 #include "inventory/TemplateNameIndex.h"
+#include "model/PluginManager.h"
 #include "support/TestWorld.h"
 
 #include <QDir>

@@ -2,6 +2,7 @@
 // the words they are: never rendered as markup, never carrying control or direction
 // characters that hide or reorder what the user reads.
 #include "model/PluginManager.h"
+#include "records/AppVersion.h"
 #include "support/LocalHttpServer.h"
 #include "support/ShownText.h"
 #include "support/TestWorld.h"
@@ -12,7 +13,6 @@
 #include "ui/MemberProductList.h"
 #include "ui/SheetBinding.h"
 #include "ui/UpdatePanel.h"
-#include "records/AppVersion.h"
 
 #include <QAbstractButton>
 #include <QJsonDocument>

@@ -1,6 +1,6 @@
 #include "model/PluginManager.h"
-#include "support/LocalHttpServer.h"
 #include "records/AppVersion.h"
+#include "support/LocalHttpServer.h"
 #include "support/TestWorld.h"
 #include "support/Wait.h"
 
