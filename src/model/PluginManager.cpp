@@ -1,6 +1,7 @@
 #include "model/PluginManager.h"
 
 #include "core/Account.h"
+#include "core/ManagerSessionStore.h"
 #include "install/Installs.h"
 #include "inventory/Inventory.h"
 #include "records/MembershipTypes.h"

@@ -9,7 +9,6 @@
 // (Account, Inventory, Installs, UpdateCheck), held here by pointer.
 
 #include "core/AccountHost.h"
-#include "core/ManagerSessionStore.h"
 #include "install/InstallHost.h"
 #include "inventory/InventoryHost.h"
 #include "platform/Tasks.h"
@@ -40,6 +39,7 @@ class QNetworkAccessManager;
 namespace quillon {
 class ActivationInstallQueue;
 class BatchInstallRun;
+class ManagerSessionStore;
 class UpdateCheck;
 }
 

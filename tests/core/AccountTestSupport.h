@@ -1,6 +1,7 @@
 #pragma once
 // Shared helpers of the account tests: a model talking to a scripted account service.
 
+#include "core/ManagerSessionStore.h"
 #include "model/PluginManager.h"
 #include "support/FakeAccountService.h"
 #include "support/TestWorld.h"
