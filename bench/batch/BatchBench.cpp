@@ -10,13 +10,13 @@
 // gap; target 50 ms), and the batch size at which the administrator command no longer fits
 // in one argument, with a run of --wide packages beyond it.
 
-#include "core/PluginManager.h"
-#include "install/AdministratorCommand.h"
 #include "install/BatchInstallResult.h"
-#include "support/FakeAccountService.h"
-#include "packaging/PackageBuilder.h"
+#include "model/PluginManager.h"
 #include "PackageHost.h"
+#include "packaging/PackageBuilder.h"
 #include "packaging/PatternedBytes.h"
+#include "records/AdministratorCommand.h"
+#include "support/FakeAccountService.h"
 #include "support/TestWorld.h"
 #include "support/Wait.h"
 

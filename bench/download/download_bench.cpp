@@ -6,8 +6,8 @@
 // Exit status 0 on a 2xx response, 1 on failure, 2 on wrong usage.
 
 #include "install/DownloadFailure.h"
-#include "install/InstallError.h"
 #include "install/ProgressDownload.h"
+#include "records/InstallError.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>

@@ -12,8 +12,8 @@
 //
 // Exit status 0 when the install succeeded and the temporary folder ended empty.
 
-#include "core/PluginManager.h"
-#include "install/InstallRecords.h"
+#include "inventory/InstallRecords.h"
+#include "model/PluginManager.h"
 #include "support/Fakes.h"
 
 #include <QCoreApplication>

@@ -8,11 +8,11 @@
 //
 //   ./build/bench/inventory/bench_inventory --benchmark_min_time=1 [--scales=1,10]
 
-#include "core/PluginManager.h"
-#include "install/InstallRecords.h"
+#include "inventory/InstallRecords.h"
 #include "inventory/PluginInstallMatcher.h"
 #include "inventory/TemplateNameIndex.h"
 #include "inventory/TemplateScan.h"
+#include "model/PluginManager.h"
 
 #include <QCoreApplication>
 #include <QDir>

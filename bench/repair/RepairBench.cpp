@@ -8,8 +8,8 @@
 //
 //   ./build/bench/repair/bench_repair
 
-#include "core/PluginManager.h"
 #include "inventory/MotionRuntimeRepair.h"
+#include "model/PluginManager.h"
 #include "packaging/MotionRuntimeBuilder.h"
 #include "support/TestWorld.h"
 

@@ -1,10 +1,10 @@
 #include "app/QuillonApp.h"
 
+#include "app/DesktopEnvironment.h"
 #include "app/LaunchOptions.h"
 #include "app/WindowConfigurator.h"
-#include "core/PluginManager.h"
+#include "model/PluginManager.h"
 #include "platform/Preferences.h"
-#include "platform/desktop/DesktopEnvironment.h"
 #include "ui/ContentView.h"
 
 #include <QCloseEvent>

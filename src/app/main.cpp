@@ -1,5 +1,5 @@
 #include "app/QuillonApp.h"
-#include "update/AppVersion.h"
+#include "records/AppVersion.h"
 
 #include <QApplication>
 #include <QThread>

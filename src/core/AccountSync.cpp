@@ -1,8 +1,9 @@
-#include "core/MembershipTypes.h"
-#include "core/PluginManager.h"
+#include "core/Account.h"
+#include "core/AccountTexts.h"
 #include "core/ServiceClient.h"
 #include "platform/BusyFlag.h"
 #include "platform/Logging.h"
+#include "records/MembershipTypes.h"
 
 namespace quillon {
 namespace {
@@ -11,14 +12,12 @@ const QString kUnreachable = QStringLiteral("微信账户暂时无法连接，�
 const QString kReadFailed = QStringLiteral("微信账户权益读取失败。");
 const QString kSynced = QStringLiteral("管理器与商城已同步登录。");
 const QString kConnected = QStringLiteral("微信账户已连接。");
-const QString kDefaultUserName = QStringLiteral("Vrel 用户");
 const QString kResyncing = QStringLiteral("正在重新同步微信账户与会员权益…");
-const QString kSignInFirst = QStringLiteral("请先使用微信扫码登录。");
 constexpr int kAttempts = 3;
 
 // A sync that outlived its token (sign-out, or a new sign-in with another token)
 // must not touch the account any more.
-bool tokenStillCurrent(const ModelGuard<PluginManager> &model, const QString &token) {
+bool tokenStillCurrent(const ModelGuard<AccountHost> &model, const QString &token) {
     return model && model->managerAccessToken() == token;
 }
 
@@ -37,17 +36,18 @@ std::optional<ManagerLicense> chooseMembership(const QList<ManagerLicense> &memb
     return single;
 }
 
-QCoro::Task<> syncAccount(ModelGuard<PluginManager> model, QString token, std::stop_token cancel) {
+QCoro::Task<> syncAccount(ModelGuard<AccountHost> model, QString token, std::stop_token cancel) {
     // Each sync holds the flag for itself; overlapping syncs each lower it when they end.
-    const BusyFlag restoring(model, &PluginManager::setIsRestoringAccount);
+    const BusyFlag restoring(model, &AccountHost::setIsRestoringAccount);
 
     std::optional<ServiceResult<ManagerAccountResponse>> result;
     for (int attempt = 1; attempt <= kAttempts && !result; ++attempt) {
-        ServiceBody body{{QStringLiteral("deviceId"), model->deviceIdentifier()},
-                         {QStringLiteral("deviceName"), model->deviceName()}};
+        ServiceBody body{{QStringLiteral("deviceId"), model->account().deviceIdentifier()},
+                         {QStringLiteral("deviceName"), model->account().deviceName()}};
         try {
-            ServiceRequest request = makeServiceRequest(model->endpointURL(QStringLiteral("api/manager/account")),
-                                                        body, token, model->environment().timing.serviceRequestTimeout);
+            const QUrl endpoint = model->account().endpointURL(QStringLiteral("api/manager/account"));
+            ServiceRequest request =
+                makeServiceRequest(endpoint, body, token, model->environment().timing.serviceRequestTimeout);
             auto sending = requestJSON<ManagerAccountResponse>(model->network(), std::move(request), cancel);
             result = co_await sending;
         } catch (const std::exception &error) {
@@ -85,9 +85,9 @@ QCoro::Task<> syncAccount(ModelGuard<PluginManager> model, QString token, std::s
     if (result->status > 299) {
         if (result->status == 401) {
             // Signed out as by the button: a batch still fetching for this account stops.
-            model->terminateBatchInstall();
+            model->accountSigningOut();
             model->setManagerAccessToken(std::nullopt);
-            model->sessionStore().deleteManagerToken();
+            model->account().sessionStore().deleteManagerToken();
             model->setIsWechatLoggedIn(false);
             model->setAccountPurchases({});
             model->setAccountMemberships({});
@@ -97,7 +97,7 @@ QCoro::Task<> syncAccount(ModelGuard<PluginManager> model, QString token, std::s
     }
 
     model->setIsWechatLoggedIn(true);
-    model->setWechatUserName(reply.user ? reply.user->nickname.value_or(kDefaultUserName) : kDefaultUserName);
+    model->setWechatUserName(reply.user ? reply.user->nickname.value_or(defaultUserNameText()) : defaultUserNameText());
     model->setWechatAvatarURL(reply.user ? reply.user->avatarUrl.value_or(QString()) : QString());
 
     QList<ManagerLicense> records;
@@ -132,35 +132,35 @@ QCoro::Task<> syncAccount(ModelGuard<PluginManager> model, QString token, std::s
     model->setActivatedProductType(canonicalMembershipType(*chosen));
     model->setWechatLoginMessage(kSynced);
     model->setStatusMessage(kSynced);
-    if (model->hasMemberLibraryLicense()) {
-        auto load = model->loadMemberLibrary();
+    if (model->account().hasMemberLibraryLicense()) {
+        auto load = model->account().loadMemberLibrary();
         co_await load;
     }
 }
 
-QCoro::Task<> runRefresh(ModelGuard<PluginManager> model) {
-    auto sync = model->restoreWechatAccount();
+QCoro::Task<> runRefresh(ModelGuard<AccountHost> model) {
+    auto sync = model->account().restoreWechatAccount();
     co_await sync;
 }
 
 } // namespace
 
-QCoro::Task<> PluginManager::restoreWechatAccount(std::stop_token cancel) {
-    if (!m_managerAccessToken) {
+QCoro::Task<> Account::restoreWechatAccount(std::stop_token cancel) {
+    const std::optional<QString> &token = m_host.managerAccessToken();
+    if (!token) {
         return []() -> QCoro::Task<> { co_return; }();
     }
     // A sync nobody can cancel still ends with the model.
-    return syncAccount(ModelGuard<PluginManager>(this), *m_managerAccessToken,
-                       cancel.stop_possible() ? std::move(cancel) : lifetime());
+    return syncAccount(guard(), *token, cancel.stop_possible() ? std::move(cancel) : m_host.lifetime());
 }
 
-void PluginManager::refreshWechatAccount() {
-    if (!m_managerAccessToken) {
-        setWechatLoginMessage(kSignInFirst);
+void Account::refreshWechatAccount() {
+    if (!m_host.managerAccessToken()) {
+        m_host.setWechatLoginMessage(signInFirstText());
         return;
     }
-    setWechatLoginMessage(kResyncing);
-    runRefresh(ModelGuard<PluginManager>(this));
+    m_host.setWechatLoginMessage(kResyncing);
+    runRefresh(guard());
 }
 
 } // namespace quillon

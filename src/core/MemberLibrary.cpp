@@ -1,7 +1,8 @@
-#include "core/MembershipTypes.h"
-#include "core/PluginManager.h"
+#include "core/Account.h"
+#include "core/AccountTexts.h"
 #include "core/ServiceClient.h"
 #include "platform/Logging.h"
+#include "records/MembershipTypes.h"
 
 namespace quillon {
 namespace {
@@ -11,13 +12,12 @@ const QString kLoadingMembership = QStringLiteral("正在加载会员权益…")
 const QString kUnreachable = QStringLiteral("会员插件库暂时无法连接，请稍后重试。");
 const QString kLoadFailed = QStringLiteral("会员插件库加载失败。");
 const QString kEmpty = QStringLiteral("当前会员权益中还没有可安装的内容。");
-const QString kSignInFirst = QStringLiteral("请先使用微信扫码登录。");
 
-bool inAccountMode(const PluginManager &model) {
-    return model.selectedMembershipUsesWechatAccount() && model.hasWechatAccount();
+bool inAccountMode(AccountHost &model) {
+    return model.selectedMembershipUsesWechatAccount() && model.account().hasWechatAccount();
 }
 
-QCoro::Task<> loadLibrary(ModelGuard<PluginManager> model) {
+QCoro::Task<> loadLibrary(ModelGuard<AccountHost> model) {
     // Loads overlap (a membership picked, another, then the first again): only the newest
     // one's reply, success or failure, may change the library.
     const quint64 generation = model->memberLibraryLoadGeneration() + 1;
@@ -26,21 +26,22 @@ QCoro::Task<> loadLibrary(ModelGuard<PluginManager> model) {
     if (!inAccountMode(*model.get())) {
         // No request is defined without a signed-in account; say what is missing
         // rather than leave the loading line standing.
-        model->setMemberLibraryMessage(kSignInFirst);
+        model->setMemberLibraryMessage(signInFirstText());
         co_return;
     }
     // The selection this load is for: its reply applies only while it is still the selection.
     const QString token = *model->managerAccessToken();
     const std::optional<QString> membershipKey = model->activatedProductKey();
-    ServiceBody body{{QStringLiteral("deviceId"), model->deviceIdentifier()}};
+    ServiceBody body{{QStringLiteral("deviceId"), model->account().deviceIdentifier()}};
     if (membershipKey) {
         body.insert(QStringLiteral("membershipProductKey"), *membershipKey);
     }
 
     std::optional<ServiceReply> raw;
     try {
-        ServiceRequest request = makeServiceRequest(model->endpointURL(QStringLiteral("api/manager/library")), body,
-                                                    token, model->environment().timing.serviceRequestTimeout);
+        const QUrl endpoint = model->account().endpointURL(QStringLiteral("api/manager/library"));
+        ServiceRequest request =
+            makeServiceRequest(endpoint, body, token, model->environment().timing.serviceRequestTimeout);
         auto sending = postServiceRequest(model->network(), std::move(request));
         raw = co_await sending;
     } catch (const std::exception &error) {
@@ -78,10 +79,10 @@ QCoro::Task<> loadLibrary(ModelGuard<PluginManager> model) {
         co_return;
     }
     model->setMemberProducts(reply->products.value_or(QList<MemberProduct>()));
-    model->refreshInstalledPlugins();
+    model->memberProductsLoaded();
     const qsizetype count = model->memberProducts().size();
     if (count > 0) {
-        const QString unit = model->activeMembershipType() == QLatin1String("fcp_templates")
+        const QString unit = model->account().activeMembershipType() == QLatin1String("fcp_templates")
                                  ? QStringLiteral("款模板")
                                  : QStringLiteral("款会员插件");
         model->setMemberLibraryMessage(QStringLiteral("可安装 %1 %2。").arg(count).arg(unit));
@@ -92,9 +93,9 @@ QCoro::Task<> loadLibrary(ModelGuard<PluginManager> model) {
 
 } // namespace
 
-QList<ManagerLicense> PluginManager::memberLibraryMemberships() const {
+QList<ManagerLicense> Account::memberLibraryMemberships() const {
     QList<ManagerLicense> result;
-    for (const ManagerLicense &license : m_accountMemberships) {
+    for (const ManagerLicense &license : m_host.accountMemberships()) {
         if (isMemberLibraryType(canonicalMembershipType(license))) {
             result.append(license);
         }
@@ -102,44 +103,37 @@ QList<ManagerLicense> PluginManager::memberLibraryMemberships() const {
     return result;
 }
 
-QString PluginManager::activeMembershipType() const {
-    return canonicalMembershipType(m_activatedProductType, m_activatedProductKey, m_activatedProduct);
+QString Account::activeMembershipType() const {
+    return canonicalMembershipType(m_host.activatedProductType(), m_host.activatedProductKey(),
+                                   m_host.activatedProduct());
 }
 
-bool PluginManager::hasMemberLibraryLicense() const {
+bool Account::hasMemberLibraryLicense() const {
     return isMemberLibraryType(activeMembershipType()) || !memberLibraryMemberships().isEmpty();
 }
 
-bool PluginManager::canInstallAllMemberProducts() const {
-    return isMemberLibraryType(activeMembershipType()) && !m_memberProducts.isEmpty();
+bool Account::canInstallAllMemberProducts() const {
+    return isMemberLibraryType(activeMembershipType()) && !m_host.memberProducts().isEmpty();
 }
 
-QString PluginManager::memberLibraryTitle() const { return memberLibraryTitleFor(activeMembershipType()); }
+QString Account::memberLibraryTitle() const { return memberLibraryTitleFor(activeMembershipType()); }
 
-QString PluginManager::memberLibrarySubtitle() const { return memberLibrarySubtitleFor(activeMembershipType()); }
+QString Account::memberLibrarySubtitle() const { return memberLibrarySubtitleFor(activeMembershipType()); }
 
-QString PluginManager::membershipLibraryTitle(const ManagerLicense &license) const {
-    return membershipLibraryTitleFor(canonicalMembershipType(license));
-}
+QCoro::Task<> Account::loadMemberLibrary() { return loadLibrary(guard()); }
 
-QString PluginManager::membershipLibrarySubtitle(const ManagerLicense &license) const {
-    return membershipLibrarySubtitleFor(canonicalMembershipType(license));
-}
-
-QCoro::Task<> PluginManager::loadMemberLibrary() { return loadLibrary(ModelGuard<PluginManager>(this)); }
-
-void PluginManager::selectMemberLibrary(const ManagerLicense &license) {
-    m_selectedMembershipUsesWechatAccount = true;
-    setActivatedProductKey(license.productKey);
-    setActivatedProduct(license.productName);
-    setActivatedProductType(canonicalMembershipType(license));
-    setMemberProducts({});
-    setMemberLibraryMessage(kLoadingMembership);
+void Account::selectMemberLibrary(const ManagerLicense &license) {
+    m_host.setSelectedMembershipUsesWechatAccount(true);
+    m_host.setActivatedProductKey(license.productKey);
+    m_host.setActivatedProduct(license.productName);
+    m_host.setActivatedProductType(canonicalMembershipType(license));
+    m_host.setMemberProducts({});
+    m_host.setMemberLibraryMessage(kLoadingMembership);
     loadMemberLibrary();
 }
 
-void PluginManager::reloadMemberLibrary() {
-    if (hasMemberLibraryLicense() && m_selectedMembershipUsesWechatAccount && hasWechatAccount()) {
+void Account::reloadMemberLibrary() {
+    if (hasMemberLibraryLicense() && m_host.selectedMembershipUsesWechatAccount() && hasWechatAccount()) {
         loadMemberLibrary();
     }
 }

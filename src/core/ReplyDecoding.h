@@ -3,8 +3,8 @@
 // every field by its exact name and JSON type, optional fields missing or null become
 // absent, unknown keys are ignored, and the first error fails the whole reply.
 
-#include "core/ReplyRecords.h"
 #include "platform/Failure.h"
+#include "records/ReplyRecords.h"
 
 #include <QByteArray>
 #include <QJsonObject>

@@ -1,4 +1,5 @@
-#include "core/PluginManager.h"
+#include "core/Account.h"
+#include "core/AccountTexts.h"
 #include "core/ServiceClient.h"
 #include "core/WechatLogin.h"
 #include "platform/BusyFlag.h"
@@ -19,16 +20,16 @@ const QString kServiceUnreachable = QStringLiteral("暂时无法连接微信登�
 const QString kCodeExpired = QStringLiteral("二维码已过期，请重新扫码。");
 const QString kUnusableToken = QStringLiteral("登录凭证无效，请重新扫码。");
 const QString kApproved = QStringLiteral("微信登录成功，正在同步管理器与商城…");
-const QString kDefaultUserName = QStringLiteral("Vrel 用户");
 const QString kSignedOut = QStringLiteral("已退出微信账号。重新扫码即可恢复名下权益。");
 
 // Holds `isWorking` while the login ticket is requested, and only then.
-QCoro::Task<> requestLoginCode(ModelGuard<PluginManager> model) {
-    const BusyFlag working(model, &PluginManager::setIsWorking);
-    ServiceBody body{{QStringLiteral("deviceId"), model->deviceIdentifier()},
-                     {QStringLiteral("deviceName"), model->deviceName()}};
-    ServiceRequest request = makeServiceRequest(model->endpointURL(QStringLiteral("api/manager/login/start")), body,
-                                                std::nullopt, model->environment().timing.serviceRequestTimeout);
+QCoro::Task<> requestLoginCode(ModelGuard<AccountHost> model) {
+    const BusyFlag working(model, &AccountHost::setIsWorking);
+    ServiceBody body{{QStringLiteral("deviceId"), model->account().deviceIdentifier()},
+                     {QStringLiteral("deviceName"), model->account().deviceName()}};
+    const QUrl endpoint = model->account().endpointURL(QStringLiteral("api/manager/login/start"));
+    ServiceRequest request =
+        makeServiceRequest(endpoint, body, std::nullopt, model->environment().timing.serviceRequestTimeout);
     std::optional<ServiceResult<ManagerLoginStartResponse>> result;
     try {
         auto sending = requestJSON<ManagerLoginStartResponse>(model->network(), std::move(request));
@@ -51,22 +52,22 @@ QCoro::Task<> requestLoginCode(ModelGuard<PluginManager> model) {
         model->setWechatAuthorizeURL(page);
         model->setShowWechatLogin(true);
         model->setWechatLoginMessage(kScanPrompt);
-        model->pollWechatLogin(*reply.ticket, reply.expiresIn.value_or(600));
+        model->account().pollWechatLogin(*reply.ticket, reply.expiresIn.value_or(600));
         co_return;
     }
     model->setWechatLoginMessage(reply.error.value_or(kCodeFailed));
 }
 
 // The approval of a sign-in: keep the token, show the user, sync the account, close the sheet.
-QCoro::Task<> approveLogin(ModelGuard<PluginManager> model, QString token, std::optional<ManagerUser> user,
+QCoro::Task<> approveLogin(ModelGuard<AccountHost> model, QString token, std::optional<ManagerUser> user,
                            TaskHandle poll) {
     model->setManagerAccessToken(token);
-    model->sessionStore().saveManagerToken(token);
+    model->account().sessionStore().saveManagerToken(token);
     model->setIsWechatLoggedIn(true);
-    model->setWechatUserName(user ? user->nickname.value_or(kDefaultUserName) : kDefaultUserName);
+    model->setWechatUserName(user ? user->nickname.value_or(defaultUserNameText()) : defaultUserNameText());
     model->setWechatAvatarURL(user ? user->avatarUrl.value_or(QString()) : QString());
     model->setWechatLoginMessage(kApproved);
-    auto sync = model->restoreWechatAccount(poll.token());
+    auto sync = model->account().restoreWechatAccount(poll.token());
     co_await sync;
     if (!model) {
         co_return;
@@ -92,7 +93,7 @@ bool isRefusedApproval(int status, const QByteArray &data, const ReplyDecodingEr
            QJsonDocument::fromJson(data).object().value(QStringLiteral("status")).toString() == QLatin1String("approved");
 }
 
-QCoro::Task<> runLoginPoll(ModelGuard<PluginManager> model, QString ticket, qint64 polls, TaskHandle poll) {
+QCoro::Task<> runLoginPoll(ModelGuard<AccountHost> model, QString ticket, qint64 polls, TaskHandle poll) {
     const std::stop_token stop = poll.token();
     for (qint64 attempt = 1; attempt <= polls; ++attempt) {
         if (stop.stop_requested()) {
@@ -108,7 +109,7 @@ QCoro::Task<> runLoginPoll(ModelGuard<PluginManager> model, QString ticket, qint
             co_return;
         }
         ServiceRequest request =
-            makeServiceRequest(model->endpointURL(QStringLiteral("api/manager/login/status")),
+            makeServiceRequest(model->account().endpointURL(QStringLiteral("api/manager/login/status")),
                                ServiceBody{{QStringLiteral("ticket"), ticket}}, std::nullopt,
                                model->environment().timing.serviceRequestTimeout);
         std::optional<ServiceReply> raw;
@@ -160,51 +161,51 @@ QCoro::Task<> runLoginPoll(ModelGuard<PluginManager> model, QString ticket, qint
 
 qint64 wechatLoginPollCount(qint64 expiresIn) { return std::clamp<qint64>(expiresIn, 30, 900) / 2; }
 
-void PluginManager::startWechatLogin() {
-    if (m_isWorking) {
+void Account::startWechatLogin() {
+    if (m_host.isWorking()) {
         return;
     }
-    setIsWorking(true);
-    setWechatLoginMessage(kRequestingCode);
-    requestLoginCode(ModelGuard<PluginManager>(this));
+    m_host.setIsWorking(true);
+    m_host.setWechatLoginMessage(kRequestingCode);
+    requestLoginCode(guard());
 }
 
-void PluginManager::pollWechatLogin(const QString &ticket, qint64 expiresIn) {
-    if (m_loginPollingTask) {
-        m_loginPollingTask->cancel();
+void Account::pollWechatLogin(const QString &ticket, qint64 expiresIn) {
+    if (const std::optional<TaskHandle> &running = m_host.loginPollingTask()) {
+        TaskHandle(*running).cancel();
     }
     TaskHandle poll;
-    m_loginPollingTask = poll;
-    runLoginPoll(ModelGuard<PluginManager>(this), ticket, wechatLoginPollCount(expiresIn), poll);
+    m_host.setLoginPollingTask(poll);
+    runLoginPoll(guard(), ticket, wechatLoginPollCount(expiresIn), poll);
 }
 
-void PluginManager::cancelWechatLogin() {
-    if (m_loginPollingTask) {
-        m_loginPollingTask->cancel();
+void Account::cancelWechatLogin() {
+    if (const std::optional<TaskHandle> &running = m_host.loginPollingTask()) {
+        TaskHandle(*running).cancel();
     }
-    m_loginPollingTask.reset();
-    setShowWechatLogin(false);
+    m_host.setLoginPollingTask(std::nullopt);
+    m_host.setShowWechatLogin(false);
 }
 
-void PluginManager::signOutWechat() {
-    if (m_loginPollingTask) {
-        m_loginPollingTask->cancel();
+void Account::signOutWechat() {
+    if (const std::optional<TaskHandle> &running = m_host.loginPollingTask()) {
+        TaskHandle(*running).cancel();
     }
     // A batch still fetching for this account stops as if the user had pressed stop.
-    terminateBatchInstall();
-    m_managerAccessToken.reset();
+    m_host.accountSigningOut();
+    m_host.setManagerAccessToken(std::nullopt);
     sessionStore().deleteManagerToken();
-    setIsWechatLoggedIn(false);
-    setWechatUserName(QString());
-    setWechatAvatarURL(QString());
-    setAccountMemberships({});
-    setAccountPurchases({});
-    setWechatLoginMessage(kSignedOut);
-    setActivatedProductKey(std::nullopt);
-    setActivatedProduct(std::nullopt);
-    setActivatedProductType(QStringLiteral("plugin"));
-    setMemberProducts({});
-    setMemberLibraryMessage(QString());
+    m_host.setIsWechatLoggedIn(false);
+    m_host.setWechatUserName(QString());
+    m_host.setWechatAvatarURL(QString());
+    m_host.setAccountMemberships({});
+    m_host.setAccountPurchases({});
+    m_host.setWechatLoginMessage(kSignedOut);
+    m_host.setActivatedProductKey(std::nullopt);
+    m_host.setActivatedProduct(std::nullopt);
+    m_host.setActivatedProductType(QStringLiteral("plugin"));
+    m_host.setMemberProducts({});
+    m_host.setMemberLibraryMessage(QString());
 }
 
 } // namespace quillon

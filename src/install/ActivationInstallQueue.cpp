@@ -1,10 +1,11 @@
 #include "install/ActivationInstallQueue.h"
 
-#include "core/MembershipTypes.h"
-#include "core/PluginManager.h"
+#include "install/Installs.h"
+#include "install/InstallTexts.h"
 #include "platform/BusyFlag.h"
 #include "platform/Logging.h"
 #include "platform/Tasks.h"
+#include "records/MembershipTypes.h"
 
 #include <QFile>
 #include <QRegularExpression>
@@ -13,7 +14,6 @@ namespace quillon {
 namespace {
 
 const QString kColon = QStringLiteral("：");
-const QString kWaitingForInstall = QStringLiteral("已下载，等待统一安装");
 const QString kSystemInstallIncomplete = QStringLiteral("系统安装未完成，请重试该项。");
 const QString kMembershipActivated = QStringLiteral("已激活，请在会员库选择安装内容");
 const QString kActivatedButIncomplete = QStringLiteral("已激活，安装未完成：");
@@ -110,7 +110,7 @@ QCoro::Task<> ActivationInstallQueue::run(std::shared_ptr<State> state, Prepare 
             const ActivationInstallDelivery delivery = co_await preparing;
             if (delivery.isPackage()) {
                 collected.append(Collected{i, delivery.packagePath(), delivery.commit()});
-                state->items[i].result = resultLine(authorization.productName, kWaitingForInstall);
+                state->items[i].result = resultLine(authorization.productName, waitingForSharedInstallText());
             } else {
                 state->complete(i, delivery.message());
             }
@@ -178,19 +178,17 @@ QCoro::Task<> ActivationInstallQueue::run(std::shared_ptr<State> state, Prepare 
 
 namespace {
 
-void addLocationFailure(PluginManager &model, const QString &productName, const QString &message) {
-    InstallLocationSummary summary = model.locationSummary();
-    summary.failures.append(resultLine(productName, message));
-    model.setLocationSummary(summary);
+void addLocationFailure(InstallHost &model, const QString &productName, const QString &message) {
+    model.inventory().addInstallFailure(resultLine(productName, message));
 }
 
-void requireModel(const ModelGuard<PluginManager> &model) {
+void requireModel(const ModelGuard<InstallHost> &model) {
     if (!model) {
         throw TaskCancelled();
     }
 }
 
-QCoro::Task<ActivationInstallDelivery> prepareItem(ModelGuard<PluginManager> model,
+QCoro::Task<ActivationInstallDelivery> prepareItem(ModelGuard<InstallHost> model,
                                                    ActivationInstallAuthorization item, std::stop_token token) {
     requireModel(model);
     if (isMemberLibraryType(item.productType)) {
@@ -198,7 +196,7 @@ QCoro::Task<ActivationInstallDelivery> prepareItem(ModelGuard<PluginManager> mod
         model->setActivatedProductKey(item.productKey);
         model->setActivatedProduct(item.productName);
         model->setActivatedProductType(item.productType);
-        auto loading = model->loadMemberLibrary();
+        auto loading = model->account().loadMemberLibrary();
         co_await loading;
         requireModel(model);
         co_return ActivationInstallDelivery::completed(kMembershipActivated);
@@ -208,7 +206,7 @@ QCoro::Task<ActivationInstallDelivery> prepareItem(ModelGuard<PluginManager> mod
     // installed by the single install itself.
     auto slot = std::make_shared<std::optional<std::pair<QString, std::function<QString()>>>>();
     PreparePackage handBack;
-    if (model->activationInstallQueue().items().size() >= 2) {
+    if (model->installs().activationInstallQueue().items().size() >= 2) {
         // Weakly: the install run keeps this callback, and the commit put in the slot keeps
         // that run; a strong hold would keep the three alive for ever.
         handBack = [weakSlot = std::weak_ptr(slot)](const QString &path, std::function<QString()> commit) {
@@ -217,8 +215,9 @@ QCoro::Task<ActivationInstallDelivery> prepareItem(ModelGuard<PluginManager> mod
             }
         };
     }
-    auto performing = model->performDownloadAndInstall(item.productKey, item.productName, false, item.accountMode,
-                                                       item.productKey, std::move(handBack), token);
+    auto performing = model->installs().performDownloadAndInstall(item.productKey, item.productName, false,
+                                                                  item.accountMode, item.productKey,
+                                                                  std::move(handBack), token);
     const bool succeeded = co_await performing;
     requireModel(model);
     if (!succeeded) {
@@ -238,15 +237,15 @@ QCoro::Task<ActivationInstallDelivery> prepareItem(ModelGuard<PluginManager> mod
     co_return ActivationInstallDelivery::completed(note);
 }
 
-QCoro::Task<QSet<int>> installCollected(ModelGuard<PluginManager> model, QStringList paths) {
+QCoro::Task<QSet<int>> installCollected(ModelGuard<InstallHost> model, QStringList paths) {
     requireModel(model);
     const QString stage = QStringLiteral("请完成一次系统授权，随后将依次安装 %1 个插件…").arg(paths.size());
     model->setShowsSingleInstallProgress(true);
     model->setSingleInstallShowsPercent(false);
     model->setSingleInstallStage(stage);
     model->setInstallMessage(stage);
-    const PrivilegedTools tools = model->privilegedTools();
-    auto installing = runBlocking([paths, tools] { return PluginManager::installBatchWithResults(paths, tools); });
+    const PrivilegedTools tools = model->installs().privilegedTools();
+    auto installing = runBlocking([paths, tools] { return Installs::installBatchWithResults(paths, tools); });
     try {
         QSet<int> installed = co_await installing;
         requireModel(model);
@@ -265,11 +264,11 @@ struct EntitlementSelection final {
     QString productType;
     bool accountMode = false;
 
-    static EntitlementSelection of(const PluginManager &model) {
+    static EntitlementSelection of(const InstallHost &model) {
         return {model.activatedProductKey(), model.activatedProduct(), model.activatedProductType(),
                 model.selectedMembershipUsesWechatAccount()};
     }
-    void applyTo(PluginManager &model) const {
+    void applyTo(InstallHost &model) const {
         model.setSelectedMembershipUsesWechatAccount(accountMode);
         model.setActivatedProductKey(productKey);
         model.setActivatedProduct(productName);
@@ -286,11 +285,11 @@ struct SelectionToRestore final {
     EntitlementSelection after;
 };
 
-QCoro::Task<> runActivationQueue(ModelGuard<PluginManager> model, std::optional<SelectionToRestore> restore) {
-    BusyFlag working(model, &PluginManager::setIsWorking);
-    CancelledWithOwner life(model.get());
+QCoro::Task<> runActivationQueue(ModelGuard<InstallHost> model, std::optional<SelectionToRestore> restore) {
+    BusyFlag working(model, &InstallHost::setIsWorking);
+    CancelledWithOwner life(model.owner());
     const std::stop_token token = life.token();
-    auto running = model->activationInstallQueue().runPrepared(
+    auto running = model->installs().activationInstallQueue().runPrepared(
         [model, token](ActivationInstallAuthorization item) { return prepareItem(model, std::move(item), token); },
         [model](QStringList paths) { return installCollected(model, std::move(paths)); },
         [model](const ActivationInstallAuthorization &item, const QString &message) {
@@ -302,7 +301,7 @@ QCoro::Task<> runActivationQueue(ModelGuard<PluginManager> model, std::optional<
     if (!model) {
         co_return;
     }
-    ActivationInstallQueue &queue = model->activationInstallQueue();
+    ActivationInstallQueue &queue = model->installs().activationInstallQueue();
     model->setShowsSingleInstallProgress(false);
     model->setActivationInstallFinished(!queue.hasPendingItems());
     model->setActivationInstallResults(queue.summary());
@@ -313,36 +312,36 @@ QCoro::Task<> runActivationQueue(ModelGuard<PluginManager> model, std::optional<
     }
     working.lower();
     model->setActivationInstallRunning(false);
-    model->finishLocationCollection();
+    model->inventory().finishLocationCollection();
 }
 
 /// The start of every run: the flags, an empty summary and the location collection.
-void beginRun(PluginManager &model) {
+void beginRun(InstallHost &model) {
     model.setActivationInstallFinished(false);
     model.setActivationInstallResults(QString());
     model.setInstallMessage(QString());
     model.setShowsSingleInstallProgress(false);
     model.setIsWorking(true);
     model.setActivationInstallRunning(true);
-    model.beginLocationCollection(false);
+    model.inventory().beginLocationCollection(false);
 }
 
 } // namespace
 
-void PluginManager::installAccountPurchase(const ManagerLicense &purchase) {
-    if (!hasWechatAccount() || m_isWorking || !purchase.productKey) {
+void Installs::installAccountPurchase(const ManagerLicense &purchase) {
+    if (!m_host.account().hasWechatAccount() || m_host.isWorking() || !purchase.productKey) {
         return;
     }
-    const bool held = std::any_of(m_accountPurchases.begin(), m_accountPurchases.end(),
+    const bool held = std::any_of(m_host.accountPurchases().begin(), m_host.accountPurchases().end(),
                                   [&](const ManagerLicense &each) { return each.productKey == purchase.productKey; });
     if (!held) {
         return;
     }
-    const EntitlementSelection before = EntitlementSelection::of(*this);
+    const EntitlementSelection before = EntitlementSelection::of(m_host);
     const EntitlementSelection bought{purchase.productKey, purchase.productName, canonicalMembershipType(purchase), true};
-    bought.applyTo(*this);
-    setActivationInstallFinished(false);
-    m_activationInstallQueue.reset({purchase.productKey, purchase.productName, m_activatedProductType, true});
+    bought.applyTo(m_host);
+    m_host.setActivationInstallFinished(false);
+    m_activationInstallQueue.reset({purchase.productKey, purchase.productName, m_host.activatedProductType(), true});
     if (!canActivateAndInstall()) {
         return;
     }
@@ -351,27 +350,28 @@ void PluginManager::installAccountPurchase(const ManagerLicense &purchase) {
     if (!isMemberLibraryType(bought.productType)) {
         restore = SelectionToRestore{bought, before};
     }
-    beginRun(*this);
-    runActivationQueue(ModelGuard<PluginManager>(this), restore);
+    beginRun(m_host);
+    runActivationQueue(guard(), restore);
 }
 
-bool PluginManager::canActivateAndInstall() const {
-    return !m_isWorking && !m_activationInstallFinished &&
-           (m_activationInstallQueue.hasPendingItems() || (m_activatedProduct && hasWechatAccount()));
+bool Installs::canActivateAndInstall() const {
+    return !m_host.isWorking() && !m_host.activationInstallFinished() &&
+           (m_activationInstallQueue.hasPendingItems() ||
+            (m_host.activatedProduct() && m_host.account().hasWechatAccount()));
 }
 
-void PluginManager::activateAndInstall() {
+void Installs::activateAndInstall() {
     if (!canActivateAndInstall()) {
         return;
     }
     if (!m_activationInstallQueue.hasPendingItems()) {
         // canActivateAndInstall holds, so an entitlement is selected.
-        m_activationInstallQueue.reset({m_activatedProductKey, m_activatedProduct.value_or(QString()),
-                                        m_activatedProductType,
-                                        m_selectedMembershipUsesWechatAccount && hasWechatAccount()});
+        const bool accountMode = m_host.selectedMembershipUsesWechatAccount() && m_host.account().hasWechatAccount();
+        m_activationInstallQueue.reset({m_host.activatedProductKey(), m_host.activatedProduct().value_or(QString()),
+                                        m_host.activatedProductType(), accountMode});
     }
-    beginRun(*this);
-    runActivationQueue(ModelGuard<PluginManager>(this), std::nullopt);
+    beginRun(m_host);
+    runActivationQueue(guard(), std::nullopt);
 }
 
 } // namespace quillon

@@ -3,18 +3,19 @@
 // ordinary packages, protected template packages handed to the Installer app, and one
 // summary.
 
-#include "core/MembershipTypes.h"
-#include "core/PluginManager.h"
 #include "core/ServiceClient.h"
 #include "install/BatchInstallPlan.h"
 #include "install/DownloadAuthorization.h"
-#include "install/InstallError.h"
-#include "install/InstallRecords.h"
+#include "install/Installs.h"
 #include "install/ProgressDownload.h"
 #include "install/RunLock.h"
-#include "platform/Failure.h"
+#include "inventory/InstallRecords.h"
 #include "platform/BusyFlag.h"
+#include "platform/Failure.h"
+#include "platform/Files.h"
 #include "platform/Logging.h"
+#include "records/InstallError.h"
+#include "records/MembershipTypes.h"
 
 #include <QDir>
 #include <QFile>
@@ -51,8 +52,6 @@ struct StagedPackage final {
     MemberProduct product;
     std::optional<QString> version;
 };
-
-QString newUuid() { return QUuid::createUuid().toString(QUuid::WithoutBraces).toUpper(); }
 
 /// The run's files. However the run ends, nothing of it stays on disk except packages
 /// handed to the Installer app, whose own watchers delete them once it has quit. Its two
@@ -99,13 +98,13 @@ public:
 
     /// Where package `position` (from 1) is written: "%02d.pkg" in the staging folder, or
     /// in the run's own sub-folder of the managed folder when the Installer app takes it.
-    QString target(int position, bool usesSystemInstaller, const PluginManager &model) {
+    QString target(int position, bool usesSystemInstaller, const Installs &installs) {
         const QString name = QString::asprintf("%02d.pkg", position);
         if (!usesSystemInstaller) {
             return QDir(m_stagingPath).filePath(name);
         }
         if (!m_protected.isHeld()) {
-            const QString root = model.managedInstallerFolder();
+            const QString root = installs.managedInstallerFolder();
             m_protected = RunFolder::create(QDir(root).filePath(QStringLiteral("批量安装-") + newUuid()));
             m_managedRoot = root;
         }
@@ -146,19 +145,9 @@ QUrl packageURL(const DownloadResponse &reply) {
     return *url;
 }
 
-QSet<QString> scannedPaths(const PluginManager &model) {
-    QSet<QString> paths;
-    for (const InstalledPlugin &plugin : model.allTemplatePlugins()) {
-        for (const QString &path : plugin.paths) {
-            paths.insert(path);
-        }
-    }
-    return paths;
-}
-
 /// Fetches every package of the order, in order. Nothing when the service refused an
 /// authorisation (its text is published already); throws for every other failure.
-QCoro::Task<std::optional<QList<StagedPackage>>> fetchAll(ModelGuard<PluginManager> model, BatchOrder order,
+QCoro::Task<std::optional<QList<StagedPackage>>> fetchAll(ModelGuard<InstallHost> model, BatchOrder order,
                                                           BatchFiles &files, std::stop_token token) {
     files.createStaging();
     const int count = int(order.products.size());
@@ -167,7 +156,7 @@ QCoro::Task<std::optional<QList<StagedPackage>>> fetchAll(ModelGuard<PluginManag
         const MemberProduct &product = order.products.at(i);
         const int position = i + 1;
         throwIfCancelled(token);
-        auto waiting = PluginManager::waitWhileBatchInstallPaused(model, token);
+        auto waiting = Installs::waitWhileBatchInstallPaused(model, token);
         co_await waiting;
 
         // One pass over the pattern: a product name holding "%2" stays as it is.
@@ -180,7 +169,7 @@ QCoro::Task<std::optional<QList<StagedPackage>>> fetchAll(ModelGuard<PluginManag
         request.productKey = product.productKey;
         request.membershipKey = order.membershipKey;
         request.bearer = order.token;
-        auto asking = requestDownloadAuthorization(*model.get(), std::move(request), token);
+        auto asking = requestDownloadAuthorization(model->account(), std::move(request), token);
         const DownloadAuthorizationAnswer answer = co_await asking;
         if (!model) {
             throw TaskCancelled();
@@ -194,15 +183,15 @@ QCoro::Task<std::optional<QList<StagedPackage>>> fetchAll(ModelGuard<PluginManag
         const QUrl url = packageURL(reply);
 
         throwIfCancelled(token);
-        auto waitingAgain = PluginManager::waitWhileBatchInstallPaused(model, token);
+        auto waitingAgain = Installs::waitWhileBatchInstallPaused(model, token);
         co_await waitingAgain;
 
         // The service's file name only decides where the package goes; on disk it is named
         // by its position, so no name from the service ever reaches the file system.
         const QString fileName = reply.fileName.value_or(QString()).isEmpty() ? url.fileName() : *reply.fileName;
-        const bool usesSystemInstaller = PluginManager::usesProtectedFcpTemplatePackage(
+        const bool usesSystemInstaller = Installs::usesProtectedFcpTemplatePackage(
             reply.productKey ? reply.productKey : std::optional<QString>(product.productKey), fileName);
-        const QString target = files.target(position, usesSystemInstaller, *model.get());
+        const QString target = files.target(position, usesSystemInstaller, model->installs());
 
         VrelProgressDownload engine(target, {});
         auto fetching = engine.download(url, token);
@@ -221,67 +210,18 @@ QCoro::Task<std::optional<QList<StagedPackage>>> fetchAll(ModelGuard<PluginManag
 }
 
 /// The records of one installed product.
-void recordInstalled(PluginManager &model, const StagedPackage &package, const QString &entitlementKey) {
+void recordInstalled(Inventory &inventory, const StagedPackage &package, const QString &entitlementKey) {
     const QString &key = package.product.productKey;
-    model.saveInstalledProductPaths(model.installedPluginPaths(package.product.productName), key);
-    model.defaults().setValue(installedPathsDefaultsKey(InstallRecord::installReceipt, key), true);
-    model.saveInstalledEntitlementProductKey(key, entitlementKey);
-    if (package.version) {
-        model.defaults().setValue(installedPathsDefaultsKey(InstallRecord::packageVersion, key), *package.version);
-    }
-}
-
-/// Where the plug-ins that appeared show up, for a run in which nothing failed: the
-/// summary's entries plus one per new folder of a known category, sorted by their id.
-void addFallbackEntries(PluginManager &model, const QSet<QString> &before) {
-    QList<InstallLocationEntry> fallback;
-    for (const InstalledPlugin &plugin : model.allTemplatePlugins()) {
-        const bool isNew = std::any_of(plugin.paths.begin(), plugin.paths.end(),
-                                       [&](const QString &path) { return !before.contains(path); });
-        const std::optional<FCPLocation> category = fcpLocationFromRawValue(plugin.category);
-        if (isNew && category) {
-            QString folder = plugin.name;
-            folder.remove(QStringLiteral(".localized"));
-            fallback.append(InstallLocationEntry{*category, folder});
-        }
-    }
-    if (fallback.isEmpty()) {
-        return;
-    }
-    InstallLocationSummary summary = model.locationSummary();
-    QList<InstallLocationEntry> entries;
-    QSet<InstallLocationEntry> seen;
-    for (const QList<InstallLocationEntry> *list : {&summary.entries, &fallback}) {
-        for (const InstallLocationEntry &entry : *list) {
-            if (!seen.contains(entry)) {
-                seen.insert(entry);
-                entries.append(entry);
-            }
-        }
-    }
-    std::sort(entries.begin(), entries.end(),
-              [](const InstallLocationEntry &a, const InstallLocationEntry &b) { return a.id() < b.id(); });
-    summary.entries = entries;
-    model.setLocationSummary(summary);
-}
-
-void appendFailure(PluginManager &model, const QString &line) {
-    InstallLocationSummary summary = model.locationSummary();
-    summary.failures.append(line);
-    model.setLocationSummary(summary);
-}
-
-void appendPending(PluginManager &model, const QString &name) {
-    InstallLocationSummary summary = model.locationSummary();
-    summary.pending.append(name);
-    model.setLocationSummary(summary);
+    InstallRecords records = inventory.records();
+    records.saveInstalledProductPaths(inventory.installedPluginPaths(package.product.productName), key);
+    records.recordInstalledProduct(key, entitlementKey, package.version);
 }
 
 /// The installer phase: one administrator run for every ordinary package, records and
 /// locations for those that installed, the Installer app for protected ones, the summary.
-QCoro::Task<> installAll(ModelGuard<PluginManager> model, BatchOrder order, QList<StagedPackage> staged,
+QCoro::Task<> installAll(ModelGuard<InstallHost> model, BatchOrder order, QList<StagedPackage> staged,
                          BatchFiles &files) {
-    if (!model->batchInstallRun().beginInstalling()) {
+    if (!model->installs().batchInstallRun().beginInstalling()) {
         throw TaskCancelled(); // stopped while the last package was arriving
     }
     model->setBatchInstallProgress(0.88);
@@ -293,8 +233,8 @@ QCoro::Task<> installAll(ModelGuard<PluginManager> model, BatchOrder order, QLis
             ordinary.append(package);
         }
     }
-    model->refreshInstalledPlugins();
-    const QSet<QString> before = scannedPaths(*model.get());
+    model->inventory().refreshInstalledPlugins();
+    const QSet<QString> before = model->inventory().scannedPaths();
 
     int installed = 0;
     if (!ordinary.isEmpty()) {
@@ -302,50 +242,51 @@ QCoro::Task<> installAll(ModelGuard<PluginManager> model, BatchOrder order, QLis
         for (const StagedPackage &package : ordinary) {
             paths.append(package.path);
         }
-        auto running = runBlocking([paths, tools = model->privilegedTools()] {
-            return PluginManager::installBatchWithResults(paths, tools);
+        auto running = runBlocking([paths, tools = model->installs().privilegedTools()] {
+            return Installs::installBatchWithResults(paths, tools);
         });
         const QSet<int> succeeded = co_await running;
         if (!model) {
             co_return;
         }
-        PluginManager &m = *model.get();
-        m.refreshInstalledPlugins();
-        const QSet<QString> after = scannedPaths(m);
+        InstallHost &m = *model.get();
+        m.inventory().refreshInstalledPlugins();
+        const QSet<QString> after = m.inventory().scannedPaths();
         const QString entitlementKey = entitlementStorageKey(order.membershipKey);
         QList<InstalledProductName> located;
         for (qsizetype j = 0; j < ordinary.size(); ++j) {
             const StagedPackage &package = ordinary.at(j);
             if (succeeded.contains(int(j))) {
-                recordInstalled(m, package, entitlementKey);
+                recordInstalled(m.inventory(), package, entitlementKey);
                 located.append({package.product.productName, package.product.productKey});
                 ++installed;
             } else {
-                appendFailure(m, package.product.productName + kNotInstalled);
+                m.inventory().addInstallFailure(package.product.productName + kNotInstalled);
             }
         }
-        m.recordInstallLocationsFromLastScan(located, after);
+        m.inventory().recordInstallLocationsFromLastScan(located, after);
         if (m.locationSummary().failures.isEmpty()) {
-            addFallbackEntries(m, before);
+            m.inventory().addEntriesOfNewFolders(before);
         }
     }
 
-    PluginManager &m = *model.get();
+    InstallHost &m = *model.get();
     int handedOff = 0;
     for (const StagedPackage &package : staged) {
         if (!package.usesSystemInstaller) {
             continue;
         }
         try {
-            m.openPackageWithSystemInstaller(package.path);
+            m.installs().openPackageWithSystemInstaller(package.path);
         } catch (const std::exception &error) {
-            appendFailure(m, package.product.productName + QStringLiteral("：") + failureDescription(error));
+            m.inventory().addInstallFailure(package.product.productName + QStringLiteral("：") +
+                                            failureDescription(error));
             continue;
         }
         files.keep(package.path);
-        m.schedulePackageCleanupAfterSystemInstallerCloses(package.path);
+        m.installs().schedulePackageCleanupAfterSystemInstallerCloses(package.path);
         ++handedOff;
-        appendPending(m, package.product.productName);
+        m.inventory().addPendingInstall(package.product.productName);
     }
 
     const int count = int(order.products.size());
@@ -361,8 +302,8 @@ QCoro::Task<> installAll(ModelGuard<PluginManager> model, BatchOrder order, QLis
 }
 
 /// The batch task: fetch, install, and whatever happens the clean-up.
-QCoro::Task<> runBatch(ModelGuard<PluginManager> model, BatchOrder order, TaskHandle handle) {
-    BusyFlag working(model, &PluginManager::setIsWorking);
+QCoro::Task<> runBatch(ModelGuard<InstallHost> model, BatchOrder order, TaskHandle handle) {
+    BusyFlag working(model, &InstallHost::setIsWorking);
     std::exception_ptr failure;
     {
         BatchFiles files(model->environment().paths.temporary);
@@ -383,7 +324,7 @@ QCoro::Task<> runBatch(ModelGuard<PluginManager> model, BatchOrder order, TaskHa
     if (!model) {
         co_return;
     }
-    PluginManager &m = *model.get();
+    InstallHost &m = *model.get();
     if (failure) {
         bool cancelled = handle.isCancelled();
         try {
@@ -395,19 +336,19 @@ QCoro::Task<> runBatch(ModelGuard<PluginManager> model, BatchOrder order, TaskHa
         if (cancelled) {
             m.setInstallMessage(kStopped);
             m.setBatchInstallStatus(kStoppedStatus);
-            appendFailure(m, kStoppedLine);
+            m.inventory().addInstallFailure(kStoppedLine);
         } else {
             const QString text = kFailedPrefix + failureDescription(failure).trimmed();
             qCWarning(lcInstall) << "batch install failed:" << text;
             m.setInstallMessage(text);
             m.setBatchInstallStatus(kFailedStatus);
-            appendFailure(m, text);
+            m.inventory().addInstallFailure(text);
         }
     }
     working.lower();
-    m.batchInstallRun().end();
+    m.installs().batchInstallRun().end();
     m.setInstallingProductKey(std::nullopt);
-    m.finishLocationCollection();
+    m.inventory().finishLocationCollection();
 }
 
 QString signInNotice(const BatchInstallScope &scope) {
@@ -416,78 +357,78 @@ QString signInNotice(const BatchInstallScope &scope) {
 
 } // namespace
 
-void PluginManager::installAllMemberProducts() {
+void Installs::installAllMemberProducts() {
     // One batch at a time, and none beside another install.
-    if (isWorking() || isBatchInstalling()) {
+    if (m_host.isWorking() || m_batchInstallRun.isRunning()) {
         return;
     }
-    const BatchInstallScope &scope = batchInstallScope(activeMembershipType());
-    if (!canInstallAllMemberProducts() || !hasWechatAccount()) {
-        setInstallMessage(signInNotice(scope));
+    const BatchInstallScope &scope = batchInstallScope(m_host.account().activeMembershipType());
+    if (!m_host.account().canInstallAllMemberProducts() || !m_host.account().hasWechatAccount()) {
+        m_host.setInstallMessage(signInNotice(scope));
         return;
     }
     BatchOrder order;
     order.scope = scope;
-    order.products = batchProducts(memberProducts(), scope);
+    order.products = batchProducts(m_host.memberProducts(), scope);
     if (order.products.isEmpty()) {
-        setInstallMessage(QStringLiteral("当前") + scope.name + QStringLiteral("权益中还没有可安装内容。"));
+        m_host.setInstallMessage(QStringLiteral("当前") + scope.name + QStringLiteral("权益中还没有可安装内容。"));
         return;
     }
     order.hybrid = hybridCount(order.products);
-    order.token = *managerAccessToken();
-    order.membershipKey = activatedProductKey();
+    order.token = *m_host.managerAccessToken();
+    order.membershipKey = m_host.activatedProductKey();
     const int count = int(order.products.size());
 
-    if (m_environment.alerts->runModal(batchConfirmation(scope, count, order.hybrid)) != 0) {
+    if (m_host.environment().alerts->runModal(batchConfirmation(scope, count, order.hybrid)) != 0) {
         return;
     }
     // The alert's event loop ran: another action may have started, or a sync may have
     // signed the user out or changed the membership. The confirmation was for what it showed.
-    if (isWorking() || isBatchInstalling()) {
+    if (m_host.isWorking() || m_batchInstallRun.isRunning()) {
         return;
     }
-    if (!hasWechatAccount()) {
-        setInstallMessage(signInNotice(scope));
+    if (!m_host.account().hasWechatAccount()) {
+        m_host.setInstallMessage(signInNotice(scope));
         return;
     }
-    if (managerAccessToken() != order.token || activatedProductKey() != order.membershipKey) {
+    if (m_host.managerAccessToken() != order.token || m_host.activatedProductKey() != order.membershipKey) {
         return; // another account or membership is shown now; the user sees its library
     }
 
-    setIsWorking(true);
+    m_host.setIsWorking(true);
     const std::optional<TaskHandle> handle = m_batchInstallRun.begin();
-    setBatchInstallTotal(count);
-    setBatchInstallCompleted(0);
-    setBatchInstallProgress(0);
-    setBatchInstallStatus(QStringLiteral("准备下载，共 %1 项").arg(count));
-    setInstallingProductKey(scope.sentinel);
-    setInstallMessage(QStringLiteral("正在准备全部%1（0/%2）…").arg(scope.name).arg(count));
-    beginLocationCollection(true);
-    runBatch(ModelGuard<PluginManager>(this), std::move(order), *handle);
+    m_host.setBatchInstallTotal(count);
+    m_host.setBatchInstallCompleted(0);
+    m_host.setBatchInstallProgress(0);
+    m_host.setBatchInstallStatus(QStringLiteral("准备下载，共 %1 项").arg(count));
+    m_host.setInstallingProductKey(scope.sentinel);
+    m_host.setInstallMessage(QStringLiteral("正在准备全部%1（0/%2）…").arg(scope.name).arg(count));
+    m_host.inventory().beginLocationCollection(true);
+    runBatch(guard(), std::move(order), *handle);
 }
 
-void PluginManager::toggleBatchInstallPause() {
+void Installs::toggleBatchInstallPause() {
     if (!m_batchInstallRun.togglePause()) {
         return;
     }
-    setBatchInstallStatus(isBatchInstallPaused() ? QStringLiteral("将在当前文件下载完成后暂停")
+    m_host.setBatchInstallStatus(m_batchInstallRun.isPaused() ? QStringLiteral("将在当前文件下载完成后暂停")
                                                  : QStringLiteral("正在继续下载"));
 }
 
-void PluginManager::terminateBatchInstall() {
-    if (!canControlBatchInstall()) {
+void Installs::terminateBatchInstall() {
+    if (!m_batchInstallRun.isControllable()) {
         return;
     }
-    setBatchInstallStatus(QStringLiteral("正在终止下载…"));
+    m_host.setBatchInstallStatus(QStringLiteral("正在终止下载…"));
     m_batchInstallRun.stop();
 }
 
-QCoro::Task<> PluginManager::waitWhileBatchInstallPaused(ModelGuard<PluginManager> model, std::stop_token token) {
+QCoro::Task<> Installs::waitWhileBatchInstallPaused(ModelGuard<InstallHost> model, std::stop_token token) {
     for (;;) {
         if (!model) {
             throw TaskCancelled();
         }
-        if (!model->isBatchInstallPaused()) {
+        if (!model->installs().batchInstallRun().isPaused()) {
             co_return;
         }
         throwIfCancelled(token);

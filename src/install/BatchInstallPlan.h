@@ -3,8 +3,8 @@
 // scope of each membership, which library products go in, the time estimate, the
 // confirmation and the closing summary. Pure functions; the run lives in BatchInstall.cpp.
 
-#include "core/ReplyRecords.h"
 #include "platform/Alerts.h"
+#include "records/ReplyRecords.h"
 
 #include <QList>
 #include <QString>

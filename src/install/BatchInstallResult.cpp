@@ -1,6 +1,6 @@
 #include "install/BatchInstallResult.h"
 
-#include "install/AdministratorCommand.h"
+#include "records/AdministratorCommand.h"
 
 #include <limits>
 #include <optional>

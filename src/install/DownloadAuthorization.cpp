@@ -1,6 +1,6 @@
 #include "install/DownloadAuthorization.h"
 
-#include "core/PluginManager.h"
+#include "core/Account.h"
 #include "core/ReplyDecoding.h"
 #include "core/ServiceClient.h"
 
@@ -23,11 +23,11 @@ std::optional<QString> DownloadAuthorizationAnswer::serviceError() const {
 
 DownloadResponse DownloadAuthorizationAnswer::decoded() const { return decodeReply<DownloadResponse>(body); }
 
-QCoro::Task<DownloadAuthorizationAnswer> requestDownloadAuthorization(PluginManager &model,
+QCoro::Task<DownloadAuthorizationAnswer> requestDownloadAuthorization(Account &account,
                                                                       DownloadAuthorizationRequest request,
                                                                       std::stop_token token) {
-    ServiceBody body{{QStringLiteral("deviceId"), model.deviceIdentifier()},
-                     {QStringLiteral("deviceName"), model.deviceName()}};
+    ServiceBody body{{QStringLiteral("deviceId"), account.deviceIdentifier()},
+                     {QStringLiteral("deviceName"), account.deviceName()}};
     if (request.productKey) {
         body.insert(QStringLiteral("productKey"), *request.productKey);
     }
@@ -37,9 +37,9 @@ QCoro::Task<DownloadAuthorizationAnswer> requestDownloadAuthorization(PluginMana
     if (request.membershipKey) {
         body.insert(QStringLiteral("membershipProductKey"), *request.membershipKey);
     }
-    ServiceRequest sending = makeServiceRequest(model.endpointURL(QStringLiteral("api/manager/download")), body,
-                                                request.bearer, model.environment().timing.serviceRequestTimeout);
-    auto posting = postServiceRequest(model.network(), std::move(sending), std::move(token));
+    ServiceRequest sending = makeServiceRequest(account.endpointURL(QStringLiteral("api/manager/download")), body,
+                                                request.bearer, account.environment().timing.serviceRequestTimeout);
+    auto posting = postServiceRequest(account.network(), std::move(sending), std::move(token));
     ServiceReply reply = co_await posting;
     co_return DownloadAuthorizationAnswer{reply.httpStatus, std::move(reply.data)};
 }

@@ -5,8 +5,8 @@
 // fixed headers, no cache), but the callers read its status and body themselves, since
 // each words a refusal its own way.
 
-#include "core/ReplyRecords.h"
 #include "platform/Tasks.h"
+#include "records/ReplyRecords.h"
 
 #include <QByteArray>
 #include <QString>
@@ -16,7 +16,7 @@
 
 namespace quillon {
 
-class PluginManager;
+class Account;
 
 /// What one authorisation asks for. Keys without a value are not sent.
 struct DownloadAuthorizationRequest final {
@@ -43,9 +43,9 @@ struct DownloadAuthorizationAnswer final {
 
 /// Posts "api/manager/download" with the device identity and the request's keys. Throws
 /// http::NetworkFailure when no answer came, TaskCancelled when `token` is cancelled or
-/// the model's network goes away meanwhile. The model is read only before the request
-/// leaves; the caller checks it is still there afterwards.
-QCoro::Task<DownloadAuthorizationAnswer> requestDownloadAuthorization(PluginManager &model,
+/// the account's network goes away meanwhile. The account is read only before the request
+/// leaves; the caller checks that the model is still there afterwards.
+QCoro::Task<DownloadAuthorizationAnswer> requestDownloadAuthorization(Account &account,
                                                                       DownloadAuthorizationRequest request,
                                                                       std::stop_token token = {});
 

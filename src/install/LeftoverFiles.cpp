@@ -1,6 +1,7 @@
 #include "install/LeftoverFiles.h"
 
-#include "core/PluginManager.h"
+#include "install/Installs.h"
+#include "install/InstallTexts.h"
 #include "platform/Failure.h"
 #include "platform/Logging.h"
 
@@ -158,21 +159,22 @@ QStringList removeLeftoversOfEarlierRuns(const LeftoverPlaces &places) {
     return removed;
 }
 
-void PluginManager::removeLeftoversOfEarlierRuns() {
+void Installs::removeLeftoversOfEarlierRuns() {
     LeftoverPlaces places;
-    if (!m_environment.paths.downloads.isEmpty()) {
-        places.resources = QDir(m_environment.paths.downloads).filePath(QStringLiteral("Vrel 素材"));
+    if (!m_host.environment().paths.downloads.isEmpty()) {
+        places.resources = QDir(m_host.environment().paths.downloads).filePath(resourceFolderName());
     }
     try {
         places.managed = managedInstallerFolder();
     } catch (const PlatformError &error) {
         qCInfo(lcInstall) << "no managed folder to look at:" << error.what();
     }
-    places.temporary = m_environment.paths.temporary.isEmpty() ? QDir::tempPath() : m_environment.paths.temporary;
+    const QString &temporary = m_host.environment().paths.temporary;
+    places.temporary = temporary.isEmpty() ? QDir::tempPath() : temporary;
     // Asked here, on the main thread: a package an earlier run handed to the Installer app
     // stays while the Installer may still be showing it.
     places.keepManagedBatchFolders =
-        m_environment.workspace->runningApplicationCount(QStringLiteral("com.apple.installer")) > 0;
+        m_host.environment().workspace->runningApplicationCount(QStringLiteral("com.apple.installer")) > 0;
     // Hundreds of megabytes may be waiting: the window does not wait for them.
     QThreadPool::globalInstance()->start([places] { quillon::removeLeftoversOfEarlierRuns(places); });
 }

@@ -2,10 +2,11 @@
 // Installer may still read them, and a watcher per package deletes each once the
 // Installer has quit.
 
-#include "core/PluginManager.h"
-#include "install/InstallError.h"
+#include "install/Installs.h"
 #include "platform/Failure.h"
+#include "platform/Files.h"
 #include "platform/Logging.h"
+#include "records/InstallError.h"
 
 #include <QDir>
 #include <QFile>
@@ -30,12 +31,12 @@ bool isInside(const QString &path, const QString &folder) {
     return path == folder || path.startsWith(folder + QLatin1Char('/'));
 }
 
-bool installerIsRunning(PluginManager &model) {
+bool installerIsRunning(InstallHost &model) {
     return model.environment().workspace->runningApplicationCount(installerBundleIdentifier) > 0;
 }
 
 /// Waits until the Installer has closed, then deletes the package. Holds the model weakly.
-QCoro::Task<> deletePackageAfterInstallerCloses(ModelGuard<PluginManager> model, QString path, TaskHandle handle) {
+QCoro::Task<> deletePackageAfterInstallerCloses(ModelGuard<InstallHost> model, QString path, TaskHandle handle) {
     bool seen = installerIsRunning(*model.get());
     if (handle.isCancelled()) {
         co_return;
@@ -70,12 +71,12 @@ QCoro::Task<> deletePackageAfterInstallerCloses(ModelGuard<PluginManager> model,
         seen = seen || running;
         ++checks;
     }
-    model->silentlyDeleteManagedPackage(path);
+    model->installs().silentlyDeleteManagedPackage(path);
     if (!model) {
         co_return;
     }
     // Only this watcher's own entry goes; a replacement keeps its place.
-    auto &tasks = model->packageCleanupTasks();
+    auto &tasks = model->installs().packageCleanupTasks();
     if (const auto entry = tasks.find(path); entry != tasks.end() && entry->second == handle) {
         tasks.erase(entry);
     }
@@ -83,37 +84,35 @@ QCoro::Task<> deletePackageAfterInstallerCloses(ModelGuard<PluginManager> model,
 
 } // namespace
 
-QString PluginManager::managedInstallerFolder() const {
-    const QString support = m_environment.paths.applicationSupport;
+QString Installs::managedInstallerFolder() const {
+    const QString support = m_host.environment().paths.applicationSupport;
     if (support.isEmpty()) {
         throw PlatformError(QStringLiteral("找不到“应用程序支持”文件夹。"));
     }
-    if (!QDir().mkpath(support)) {
-        throw PlatformError(QStringLiteral("无法创建文件夹“%1”。").arg(support));
-    }
+    makeFolder(support);
     return QDir(support).filePath(QStringLiteral("Vrel 插件管理器/临时安装包"));
 }
 
-void PluginManager::openPackageWithSystemInstaller(const QString &packagePath) {
+void Installs::openPackageWithSystemInstaller(const QString &packagePath) {
     if (QFileInfo(packagePath).suffix().toLower() != QStringLiteral("pkg")) {
         throw InstallError::invalidPackage();
     }
-    if (!m_environment.workspace->openFile(packagePath)) {
+    if (!m_host.environment().workspace->openFile(packagePath)) {
         throw InstallError::invalidPackage();
     }
 }
 
-void PluginManager::schedulePackageCleanupAfterSystemInstallerCloses(const QString &packagePath) {
+void Installs::schedulePackageCleanupAfterSystemInstallerCloses(const QString &packagePath) {
     const QString key = packagePath;
     if (const auto older = m_packageCleanupTasks.find(key); older != m_packageCleanupTasks.end()) {
         older->second.cancel();
     }
     TaskHandle handle;
     m_packageCleanupTasks[key] = handle;
-    deletePackageAfterInstallerCloses(ModelGuard<PluginManager>(this), packagePath, handle);
+    deletePackageAfterInstallerCloses(guard(), packagePath, handle);
 }
 
-void PluginManager::silentlyDeleteManagedPackage(const QString &packagePath) {
+void Installs::silentlyDeleteManagedPackage(const QString &packagePath) {
     QString root;
     try {
         root = standardised(managedInstallerFolder());
@@ -148,7 +147,7 @@ void PluginManager::silentlyDeleteManagedPackage(const QString &packagePath) {
     removeEmptyManagedInstallerFolders(folder, root);
 }
 
-void PluginManager::removeEmptyManagedInstallerFolders(const QString &startingAt, const QString &root) {
+void Installs::removeEmptyManagedInstallerFolders(const QString &startingAt, const QString &root) {
     // Real paths only: a link inside the managed folder must not carry the pruning (nor
     // the climb back up) to folders elsewhere.
     const QString rootPath = QFileInfo(standardised(root)).canonicalFilePath();

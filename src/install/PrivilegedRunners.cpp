@@ -1,16 +1,16 @@
 // The three privileged runners of the model. Each call is one osascript run, so the
 // user is asked for the administrator password once per call.
 
-#include "core/PluginManager.h"
-#include "install/AdministratorCommand.h"
 #include "install/BatchInstallResult.h"
-#include "install/InstallError.h"
+#include "install/Installs.h"
+#include "records/AdministratorCommand.h"
+#include "records/InstallError.h"
 
 namespace quillon {
 
-PrivilegedTools PluginManager::privilegedTools() const { return PrivilegedTools::of(m_environment); }
+PrivilegedTools Installs::privilegedTools() const { return PrivilegedTools::of(m_host.environment()); }
 
-void PluginManager::installInBackground(const QStringList &packagePaths, const PrivilegedTools &tools) {
+void Installs::installInBackground(const QStringList &packagePaths, const PrivilegedTools &tools) {
     if (packagePaths.isEmpty()) {
         return;
     }
@@ -24,7 +24,7 @@ void PluginManager::installInBackground(const QStringList &packagePaths, const P
     runAdministratorScriptChecked(commands.join(QStringLiteral(" && ")), tools);
 }
 
-QSet<int> PluginManager::installBatchWithResults(const QStringList &packagePaths, const PrivilegedTools &tools) {
+QSet<int> Installs::installBatchWithResults(const QStringList &packagePaths, const PrivilegedTools &tools) {
     const AdministratorRun run = runAdministratorScript(BatchInstallResult::command(packagePaths, tools.installer), tools);
     if (run.exitStatus != 0) {
         // The script itself did not run (the prompt was cancelled, for one): nothing installed.
@@ -33,7 +33,7 @@ QSet<int> PluginManager::installBatchWithResults(const QStringList &packagePaths
     return BatchInstallResult::successes(run.output, int(packagePaths.size()));
 }
 
-void PluginManager::runAdministratorCommand(const QString &command) {
+void Installs::runAdministratorCommand(const QString &command) {
     runAdministratorScriptChecked(command, privilegedTools());
 }
 

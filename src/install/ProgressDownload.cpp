@@ -2,13 +2,13 @@
 
 #include "install/DownloadFailure.h"
 #include "install/DownloadRequest.h"
-#include "install/InstallError.h"
 #include "install/PartFile.h"
 #include "install/RangeTransfer.h"
 #include "platform/Http.h"
 #include "platform/HttpFramedReply.h"
 #include "platform/Logging.h"
 #include "platform/Tasks.h"
+#include "records/InstallError.h"
 
 #include <QNetworkAccessManager>
 #include <QNetworkReply>

@@ -2,7 +2,7 @@
 // studio's Final Cut Pro template packages, which must be installed in the platform's own
 // window. They are known by their file names and by the products that deliver them.
 
-#include "core/PluginManager.h"
+#include "install/Installs.h"
 
 #include <QFileInfo>
 
@@ -23,7 +23,7 @@ const QStringList kProtectedProductKeys{
 
 } // namespace
 
-bool PluginManager::usesProtectedFcpTemplatePackage(const std::optional<QString> &productKey, const QString &fileName) {
+bool Installs::usesProtectedFcpTemplatePackage(const std::optional<QString> &productKey, const QString &fileName) {
     const QString lastComponent = fileName.section(QLatin1Char('/'), -1).toLower();
     return kProtectedFileNames.contains(lastComponent) || kProtectedProductKeys.contains(productKey.value_or(QString()).toLower());
 }

@@ -2,9 +2,9 @@
 
 #include "install/DownloadFailure.h"
 #include "install/DownloadRequest.h"
-#include "install/InstallError.h"
 #include "install/PartFile.h"
 #include "platform/Http.h"
+#include "records/InstallError.h"
 
 #include <QNetworkAccessManager>
 #include <QNetworkReply>

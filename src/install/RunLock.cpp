@@ -1,6 +1,7 @@
 #include "install/RunLock.h"
 
 #include "platform/Failure.h"
+#include "platform/Files.h"
 #include "platform/Logging.h"
 
 #include <QDir>
@@ -49,7 +50,7 @@ RunFolder::~RunFolder() {
 }
 
 RunFolder RunFolder::create(const QString &path) {
-    const auto refuse = [&path] { throw PlatformError(QStringLiteral("无法创建文件夹“%1”。").arg(path)); };
+    const auto refuse = [&path] { throw folderNotCreated(path); };
     QDir().mkpath(QFileInfo(path).absolutePath()); // a parent that cannot be made fails the mkdir below
     const QByteArray encoded = QFile::encodeName(path);
     if (::mkdir(encoded.constData(), 0700) != 0) {

@@ -4,16 +4,18 @@
 
 #include "install/SingleInstall.h"
 
-#include "core/PluginManager.h"
 #include "core/ServiceClient.h"
 #include "install/DownloadAuthorization.h"
-#include "install/InstallError.h"
-#include "install/InstallRecords.h"
+#include "install/Installs.h"
+#include "install/InstallTexts.h"
 #include "install/ProgressDownload.h"
 #include "install/SaveWithoutReplacing.h"
+#include "inventory/InstallRecords.h"
 #include "platform/BusyFlag.h"
 #include "platform/DisplayText.h"
+#include "platform/Files.h"
 #include "platform/Logging.h"
+#include "records/InstallError.h"
 
 #include <QDir>
 #include <QFile>
@@ -30,29 +32,8 @@ const QString kFailurePrefix = QStringLiteral("安装未完成：");
 const QString kAuthorizationRefused = QStringLiteral("下载授权失败，请联系客服。");
 const QString kInstalled = QStringLiteral("✓ 安装完成，请重启 FCP。");
 const QString kInstalling = QStringLiteral("正在安装，请勿关闭管理器…");
-const QString kResourceFolder = QStringLiteral("Vrel 素材");
-
-QString newUuid() { return QUuid::createUuid().toString(QUuid::WithoutBraces).toUpper(); }
 
 QString trimmedField(const std::optional<QString> &field) { return field.value_or(QString()).trimmed(); }
-
-/// Creates `folder` with its parents; the platform's refusal is the failure.
-void makeFolder(const QString &folder) {
-    if (!QDir().mkpath(folder)) {
-        throw PlatformError(QStringLiteral("无法创建文件夹“%1”。").arg(folder));
-    }
-}
-
-/// Every template folder path of the last scan.
-QSet<QString> scannedPaths(const PluginManager &model) {
-    QSet<QString> paths;
-    for (const InstalledPlugin &plugin : model.allTemplatePlugins()) {
-        for (const QString &path : plugin.paths) {
-            paths.insert(path);
-        }
-    }
-    return paths;
-}
 
 } // namespace
 
@@ -97,8 +78,8 @@ public:
         PreparePackage preparePackage;
     };
 
-    SingleInstall(PluginManager &model, Arguments arguments, std::stop_token token)
-        : m_model(&model), m_args(std::move(arguments)), m_token(std::move(token)) {}
+    SingleInstall(InstallHost &model, Arguments arguments, std::stop_token token)
+        : m_model(&model, model.lifetimeObject()), m_args(std::move(arguments)), m_token(std::move(token)) {}
 
     static QCoro::Task<bool> run(std::shared_ptr<SingleInstall> self);
 
@@ -106,7 +87,7 @@ private:
     /// How the downloaded file is used.
     enum class Road { resource, protectedPackage, package };
 
-    PluginManager &model() const {
+    InstallHost &model() const {
         if (!m_model) {
             throw TaskCancelled();
         }
@@ -128,7 +109,7 @@ private:
     /// off the main thread: unlinking a large file takes a while.
     QCoro::Task<> discardOwnedFile();
 
-    ModelGuard<PluginManager> m_model;
+    ModelGuard<InstallHost> m_model;
     const Arguments m_args;
     const std::stop_token m_token;
 
@@ -165,7 +146,7 @@ QCoro::Task<bool> SingleInstall::run(std::shared_ptr<SingleInstall> self) {
 }
 
 void SingleInstall::begin() {
-    PluginManager &m = model();
+    InstallHost &m = model();
     m_membershipKey = m_args.authorizationScope ? m_args.authorizationScope : m.activatedProductKey();
     m.setSingleInstallProgressCycle(m.singleInstallProgressCycle() + 1);
     const bool supplement = m_args.supplementalDelivery;
@@ -189,9 +170,9 @@ QCoro::Task<bool> SingleInstall::perform() {
         request.membershipKey = m_membershipKey;
         request.bearer = model().managerAccessToken();
     }
-    auto asking = requestDownloadAuthorization(model(), std::move(request), m_token);
+    auto asking = requestDownloadAuthorization(model().account(), std::move(request), m_token);
     const DownloadAuthorizationAnswer answer = co_await asking;
-    PluginManager &m = model();
+    InstallHost &m = model();
     if (!answer.httpStatus) {
         throw InstallError::invalidResponse();
     }
@@ -224,7 +205,7 @@ QCoro::Task<bool> SingleInstall::perform() {
 }
 
 void SingleInstall::deliverThroughCloudDrive(const QString &deliveryType) {
-    PluginManager &m = model();
+    InstallHost &m = model();
     m.setShowsSingleInstallProgress(false);
     const std::optional<QUrl> link = serviceWebURL(m_reply.shareUrl);
     if (!link) {
@@ -239,7 +220,7 @@ void SingleInstall::deliverThroughCloudDrive(const QString &deliveryType) {
     if (deliveryType == QLatin1String("partner_pool")) {
         // The record keeps the code as the service sent it; the pasteboard and the alert get
         // it without characters that could hide or reorder what the user reads or pastes.
-        m.recordClaimedPartnerActivationCode(partnerCode, m_recordKey);
+        m.installs().recordClaimedPartnerActivationCode(partnerCode, m_recordKey);
         const QString shownCode = displayLine(partnerCode);
         if (!shownCode.isEmpty()) {
             m.environment().pasteboard->setString(shownCode);
@@ -281,7 +262,7 @@ void SingleInstall::deliverThroughCloudDrive(const QString &deliveryType) {
 }
 
 QCoro::Task<bool> SingleInstall::downloadAndInstall(const QUrl &url) {
-    PluginManager &m = model();
+    InstallHost &m = model();
     const QString name = m_reply.fileName && !m_reply.fileName->isEmpty() ? *m_reply.fileName : url.fileName();
     const std::optional<QString> safeName = name.isEmpty() ? std::optional<QString>(QString()) : safeFileName(name);
     if (!safeName) {
@@ -291,7 +272,7 @@ QCoro::Task<bool> SingleInstall::downloadAndInstall(const QUrl &url) {
                            QFileInfo(url.path()).suffix().toLower() == QLatin1String("pkg");
     const std::optional<QString> protectionKey =
         m_reply.productKey ? m_reply.productKey : (m_args.productKey ? m_args.productKey : m.activatedProductKey());
-    const bool isProtected = PluginManager::usesProtectedFcpTemplatePackage(protectionKey, *safeName);
+    const bool isProtected = Installs::usesProtectedFcpTemplatePackage(protectionKey, *safeName);
     const bool isResource = !isPackage && m_reply.productType.value_or(QStringLiteral("plugin")) != QLatin1String("plugin");
     const Road road = isResource ? Road::resource : (isProtected ? Road::protectedPackage : Road::package);
 
@@ -304,7 +285,7 @@ QCoro::Task<bool> SingleInstall::downloadAndInstall(const QUrl &url) {
         if (m.environment().paths.downloads.isEmpty()) {
             throw PlatformError(QStringLiteral("找不到“下载”文件夹。"));
         }
-        const QString folder = QDir(m.environment().paths.downloads).filePath(kResourceFolder);
+        const QString folder = QDir(m.environment().paths.downloads).filePath(resourceFolderName());
         makeFolder(folder);
         const QString fileName = m_reply.fileName && !m_reply.fileName->isEmpty() ? *m_reply.fileName
                                                                                   : m_displayName + QStringLiteral(".zip");
@@ -317,7 +298,7 @@ QCoro::Task<bool> SingleInstall::downloadAndInstall(const QUrl &url) {
         break;
     }
     case Road::protectedPackage: {
-        const QString folder = m.managedInstallerFolder();
+        const QString folder = m.installs().managedInstallerFolder();
         makeFolder(folder);
         QString base = safeName->isEmpty() ? m_displayName + QStringLiteral(".pkg") : *safeName;
         if (!base.endsWith(QStringLiteral(".pkg"))) {
@@ -360,7 +341,7 @@ QCoro::Task<bool> SingleInstall::downloadAndInstall(const QUrl &url) {
         throw;
     }
     *active = false;
-    PluginManager &after = model();
+    InstallHost &after = model();
     if (response.statusCode >= 300) {
         QFile::remove(landing);
         throw InstallError::invalidPackage();
@@ -372,13 +353,13 @@ QCoro::Task<bool> SingleInstall::downloadAndInstall(const QUrl &url) {
         saveResource(landing, target);
         co_return true;
     case Road::protectedPackage:
-        after.refreshInstalledPlugins();
-        m_previousPaths = scannedPaths(after);
+        after.inventory().refreshInstalledPlugins();
+        m_previousPaths = after.inventory().scannedPaths();
         handToInstallerApp(landing);
         co_return true;
     case Road::package:
-        after.refreshInstalledPlugins();
-        m_previousPaths = scannedPaths(after);
+        after.inventory().refreshInstalledPlugins();
+        m_previousPaths = after.inventory().scannedPaths();
         if (m_args.preparePackage) {
             passToQueue(landing);
             co_return true;
@@ -391,7 +372,7 @@ QCoro::Task<bool> SingleInstall::downloadAndInstall(const QUrl &url) {
 }
 
 void SingleInstall::saveResource(const QString &downloaded, const QString &destination) {
-    PluginManager &m = model();
+    InstallHost &m = model();
     // Never over a file already there (another product's resource of the same name, say):
     // a name in use gets a number, and the file is revealed under the name it got.
     const QFileInfo wanted(destination);
@@ -407,40 +388,36 @@ void SingleInstall::saveResource(const QString &downloaded, const QString &desti
 }
 
 void SingleInstall::handToInstallerApp(const QString &package) {
-    PluginManager &m = model();
+    InstallHost &m = model();
     m.setSingleInstallShowsPercent(false);
-    m.setInstallMessage(QStringLiteral("正在打开 macOS 安装器…"));
-    m.setSingleInstallStage(QStringLiteral("正在打开 macOS 安装器…"));
-    m.openPackageWithSystemInstaller(package);
-    m.schedulePackageCleanupAfterSystemInstallerCloses(package);
+    const QString opening = QStringLiteral("正在打开 macOS 安装器…");
+    m.setInstallMessage(opening);
+    m.setSingleInstallStage(opening);
+    m.installs().openPackageWithSystemInstaller(package);
+    m.installs().schedulePackageCleanupAfterSystemInstallerCloses(package);
     m_ownedFile.clear(); // the clean-up watcher deletes it once the Installer has quit
     m.setLastDeliveryMessage(m_displayName + QStringLiteral("已交给 macOS 安装器。"));
     m.setInstallMessage(QStringLiteral("✓ 已打开 macOS 安装器，请在系统窗口完成安装。"));
     m.setSingleInstallStage(QStringLiteral("已交给 macOS 安装器"));
-    InstallLocationSummary summary = m.collectingLocations() ? m.locationSummary() : InstallLocationSummary();
-    summary.pending.append(m_displayName);
-    m.setLocationSummary(summary);
-    if (!m.collectingLocations()) {
-        m.setShowLocationGuide(true);
-    }
+    m.inventory().addPendingInstall(m_displayName);
     m.setLastInstalledProduct(m_displayName);
     showCompleted(m.singleInstallStage());
     // No install record: the install happens outside this program.
 }
 
 QCoro::Task<> SingleInstall::installWithAdministratorRights(const QString &package) {
-    PluginManager &m = model();
+    InstallHost &m = model();
     m.setSingleInstallShowsPercent(false);
     m.setInstallMessage(kInstalling);
     m.setSingleInstallStage(kInstalling);
-    const PrivilegedTools tools = m.privilegedTools();
-    auto installing = runBlocking([package, tools] { PluginManager::installInBackground({package}, tools); });
+    const PrivilegedTools tools = m.installs().privilegedTools();
+    auto installing = runBlocking([package, tools] { Installs::installInBackground({package}, tools); });
     co_await installing;
     // The spent package goes before the records are written: while a large file that was
     // never written out is being dropped, writing the preferences would wait on the disk.
     auto discarding = discardOwnedFile();
     co_await discarding;
-    PluginManager &after = model();
+    InstallHost &after = model();
     after.setLastDeliveryMessage(m_displayName + QStringLiteral("已安装完成，请重启 FCP。"));
     after.setInstallMessage(kInstalled);
     after.setLastInstalledProduct(m_displayName);
@@ -449,37 +426,38 @@ QCoro::Task<> SingleInstall::installWithAdministratorRights(const QString &packa
 }
 
 void SingleInstall::passToQueue(const QString &package) {
-    PluginManager &m = model();
+    InstallHost &m = model();
     m_ownedFile.clear(); // the queue installs and deletes it
     m_args.preparePackage(package, [self = shared_from_this()] {
         return self->m_model ? self->commitInstallation(true) : QString();
     });
-    const QString waiting = QStringLiteral("已下载，等待统一安装");
+    const QString waiting = waitingForSharedInstallText();
     m.setInstallMessage(waiting);
     m.setSingleInstallStage(waiting);
     m.setSingleInstallShowsPercent(false);
 }
 
 void SingleInstall::showCompleted(const QString &stage) {
-    PluginManager &m = model();
+    InstallHost &m = model();
     m.setSingleInstallStage(stage);
     m.setSingleInstallProgress(1.0);
     m.setSingleInstallShowsPercent(false);
     m.setSingleInstallCompleted(true);
-    m.scheduleSingleInstallProgressDismissal();
+    m.installs().scheduleSingleInstallProgressDismissal();
 }
 
 QString SingleInstall::commitInstallation(bool batch) {
-    PluginManager &m = model();
+    InstallHost &m = model();
+    Inventory &inventory = m.inventory();
     const std::optional<QString> &productKey = m_recordKey;
-    m.refreshInstalledPlugins();
-    const QSet<QString> current = scannedPaths(m);
+    inventory.refreshInstalledPlugins();
+    const QSet<QString> current = inventory.scannedPaths();
 
     QStringList added;
     if (batch) {
-        added = m.installedPluginPaths(m_displayName);
+        added = inventory.installedPluginPaths(m_displayName);
     } else {
-        for (const InstalledPlugin &plugin : m.allTemplatePlugins()) {
+        for (const InstalledPlugin &plugin : inventory.allTemplatePlugins()) {
             for (const QString &path : plugin.paths) {
                 if (!m_previousPaths.contains(path)) {
                     added.append(path);
@@ -487,26 +465,24 @@ QString SingleInstall::commitInstallation(bool batch) {
             }
         }
     }
+    InstallRecords records = inventory.records();
     if (!added.isEmpty()) {
-        m.saveInstalledPaths(added, QString::fromLatin1(wechatAccountOwnerKey));
+        records.saveInstalledPaths(added, QString::fromLatin1(wechatAccountOwnerKey));
         if (productKey) {
-            m.saveInstalledProductPaths(added, *productKey);
+            records.saveInstalledProductPaths(added, *productKey);
         }
     }
     if (productKey) {
-        m.defaults().setValue(installedPathsDefaultsKey(InstallRecord::installReceipt, *productKey), true);
-        m.saveInstalledEntitlementProductKey(*productKey, entitlementStorageKey(m_membershipKey));
+        const std::optional<QString> version =
+            trimmedField(m_reply.packageVersion).isEmpty() ? std::nullopt : m_reply.packageVersion;
+        records.recordInstalledProduct(*productKey, entitlementStorageKey(m_membershipKey), version);
     }
-    m.recordInstallLocation(m_displayName, productKey, batch ? current : m_previousPaths);
-    if (productKey && !trimmedField(m_reply.packageVersion).isEmpty()) {
-        m.defaults().setValue(installedPathsDefaultsKey(InstallRecord::packageVersion, *productKey),
-                              *m_reply.packageVersion);
-    }
+    inventory.recordInstallLocation(m_displayName, productKey, batch ? current : m_previousPaths);
     return kInstalled;
 }
 
 void SingleInstall::fail(const QString &text) {
-    PluginManager &m = model();
+    InstallHost &m = model();
     const QString message = kFailurePrefix + text.trimmed();
     m.setInstallMessage(message);
     m.setSingleInstallStage(message);
@@ -533,20 +509,20 @@ QCoro::Task<> SingleInstall::discardOwnedFile() {
     }
     if (m_model) {
         // A package in the managed folder leaves no emptied folders behind.
-        m_model->silentlyDeleteManagedPackage(file);
+        m_model->installs().silentlyDeleteManagedPackage(file);
     }
 }
 
-QCoro::Task<> runFromLibrary(ModelGuard<PluginManager> model, std::optional<QString> productKey, QString productName,
+QCoro::Task<> runFromLibrary(ModelGuard<InstallHost> model, std::optional<QString> productKey, QString productName,
                              bool supplementalDelivery, bool accountMode) {
-    const BusyFlag working(model, &PluginManager::setIsWorking);
-    CancelledWithOwner life(model.get());
-    auto running = model->performDownloadAndInstall(std::move(productKey), std::move(productName),
+    const BusyFlag working(model, &InstallHost::setIsWorking);
+    CancelledWithOwner life(model.owner());
+    auto running = model->installs().performDownloadAndInstall(std::move(productKey), std::move(productName),
                                                     supplementalDelivery, accountMode, std::nullopt, {}, life.token());
     co_await running;
 }
 
-QCoro::Task<> dismissProgressCard(ModelGuard<PluginManager> model, int cycle) {
+QCoro::Task<> dismissProgressCard(ModelGuard<InstallHost> model, int cycle) {
     auto waiting = sleepFor(model->environment().timing.singleInstallCardDismissal, model->lifetime());
     co_await waiting;
     if (model && model->singleInstallProgressCycle() == cycle && model->singleInstallCompleted()) {
@@ -555,49 +531,51 @@ QCoro::Task<> dismissProgressCard(ModelGuard<PluginManager> model, int cycle) {
     }
 }
 
-void requestMemberProduct(PluginManager &model, const MemberProduct &product, bool supplementalDelivery) {
+void requestMemberProduct(InstallHost &model, const MemberProduct &product, bool supplementalDelivery) {
     if (model.isWorking()) {
         return;
     }
-    if (!model.hasMemberLibraryLicense() || !model.hasWechatAccount()) {
+    if (!model.account().hasMemberLibraryLicense() || !model.account().hasWechatAccount()) {
         model.setInstallMessage(QStringLiteral("请先成功激活会员授权。"));
         return;
     }
-    model.startDownloadAndInstall(product.productKey, product.productName, supplementalDelivery);
+    model.installs().startDownloadAndInstall(product.productKey, product.productName, supplementalDelivery);
 }
 
 } // namespace
 
-void PluginManager::installMemberProduct(const MemberProduct &product) { requestMemberProduct(*this, product, false); }
+Installs::Installs(InstallHost &host) : m_host(host), m_batchInstallRun([&host] { host.batchInstallChanged(); }) {}
 
-void PluginManager::claimMemberProductSupplement(const MemberProduct &product) {
-    requestMemberProduct(*this, product, true);
+void Installs::installMemberProduct(const MemberProduct &product) { requestMemberProduct(m_host, product, false); }
+
+void Installs::claimMemberProductSupplement(const MemberProduct &product) {
+    requestMemberProduct(m_host, product, true);
 }
 
-void PluginManager::startDownloadAndInstall(const std::optional<QString> &productKey, const QString &productName,
-                                            bool supplementalDelivery) {
-    if (m_isWorking) {
+void Installs::startDownloadAndInstall(const std::optional<QString> &productKey, const QString &productName,
+                                       bool supplementalDelivery) {
+    if (m_host.isWorking()) {
         return;
     }
-    setIsWorking(true);
-    const bool accountMode = m_selectedMembershipUsesWechatAccount && hasWechatAccount();
-    runFromLibrary(ModelGuard<PluginManager>(this), productKey, productName, supplementalDelivery, accountMode);
+    m_host.setIsWorking(true);
+    const bool accountMode = m_host.selectedMembershipUsesWechatAccount() && m_host.account().hasWechatAccount();
+    runFromLibrary(guard(), productKey, productName, supplementalDelivery, accountMode);
 }
 
-QCoro::Task<bool> PluginManager::performDownloadAndInstall(std::optional<QString> productKey, QString productName,
-                                                           bool supplementalDelivery, bool accountMode,
-                                                           std::optional<QString> authorizationScope,
-                                                           PreparePackage preparePackage, std::stop_token token) {
+QCoro::Task<bool> Installs::performDownloadAndInstall(std::optional<QString> productKey, QString productName,
+                                                      bool supplementalDelivery, bool accountMode,
+                                                      std::optional<QString> authorizationScope,
+                                                      PreparePackage preparePackage, std::stop_token token) {
     auto run = std::make_shared<SingleInstall>(
-        *this,
+        m_host,
         SingleInstall::Arguments{std::move(productKey), std::move(productName), supplementalDelivery, accountMode,
                                  std::move(authorizationScope), std::move(preparePackage)},
         std::move(token));
     return SingleInstall::run(std::move(run));
 }
 
-void PluginManager::scheduleSingleInstallProgressDismissal() {
-    dismissProgressCard(ModelGuard<PluginManager>(this), m_singleInstallProgressCycle);
+void Installs::scheduleSingleInstallProgressDismissal() {
+    dismissProgressCard(guard(), m_host.singleInstallProgressCycle());
 }
 
 } // namespace quillon

@@ -2,18 +2,13 @@
 // The road of one product from the member library to the Mac: the download
 // authorisation, then a cloud-drive delivery, a resource saved to Downloads, a
 // protected template package handed to the Installer app, or a package installed with
-// administrator rights and recorded. The run itself is `PluginManager::performDownloadAndInstall`.
+// administrator rights and recorded. The run itself is `Installs::performDownloadAndInstall`.
 
 #include <QString>
 
-#include <functional>
 #include <optional>
 
 namespace quillon {
-
-/// The install queue's hand-back: takes the downloaded package (it now owns the file) and
-/// the step that records the install once the package has installed.
-using PreparePackage = std::function<void(const QString &packagePath, std::function<QString()> commit)>;
 
 /// A file name the service sent, reduced to its last path component ("/" and "\" both
 /// separate). Nothing when what remains cannot safely name a file of its own: empty, "."

@@ -1,8 +1,10 @@
 // Which Final Cut Pro categories and folders an install touched or a browse shows.
 
-#include "core/PluginManager.h"
+#include "inventory/Inventory.h"
 #include "inventory/PluginInstallMatcher.h"
 #include "inventory/TemplateNameIndex.h"
+
+#include <algorithm>
 
 namespace quillon {
 namespace {
@@ -38,23 +40,23 @@ bool containsOutside(const QStringList &paths, const QSet<QString> &set) {
 
 } // namespace
 
-void PluginManager::beginLocationCollection(bool isBatch) {
+void Inventory::beginLocationCollection(bool isBatch) {
     InstallLocationSummary summary;
     summary.isBatch = isBatch;
-    setLocationSummary(summary);
-    setShowLocationGuide(false);
-    setCollectingLocations(true);
+    m_host.setLocationSummary(summary);
+    m_host.setShowLocationGuide(false);
+    m_host.setCollectingLocations(true);
 }
 
-void PluginManager::recordInstallLocation(const QString &name, const std::optional<QString> &productKey,
+void Inventory::recordInstallLocation(const QString &name, const std::optional<QString> &productKey,
                                           const QSet<QString> &previousPaths) {
     refreshInstalledPlugins();
     recordInstallLocationsFromLastScan({InstalledProductName{name, productKey}}, previousPaths);
 }
 
-void PluginManager::recordInstallLocationsFromLastScan(const QList<InstalledProductName> &products,
+void Inventory::recordInstallLocationsFromLastScan(const QList<InstalledProductName> &products,
                                                        const QSet<QString> &previousPaths) {
-    const QList<InstalledPlugin> &plugins = allTemplatePlugins();
+    const QList<InstalledPlugin> &plugins = m_host.allTemplatePlugins();
     // Folders that appeared with the install count for every product alike.
     std::vector<char> appeared(size_t(plugins.size()), 0);
     for (qsizetype i = 0; i < plugins.size(); ++i) {
@@ -66,7 +68,7 @@ void PluginManager::recordInstallLocationsFromLastScan(const QList<InstalledProd
     for (const InstalledProductName &product : products) {
         QSet<QString> recorded;
         if (product.productKey) {
-            const QStringList paths = savedInstalledProductPaths(*product.productKey);
+            const QStringList paths = records().savedInstalledProductPaths(*product.productKey);
             recorded = QSet<QString>(paths.begin(), paths.end());
         }
         std::vector<char> candidate = appeared;
@@ -86,40 +88,87 @@ void PluginManager::recordInstallLocationsFromLastScan(const QList<InstalledProd
         items.append({product.name, entries});
     }
 
-    InstallLocationSummary summary = collectingLocations() ? locationSummary() : InstallLocationSummary();
+    InstallLocationSummary summary = m_host.collectingLocations() ? m_host.locationSummary() : InstallLocationSummary();
     summary.recordAll(items);
-    setLocationSummary(summary);
-    if (!collectingLocations()) {
-        setShowLocationGuide(true);
+    m_host.setLocationSummary(summary);
+    if (!m_host.collectingLocations()) {
+        m_host.setShowLocationGuide(true);
     }
 }
 
-void PluginManager::finishLocationCollection() {
-    setCollectingLocations(false);
-    const InstallLocationSummary &summary = locationSummary();
+void Inventory::addPendingInstall(const QString &name) {
+    InstallLocationSummary summary = m_host.collectingLocations() ? m_host.locationSummary() : InstallLocationSummary();
+    summary.pending.append(name);
+    m_host.setLocationSummary(summary);
+    if (!m_host.collectingLocations()) {
+        m_host.setShowLocationGuide(true);
+    }
+}
+
+void Inventory::addInstallFailure(const QString &line) {
+    InstallLocationSummary summary = m_host.locationSummary();
+    summary.failures.append(line);
+    m_host.setLocationSummary(summary);
+}
+
+void Inventory::addEntriesOfNewFolders(const QSet<QString> &before) {
+    QList<InstallLocationEntry> fallback;
+    for (const InstalledPlugin &plugin : m_host.allTemplatePlugins()) {
+        const bool isNew = std::any_of(plugin.paths.begin(), plugin.paths.end(),
+                                       [&](const QString &path) { return !before.contains(path); });
+        const std::optional<FCPLocation> category = fcpLocationFromRawValue(plugin.category);
+        if (isNew && category) {
+            QString folder = plugin.name;
+            folder.remove(QStringLiteral(".localized"));
+            fallback.append(InstallLocationEntry{*category, folder});
+        }
+    }
+    if (fallback.isEmpty()) {
+        return;
+    }
+    InstallLocationSummary summary = m_host.locationSummary();
+    QList<InstallLocationEntry> entries;
+    QSet<InstallLocationEntry> seen;
+    for (const QList<InstallLocationEntry> *list : {&summary.entries, &fallback}) {
+        for (const InstallLocationEntry &entry : *list) {
+            if (!seen.contains(entry)) {
+                seen.insert(entry);
+                entries.append(entry);
+            }
+        }
+    }
+    std::sort(entries.begin(), entries.end(),
+              [](const InstallLocationEntry &a, const InstallLocationEntry &b) { return a.id() < b.id(); });
+    summary.entries = entries;
+    m_host.setLocationSummary(summary);
+}
+
+void Inventory::finishLocationCollection() {
+    m_host.setCollectingLocations(false);
+    const InstallLocationSummary &summary = m_host.locationSummary();
     if (!summary.succeeded.isEmpty()) {
         const QString hint = QStringLiteral("请重启 FCP");
-        if (!installMessage().contains(hint)) {
-            setInstallMessage(installMessage() + QStringLiteral(" 请重启 FCP。"));
+        if (!m_host.installMessage().contains(hint)) {
+            m_host.setInstallMessage(m_host.installMessage() + QStringLiteral(" 请重启 FCP。"));
         }
-        if (!batchInstallStatus().isEmpty() && !batchInstallStatus().contains(hint)) {
-            setBatchInstallStatus(batchInstallStatus() + QStringLiteral("；请重启 FCP"));
+        if (!m_host.batchInstallStatus().isEmpty() && !m_host.batchInstallStatus().contains(hint)) {
+            m_host.setBatchInstallStatus(m_host.batchInstallStatus() + QStringLiteral("；请重启 FCP"));
         }
     }
     if (!summary.entries.isEmpty() || !summary.succeeded.isEmpty() || !summary.failures.isEmpty() ||
         !summary.pending.isEmpty()) {
-        setShowLocationGuide(true);
+        m_host.setShowLocationGuide(true);
     }
 }
 
-void PluginManager::viewInstalledLocations(const std::optional<InstalledPlugin> &plugin) {
-    if (isWorking() || collectingLocations()) {
+void Inventory::viewInstalledLocations(const std::optional<InstalledPlugin> &plugin) {
+    if (m_host.isWorking() || m_host.collectingLocations()) {
         return;
     }
-    if (!environment().isGuidePreview) {
+    if (!m_host.environment().isGuidePreview) {
         refreshInstalledPlugins();
     }
-    const QList<InstalledPlugin> shown = plugin ? QList<InstalledPlugin>{*plugin} : installedPlugins();
+    const QList<InstalledPlugin> shown = plugin ? QList<InstalledPlugin>{*plugin} : m_host.installedPlugins();
 
     QList<std::pair<QString, QList<InstallLocationEntry>>> items;
     items.reserve(shown.size());
@@ -134,8 +183,8 @@ void PluginManager::viewInstalledLocations(const std::optional<InstalledPlugin> 
     summary.recordAll(items);
     summary.isBatch = false;
     summary.isBrowsing = true;
-    setLocationSummary(summary);
-    setShowLocationGuide(true);
+    m_host.setLocationSummary(summary);
+    m_host.setShowLocationGuide(true);
 }
 
 } // namespace quillon

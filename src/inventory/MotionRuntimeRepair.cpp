@@ -1,6 +1,6 @@
 #include "inventory/MotionRuntimeRepair.h"
 
-#include "core/PluginManager.h"
+#include "inventory/Inventory.h"
 #include "platform/Bundle.h"
 #include "platform/BusyFlag.h"
 #include "platform/Logging.h"
@@ -132,8 +132,8 @@ QStringView trimmedOfBlanks(QStringView line) {
     return line;
 }
 
-QCoro::Task<> runRepair(ModelGuard<PluginManager> model, MotionRuntimeRepair::Context context) {
-    BusyFlag repairing(model, &PluginManager::setIsRepairingMotionRuntime);
+QCoro::Task<> runRepair(ModelGuard<InventoryHost> model, MotionRuntimeRepair::Context context) {
+    BusyFlag repairing(model, &InventoryHost::setIsRepairingMotionRuntime);
     std::optional<MotionRuntimeRepairReport> report;
     try {
         auto work = runBlocking([context = std::move(context)] { return MotionRuntimeRepair::perform(context); });
@@ -306,13 +306,13 @@ MotionRuntimeRepairReport perform(const Context &context) {
 
 } // namespace MotionRuntimeRepair
 
-void PluginManager::repairMotionPlugins() {
-    if (m_isRepairingMotionRuntime) {
+void Inventory::repairMotionPlugins() {
+    if (m_host.isRepairingMotionRuntime()) {
         return;
     }
-    setIsRepairingMotionRuntime(true);
-    setMotionRepairMessage(QStringLiteral("正在检查并修复 Motion 运行组件…"));
-    runRepair(ModelGuard<PluginManager>(this), MotionRuntimeRepair::Context::of(m_environment));
+    m_host.setIsRepairingMotionRuntime(true);
+    m_host.setMotionRepairMessage(QStringLiteral("正在检查并修复 Motion 运行组件…"));
+    runRepair(guard(), MotionRuntimeRepair::Context::of(m_host.environment()));
 }
 
 } // namespace quillon

@@ -8,7 +8,7 @@
 // Everything here blocks (child processes, a pause) and touches no model state: the model
 // runs `perform` off the main thread and shows the report's message.
 
-#include "core/ModelEnvironment.h"
+#include "records/ModelEnvironment.h"
 
 #include <QList>
 #include <QString>

@@ -1,16 +1,16 @@
 // Whether a product of the member library is installed, and whether the service offers a
 // newer package than the one installed.
 
-#include "core/PluginManager.h"
+#include "inventory/Inventory.h"
 #include "inventory/TemplateNameIndex.h"
-#include "update/AppVersion.h"
+#include "records/AppVersion.h"
 
 #include <QFileInfo>
 
 namespace quillon {
 
-QStringList PluginManager::installedPluginPaths(const QString &productName) const {
-    const QList<InstalledPlugin> &plugins = allTemplatePlugins();
+QStringList Inventory::installedPluginPaths(const QString &productName) const {
+    const QList<InstalledPlugin> &plugins = m_host.allTemplatePlugins();
     QStringList paths;
     for (qsizetype i : templateNameIndex().matching(productName)) {
         paths.append(plugins.at(i).paths);
@@ -18,16 +18,17 @@ QStringList PluginManager::installedPluginPaths(const QString &productName) cons
     return paths;
 }
 
-bool PluginManager::isProductInstalled(const MemberProduct &product) const {
-    if (hasInstallReceipt(product.productKey)) {
+bool Inventory::isProductInstalled(const MemberProduct &product) const {
+    const InstallRecords stored = records();
+    if (stored.hasInstallReceipt(product.productKey)) {
         return true;
     }
-    for (const QString &path : savedInstalledProductPaths(product.productKey)) {
+    for (const QString &path : stored.savedInstalledProductPaths(product.productKey)) {
         if (QFileInfo::exists(path)) {
             return true;
         }
     }
-    const QList<InstalledPlugin> &plugins = allTemplatePlugins();
+    const QList<InstalledPlugin> &plugins = m_host.allTemplatePlugins();
     for (qsizetype i : templateNameIndex().matching(product.productName)) {
         if (!plugins.at(i).paths.isEmpty()) {
             return true;
@@ -36,7 +37,7 @@ bool PluginManager::isProductInstalled(const MemberProduct &product) const {
     return false;
 }
 
-bool PluginManager::isProductUpdateAvailable(const MemberProduct &product) const {
+bool Inventory::isProductUpdateAvailable(const MemberProduct &product) const {
     if (!isProductInstalled(product) || !product.packageVersion) {
         return false;
     }
@@ -44,7 +45,7 @@ bool PluginManager::isProductUpdateAvailable(const MemberProduct &product) const
     if (offered.isEmpty()) {
         return false;
     }
-    const std::optional<QString> installed = savedInstalledVersion(product.productKey);
+    const std::optional<QString> installed = records().savedInstalledVersion(product.productKey);
     if (!installed || installed->isEmpty()) {
         // Installed without a known version: offer the package.
         return true;

@@ -6,9 +6,9 @@
 // matches, not to products times folders. It answers exactly what
 // `PluginInstallMatcher::matches` answers for each folder.
 
-#include "core/ReplyRecords.h"
-#include "inventory/InstalledPlugin.h"
 #include "inventory/PluginInstallMatcher.h"
+#include "records/InstalledPlugin.h"
+#include "records/ReplyRecords.h"
 
 #include <QHash>
 #include <QList>

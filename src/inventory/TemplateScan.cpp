@@ -1,6 +1,6 @@
 #include "inventory/TemplateScan.h"
 
-#include "core/PluginManager.h"
+#include "inventory/Inventory.h"
 #include "inventory/TemplateNameIndex.h"
 #include "platform/FolderListing.h"
 
@@ -173,19 +173,34 @@ QList<InstalledPlugin> TemplateScanner::scan(const QStringList &roots) {
 
 QList<InstalledPlugin> scanTemplateTrees(const QStringList &roots) { return TemplateScanner().scan(roots); }
 
-void PluginManager::refreshInstalledPlugins() {
+Inventory::Inventory(InventoryHost &host) : m_host(host) {}
+
+Inventory::~Inventory() = default;
+
+void Inventory::refreshInstalledPlugins() {
     if (!m_templateScanner) {
         m_templateScanner = std::make_shared<TemplateScanner>();
     }
-    setAllTemplatePlugins(m_templateScanner->scan(templateRoots(environment().paths)));
+    m_host.setAllTemplatePlugins(m_templateScanner->scan(templateRoots(m_host.environment().paths)));
     // Published: the studio's own folders and those of a member product.
-    setInstalledPlugins(templateNameIndex().published());
+    m_host.setInstalledPlugins(templateNameIndex().published());
 }
 
-const TemplateNameIndex &PluginManager::templateNameIndex() const {
-    if (!m_templateNameIndex || !m_templateNameIndex->isFor(allTemplatePlugins(), memberProducts())) {
-        m_templateNameIndex =
-            std::make_shared<const TemplateNameIndex>(allTemplatePlugins(), memberProducts(), m_templateNameIndex.get());
+QSet<QString> Inventory::scannedPaths() const {
+    QSet<QString> paths;
+    for (const InstalledPlugin &plugin : m_host.allTemplatePlugins()) {
+        for (const QString &path : plugin.paths) {
+            paths.insert(path);
+        }
+    }
+    return paths;
+}
+
+const TemplateNameIndex &Inventory::templateNameIndex() const {
+    const QList<InstalledPlugin> &plugins = m_host.allTemplatePlugins();
+    const QList<MemberProduct> &products = m_host.memberProducts();
+    if (!m_templateNameIndex || !m_templateNameIndex->isFor(plugins, products)) {
+        m_templateNameIndex = std::make_shared<const TemplateNameIndex>(plugins, products, m_templateNameIndex.get());
     }
     return *m_templateNameIndex;
 }

@@ -1,8 +1,8 @@
 #pragma once
 // The listing of the Final Cut Pro and Motion template trees into plug-in records.
 
-#include "inventory/InstalledPlugin.h"
 #include "platform/SystemPaths.h"
+#include "records/InstalledPlugin.h"
 
 #include <QByteArray>
 #include <QList>

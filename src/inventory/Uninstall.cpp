@@ -3,14 +3,13 @@
 
 #include "inventory/Uninstall.h"
 
-#include "core/PluginManager.h"
-#include "install/AdministratorCommand.h"
-#include "install/InstallRecords.h"
+#include "inventory/Inventory.h"
 #include "inventory/PluginInstallMatcher.h"
 #include "inventory/TemplateScan.h"
 #include "platform/BusyFlag.h"
 #include "platform/FolderListing.h"
 #include "platform/Logging.h"
+#include "records/AdministratorCommand.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -88,7 +87,7 @@ std::optional<QString> removableFolder(const QString &path, const QStringList &r
 /// removal costs a containment test per product.
 class ReceiptForgetter final {
 public:
-    void collect(const PluginManager &model, const InstalledPlugin &plugin) {
+    void collect(const InventoryHost &model, const InstalledPlugin &plugin) {
         if (!m_products.isSharedWith(model.memberProducts()) || m_aliases.size() != m_products.size()) {
             m_products = model.memberProducts();
             m_aliases.clear();
@@ -103,7 +102,7 @@ public:
             const QStringList &aliases = m_aliases.at(i);
             if (std::any_of(aliases.begin(), aliases.end(),
                             [&](const QString &alias) { return PluginInstallMatcher::containsAlias(folder, alias); })) {
-                m_keys.insert(installedPathsDefaultsKey(InstallRecord::installReceipt, m_products.at(i).productKey));
+                m_productKeys.insert(m_products.at(i).productKey);
             }
         }
         for (const QString &path : plugin.paths) {
@@ -111,36 +110,17 @@ public:
         }
     }
 
-    void forget(Preferences &defaults) {
-        collectRecordedOwners(defaults);
-        for (const QString &key : std::as_const(m_keys)) {
-            if (defaults.contains(key)) {
-                defaults.remove(key);
-            }
-        }
-        m_keys.clear();
+    void forget(InstallRecords records) {
+        m_productKeys.unite(records.productsThatAdded(m_removedPaths));
+        m_removedPaths.clear();
+        records.forgetReceipts(m_productKeys);
+        m_productKeys.clear();
     }
 
 private:
-    /// One walk over the stored path records, once per run.
-    void collectRecordedOwners(const Preferences &defaults) {
-        if (m_removedPaths.isEmpty()) {
-            return;
-        }
-        const QString prefix = installRecordPrefix(InstallRecord::productPaths);
-        for (const QString &key : defaults.keysStartingWith(prefix)) {
-            const QStringList recorded = defaults.stringArray(key).value_or(QStringList());
-            if (std::any_of(recorded.begin(), recorded.end(),
-                            [&](const QString &path) { return m_removedPaths.contains(path); })) {
-                m_keys.insert(installedPathsDefaultsKey(InstallRecord::installReceipt, key.mid(prefix.size())));
-            }
-        }
-        m_removedPaths.clear();
-    }
-
     QList<MemberProduct> m_products;
     QList<QStringList> m_aliases;
-    QSet<QString> m_keys;
+    QSet<QString> m_productKeys;
     QSet<QString> m_removedPaths;
 };
 
@@ -163,8 +143,8 @@ QString uninstallSummary(const QList<InstalledPlugin> &plugins, bool single, int
 
 /// Removes the plug-ins one after another, then rescans and reports. A single plug-in
 /// (`deletePlugin`) shows no position in its progress text.
-QCoro::Task<> runUninstall(ModelGuard<PluginManager> model, QList<InstalledPlugin> plugins, bool single) {
-    const BusyFlag working(model, &PluginManager::setIsWorking);
+QCoro::Task<> runUninstall(ModelGuard<InventoryHost> model, QList<InstalledPlugin> plugins, bool single) {
+    const BusyFlag working(model, &InventoryHost::setIsWorking);
     int removed = 0;
     QStringList failedNames;
     ReceiptForgetter receipts;
@@ -179,7 +159,7 @@ QCoro::Task<> runUninstall(ModelGuard<PluginManager> model, QList<InstalledPlugi
         }
         bool succeeded = true;
         try {
-            auto removal = model->removeInstalledPluginPaths(plugin.paths);
+            auto removal = model->inventory().removeInstalledPluginPaths(plugin.paths);
             co_await removal;
         } catch (const std::exception &error) {
             // The message names the plug-in; the cause goes to the log.
@@ -187,7 +167,7 @@ QCoro::Task<> runUninstall(ModelGuard<PluginManager> model, QList<InstalledPlugi
             succeeded = false;
         }
         if (!model) {
-            receipts.forget(*defaults);
+            receipts.forget(InstallRecords(*defaults));
             co_return;
         }
         if (succeeded) {
@@ -197,9 +177,9 @@ QCoro::Task<> runUninstall(ModelGuard<PluginManager> model, QList<InstalledPlugi
             failedNames.append(plugin.name);
         }
     }
-    receipts.forget(*defaults);
+    receipts.forget(InstallRecords(*defaults));
     // Also after failures: an earlier plug-in may be gone, or a folder half removed.
-    model->refreshInstalledPlugins();
+    model->inventory().refreshInstalledPlugins();
     model->setInstallMessage(uninstallSummary(plugins, single, removed, failedNames));
 }
 
@@ -247,11 +227,12 @@ void ensureRemoved(const QStringList &folders) {
     }
 }
 
-QCoro::Task<> PluginManager::removeInstalledPluginPaths(QStringList paths) {
+QCoro::Task<> Inventory::removeInstalledPluginPaths(QStringList paths) {
     // The checks read the file system, the prompt and rm block: all of it on a pool thread,
     // and nothing of the model is touched after.
-    auto run = runBlocking([paths = std::move(paths), roots = templateRoots(m_environment.paths),
-                            rm = m_environment.tools.rm, tools = privilegedTools()] {
+    const ModelEnvironment &environment = m_host.environment();
+    auto run = runBlocking([paths = std::move(paths), roots = templateRoots(environment.paths),
+                            rm = environment.tools.rm, tools = PrivilegedTools::of(environment)] {
         const QStringList folders = removablePluginFolders(paths, roots);
         runAdministratorScriptChecked(removalCommand(rm, folders), tools);
         // A command that ended well is not yet a removal: only what is gone counts.
@@ -260,22 +241,22 @@ QCoro::Task<> PluginManager::removeInstalledPluginPaths(QStringList paths) {
     co_await run;
 }
 
-void PluginManager::deletePlugin(const InstalledPlugin &plugin) {
-    if (m_isWorking) {
+void Inventory::deletePlugin(const InstalledPlugin &plugin) {
+    if (m_host.isWorking()) {
         return;
     }
-    setIsWorking(true);
-    setInstallMessage(QStringLiteral("正在卸载 ") + plugin.name + QStringLiteral("…"));
-    runUninstall(ModelGuard<PluginManager>(this), {plugin}, true);
+    m_host.setIsWorking(true);
+    m_host.setInstallMessage(QStringLiteral("正在卸载 ") + plugin.name + QStringLiteral("…"));
+    runUninstall(guard(), {plugin}, true);
 }
 
-void PluginManager::deletePlugins(const QList<InstalledPlugin> &plugins) {
-    if (plugins.isEmpty() || m_isWorking) {
+void Inventory::deletePlugins(const QList<InstalledPlugin> &plugins) {
+    if (plugins.isEmpty() || m_host.isWorking()) {
         return;
     }
-    setIsWorking(true);
-    setInstallMessage(QStringLiteral("正在卸载 0/%1…").arg(plugins.size()));
-    runUninstall(ModelGuard<PluginManager>(this), plugins, false);
+    m_host.setIsWorking(true);
+    m_host.setInstallMessage(QStringLiteral("正在卸载 0/%1…").arg(plugins.size()));
+    runUninstall(guard(), plugins, false);
 }
 
 } // namespace quillon

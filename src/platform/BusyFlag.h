@@ -61,4 +61,8 @@ private:
     bool m_raised = true;
 };
 
+/// The guard is of the model (or the host) it holds; the setter may be declared by a base of it.
+template <typename Model, typename Owner>
+BusyFlag(ModelGuard<Model>, void (Owner::*)(const bool &)) -> BusyFlag<Model>;
+
 } // namespace quillon

@@ -150,18 +150,26 @@ auto runBlocking(Work work) -> QCoro::Task<std::invoke_result_t<Work>> {
     }
 }
 
-/// The weak hold a long-lived task keeps on the model. `get()` is null once the
-/// model has been destroyed; a task checks it after every co_await.
+/// The weak hold a long-lived task keeps on the model, or on one of its parts: an interface
+/// the model implements for a subsystem, which lives exactly as long as the model's QObject
+/// (`owner`). `get()` is null once that object has been destroyed; a task checks it after
+/// every co_await.
 template <typename Model>
 class ModelGuard final {
 public:
-    explicit ModelGuard(Model *model) : m_model(model) {}
-    Model *get() const { return m_model.data(); }
-    explicit operator bool() const { return !m_model.isNull(); }
-    Model *operator->() const { return m_model.data(); }
+    explicit ModelGuard(Model *model)
+        requires std::is_base_of_v<QObject, Model>
+        : m_owner(model), m_model(model) {}
+    ModelGuard(Model *part, QObject *owner) : m_owner(owner), m_model(part) {}
+    Model *get() const { return m_owner ? m_model : nullptr; }
+    explicit operator bool() const { return !m_owner.isNull(); }
+    Model *operator->() const { return get(); }
+    /// Whose going away ends the hold.
+    QObject *owner() const { return m_owner.data(); }
 
 private:
-    QPointer<Model> m_model;
+    QPointer<QObject> m_owner;
+    Model *m_model = nullptr;
 };
 
 } // namespace quillon

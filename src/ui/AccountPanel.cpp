@@ -1,8 +1,8 @@
 #include "ui/AccountPanel.h"
 
-#include "core/MembershipTypes.h"
-#include "core/PluginManager.h"
+#include "model/PluginManager.h"
 #include "platform/DisplayText.h"
+#include "records/MembershipTypes.h"
 #include "ui/ActionButton.h"
 
 #include <QComboBox>

@@ -4,7 +4,7 @@
 // other purchases, each of which can be installed. While an install runs, nothing here
 // can start another one, sign out or switch the membership.
 
-#include "core/ReplyRecords.h"
+#include "records/ReplyRecords.h"
 #include "ui/ModelView.h"
 
 #include <QList>

@@ -1,6 +1,6 @@
 #include "ui/BatchInstallBar.h"
 
-#include "core/PluginManager.h"
+#include "model/PluginManager.h"
 #include "platform/DisplayText.h"
 #include "ui/ActionButton.h"
 

@@ -1,8 +1,8 @@
 #include "ui/ContentView.h"
 
-#include "core/PluginManager.h"
-#include "platform/DisplayText.h"
+#include "model/PluginManager.h"
 #include "platform/desktop/PlainTextWidgets.h"
+#include "platform/DisplayText.h"
 #include "ui/AccountPanel.h"
 #include "ui/InstalledPluginsPanel.h"
 #include "ui/MemberLibraryPanel.h"

@@ -1,8 +1,8 @@
 #include "ui/InstalledPluginsPanel.h"
 
-#include "core/PluginManager.h"
-#include "platform/DisplayText.h"
+#include "model/PluginManager.h"
 #include "platform/desktop/PlainTextWidgets.h"
+#include "platform/DisplayText.h"
 #include "ui/ActionButton.h"
 #include "ui/SheetBinding.h"
 

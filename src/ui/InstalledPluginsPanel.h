@@ -3,7 +3,7 @@
 // Final Cut Pro (one plug-in or all of them), uninstall of the selected plug-ins after a
 // confirmation, and the repair of the Motion runtime components.
 
-#include "inventory/InstalledPlugin.h"
+#include "records/InstalledPlugin.h"
 #include "ui/ModelView.h"
 
 #include <QList>

@@ -1,8 +1,8 @@
 #include "ui/MemberProductList.h"
 
-#include "core/PluginManager.h"
-#include "platform/DisplayText.h"
+#include "model/PluginManager.h"
 #include "platform/desktop/PlainTextWidgets.h"
+#include "platform/DisplayText.h"
 
 #include <QApplication>
 #include <QAbstractItemView>

@@ -4,8 +4,8 @@
 // row at a time: a download's progress changes the row being installed and nothing else,
 // so the selection and the scroll position stay where the user left them.
 
-#include "core/ReplyRecords.h"
-#include "inventory/InstalledPlugin.h"
+#include "records/InstalledPlugin.h"
+#include "records/ReplyRecords.h"
 
 #include <QAbstractListModel>
 #include <QList>

@@ -1,6 +1,6 @@
 #include "ui/ModelView.h"
 
-#include "core/PluginManager.h"
+#include "model/PluginManager.h"
 
 #include <QTimer>
 

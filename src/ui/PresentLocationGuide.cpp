@@ -1,7 +1,7 @@
 #include "ui/Sheets.h"
 
-#include "core/PluginManager.h"
 #include "inventory/views/InstallLocationGuide.h"
+#include "model/PluginManager.h"
 
 #include <QDialog>
 #include <QPointer>

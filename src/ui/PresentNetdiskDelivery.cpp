@@ -1,7 +1,7 @@
 #include "ui/Sheets.h"
 
-#include "core/PluginManager.h"
 #include "install/views/NetdiskDeliverySheet.h"
+#include "model/PluginManager.h"
 
 #include <QDialog>
 #include <QPointer>

@@ -1,6 +1,6 @@
 #include "ui/SheetBinding.h"
 
-#include "core/PluginManager.h"
+#include "model/PluginManager.h"
 
 #include <QDialog>
 #include <QEvent>

@@ -1,6 +1,6 @@
 #include "ui/SingleInstallProgressCard.h"
 
-#include "core/PluginManager.h"
+#include "model/PluginManager.h"
 #include "platform/DisplayText.h"
 
 #include <QLabel>

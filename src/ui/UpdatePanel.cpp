@@ -1,6 +1,6 @@
 #include "ui/UpdatePanel.h"
 
-#include "core/PluginManager.h"
+#include "model/PluginManager.h"
 #include "platform/DisplayText.h"
 #include "ui/ActionButton.h"
 

@@ -1,10 +1,10 @@
 #include "ui/WechatLoginSheet.h"
 
-#include "core/PluginManager.h"
+#include "model/PluginManager.h"
 #include "platform/DisplayText.h"
-#include "ui/ActionButton.h"
 #include "platform/Logging.h"
 #include "platform/Workspace.h"
+#include "ui/ActionButton.h"
 #include "ui/WebPageFactory.h"
 
 #include <QHBoxLayout>

@@ -1,7 +1,9 @@
-#include "core/PluginManager.h"
+#include "update/UpdateCheck.h"
+
 #include "platform/Http.h"
 #include "platform/Logging.h"
-#include "update/AppVersion.h"
+#include "platform/Tasks.h"
+#include "records/AppVersion.h"
 
 #include <QJsonDocument>
 #include <QNetworkReply>
@@ -37,7 +39,7 @@ QCoro::Task<std::optional<AppUpdateManifest>> fetchManifest(QNetworkAccessManage
 }
 
 // The outcome of a fetched manifest: an update when it offers a newer version than this build.
-void publishManifest(PluginManager &model, const AppUpdateManifest &manifest, bool silent) {
+void publishManifest(UpdateHost &model, const AppUpdateManifest &manifest, bool silent) {
     model.setLatestUpdateManifest(manifest);
     const std::optional<QString> offered = manifest.version();
     const QString current = AppVersion::current();
@@ -51,7 +53,7 @@ void publishManifest(PluginManager &model, const AppUpdateManifest &manifest, bo
     }
 }
 
-QCoro::Task<> runUpdateCheck(ModelGuard<PluginManager> model, bool silent) {
+QCoro::Task<> runUpdateCheck(ModelGuard<UpdateHost> model, bool silent) {
     // The check ends with the model, even while it waits.
     const std::stop_token token = model->lifetime();
     std::optional<AppUpdateManifest> manifest;
@@ -82,15 +84,15 @@ QCoro::Task<> runUpdateCheck(ModelGuard<PluginManager> model, bool silent) {
 
 } // namespace
 
-void PluginManager::checkForManagerUpdate(bool silent) {
-    if (m_isCheckingForUpdate || m_isInstallingUpdate) {
+void UpdateCheck::checkForManagerUpdate(bool silent) {
+    if (m_host.isCheckingForUpdate() || m_host.isInstallingUpdate()) {
         return;
     }
-    setIsCheckingForUpdate(true);
+    m_host.setIsCheckingForUpdate(true);
     if (!silent) {
-        setUpdateMessage(kChecking);
+        m_host.setUpdateMessage(kChecking);
     }
-    runUpdateCheck(ModelGuard<PluginManager>(this), silent);
+    runUpdateCheck(ModelGuard<UpdateHost>(&m_host, m_host.lifetimeObject()), silent);
 }
 
 } // namespace quillon

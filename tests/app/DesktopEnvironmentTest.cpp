@@ -1,5 +1,5 @@
+#include "app/DesktopEnvironment.h"
 #include "core/FixedURLs.h"
-#include "platform/desktop/DesktopEnvironment.h"
 
 #include <QStandardPaths>
 

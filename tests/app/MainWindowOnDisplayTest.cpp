@@ -7,7 +7,7 @@
 #include "app/QuillonApp.h"
 #include "app/VirtualDisplay.h"
 #include "core/AccountTestSupport.h"
-#include "core/PluginManager.h"
+#include "model/PluginManager.h"
 #include "support/LogWatcher.h"
 #include "ui/ContentView.h"
 #include "ui/SheetBinding.h"

@@ -1,7 +1,7 @@
 #include "app/LaunchOptions.h"
 #include "app/QuillonApp.h"
 #include "app/WindowConfigurator.h"
-#include "core/PluginManager.h"
+#include "model/PluginManager.h"
 #include "support/TestWorld.h"
 #include "support/Wait.h"
 

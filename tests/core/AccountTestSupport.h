@@ -1,7 +1,8 @@
 #pragma once
 // Shared helpers of the account tests: a model talking to a scripted account service.
 
-#include "core/PluginManager.h"
+#include "core/ManagerSessionStore.h"
+#include "model/PluginManager.h"
 #include "support/FakeAccountService.h"
 #include "support/TestWorld.h"
 #include "support/Wait.h"

@@ -1,4 +1,6 @@
-#include "core/PluginManager.h"
+#include "install/ActivationInstallQueue.h"
+#include "install/BatchInstallRun.h"
+#include "model/PluginManager.h"
 #include "support/TestWorld.h"
 #include "support/Wait.h"
 

@@ -1,5 +1,5 @@
-#include "core/PluginManager.h"
 #include "core/ServiceClient.h"
+#include "model/PluginManager.h"
 #include "platform/Http.h"
 #include "support/FakeAccountService.h"
 #include "support/LocalHttpServer.h"

@@ -1,5 +1,5 @@
-#include "install/AdministratorCommand.h"
 #include "install/BatchInstallResult.h"
+#include "records/AdministratorCommand.h"
 
 #include <gtest/gtest.h>
 

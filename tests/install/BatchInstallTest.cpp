@@ -3,8 +3,9 @@
 // and installer under the world's system root, and the model driven as the window drives it.
 #include "InstallFixtures.h"
 
-#include "core/PluginManager.h"
 #include "install/BatchInstallPlan.h"
+#include "install/BatchInstallRun.h"
+#include "model/PluginManager.h"
 #include "support/FakeAccountService.h"
 #include "support/Wait.h"
 

@@ -1,5 +1,5 @@
-#include "core/PluginManager.h"
 #include "core/ServiceClient.h"
+#include "model/PluginManager.h"
 
 #include <gtest/gtest.h>
 

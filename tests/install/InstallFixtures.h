@@ -2,8 +2,8 @@
 // Shared by the install suites: the stand-in tools, the template folder under the
 // world's system root, and a snapshot of a whole folder tree to prove what was written.
 
-#include "install/AdministratorCommand.h"
 #include "packaging/PackageBuilder.h"
+#include "records/AdministratorCommand.h"
 #include "support/Printing.h"
 #include "support/TestWorld.h"
 

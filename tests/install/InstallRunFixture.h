@@ -4,8 +4,9 @@
 // membership, and points at real flat packages served by range servers; the packages
 // install through the real runners and stand-in tools under the world's system root.
 
-#include "InstallFixtures.h"
 #include "core/AccountTestSupport.h"
+#include "install/ActivationInstallQueue.h"
+#include "InstallFixtures.h"
 #include "support/RangeServer.h"
 
 #include <QJsonDocument>

@@ -3,10 +3,10 @@
 // (a real second process holds the locks here).
 #include "InstallFixtures.h"
 
-#include "core/PluginManager.h"
 #include "install/LeftoverFiles.h"
 #include "install/PartFile.h"
 #include "install/RunLock.h"
+#include "model/PluginManager.h"
 #include "platform/Failure.h"
 #include "support/Wait.h"
 

@@ -2,9 +2,9 @@
 // that deletes each package once the Installer has quit, and the pruning of folders.
 #include "InstallFixtures.h"
 
-#include "core/PluginManager.h"
-#include "install/InstallError.h"
+#include "model/PluginManager.h"
 #include "platform/Failure.h"
+#include "records/InstallError.h"
 #include "support/Wait.h"
 
 #include <gtest/gtest.h>

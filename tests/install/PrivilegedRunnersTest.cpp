@@ -2,10 +2,10 @@
 // child processes, installing real packages under the world's system root.
 #include "InstallFixtures.h"
 
-#include "core/PluginManager.h"
 #include "install/BatchInstallResult.h"
-#include "install/InstallError.h"
+#include "model/PluginManager.h"
 #include "platform/Failure.h"
+#include "records/InstallError.h"
 
 #include <gtest/gtest.h>
 

@@ -2,7 +2,7 @@
 // real packages, through the real runners and the stand-in tools.
 #include "InstallRunFixture.h"
 
-#include "install/InstallRecords.h"
+#include "inventory/InstallRecords.h"
 #include "support/LogWatcher.h"
 #include "support/RawHttpServer.h"
 

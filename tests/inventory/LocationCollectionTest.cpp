@@ -1,4 +1,5 @@
-#include "core/PluginManager.h"
+#include "model/PluginManager.h"
+#include "support/FakeInventoryHost.h"
 #include "support/TestWorld.h"
 
 #include <QSignalSpy>
@@ -265,4 +266,35 @@ TEST(LocationBrowse, GuidePreviewShowsTheSampleListWithoutScanning) {
     m.viewInstalledLocations(std::nullopt);
     EXPECT_EQ(m.locationSummary().succeeded, QStringList{"Vrel 样例"});
     EXPECT_TRUE(m.allTemplatePlugins().isEmpty());
+}
+
+TEST(LocationCollection, ABatchAddsTheNewFoldersOfKnownCategoriesSortedWithoutRepeats) {
+    test::TestWorld world;
+    test::FakeInventoryHost host(world.environment());
+    const auto plugin = [](const QString &category, const QString &name, const QString &path) {
+        return InstalledPlugin{category, name, {path}};
+    };
+    host.setAllTemplatePlugins({
+        plugin("字幕", "Old Title", "/t/Titles.localized/Old Title"),
+        plugin("转场", "Slide.localized", "/t/Transitions.localized/Slide.localized"),
+        plugin("效果", "Blur", "/t/Effects.localized/Blur"),
+        plugin("别的", "Odd", "/t/Other/Odd"),
+    });
+    InstallLocationSummary summary;
+    summary.isBatch = true;
+    summary.entries = {InstallLocationEntry{FCPLocation::effects, "Blur"}};
+    host.setLocationSummary(summary);
+
+    host.inventory().addEntriesOfNewFolders({"/t/Titles.localized/Old Title"});
+    const QStringList expected{InstallLocationEntry{FCPLocation::effects, "Blur"}.id(),
+                               InstallLocationEntry{FCPLocation::transitions, "Slide"}.id()};
+    EXPECT_EQ(entryIds(host.locationSummary()), expected);
+    EXPECT_TRUE(host.locationSummary().isBatch);
+
+    // Nothing new: the summary stays as it was.
+    const InstallLocationSummary before = host.locationSummary();
+    host.inventory().addEntriesOfNewFolders({"/t/Titles.localized/Old Title",
+                                            "/t/Transitions.localized/Slide.localized", "/t/Effects.localized/Blur",
+                                            "/t/Other/Odd"});
+    EXPECT_EQ(host.locationSummary(), before);
 }

@@ -1,9 +1,9 @@
 // The Motion runtime repair over real bundles in a temporary world, with the stand-in
 // codesign, lsregister and pluginkit.
 #include "common/Registry.h"
-#include "core/PluginManager.h"
 #include "inventory/MotionRuntimeRepair.h"
 #include "packaging/MotionRuntimeBuilder.h"
+#include "support/FakeInventoryHost.h"
 #include "support/HostilePropertyLists.h"
 #include "support/LogWatcher.h"
 #include "support/TestWorld.h"
@@ -140,15 +140,15 @@ TEST(MotionRuntimeRepairTest, TheModelRegistersWhatTheSignatureCheckAccepts) {
     write(legacyRoot + "Strict.app", {.identifier = legacy, .extension = Seal::unsealedRoot});
     write(legacyRoot + "Tampered.app", {.identifier = legacy, .application = Seal::tampered});
 
-    PluginManager model(world.environment());
+    test::FakeInventoryHost model(world.environment());
     QStringList messages;
-    QObject::connect(&model, &PluginManager::changed, [&] {
+    model.changed = [&] {
         if (messages.value(messages.size() - 1) != model.motionRepairMessage()) {
             messages.append(model.motionRepairMessage());
         }
-    });
-    model.repairMotionPlugins();
-    model.repairMotionPlugins(); // ignored while the first runs: each runtime is registered once below
+    };
+    model.inventory().repairMotionPlugins();
+    model.inventory().repairMotionPlugins(); // ignored while the first runs: each runtime is registered once below
     ASSERT_TRUE(test::waitUntil([&] { return !model.isRepairingMotionRuntime(); }, std::chrono::minutes(1)));
     EXPECT_EQ(messages, (QStringList{"正在检查并修复 Motion 运行组件…",
                                      "已修复 3 个组件，另有 6 个未完成。请先重新安装对应插件，再次点击修复。"}));
@@ -217,8 +217,8 @@ TEST(MotionRuntimeRepairTest, RuntimesWithHostileInfoPlistsAreNotDiscoveredAndTh
 
     EXPECT_EQ(appsOf(MotionRuntimeRepair::discover(world.paths, true, true)), QStringList{good});
 
-    PluginManager model(world.environment());
-    model.repairMotionPlugins();
+    test::FakeInventoryHost model(world.environment());
+    model.inventory().repairMotionPlugins();
     ASSERT_TRUE(test::waitUntil([&] { return !model.isRepairingMotionRuntime(); }, std::chrono::minutes(1)));
     EXPECT_EQ(model.motionRepairMessage(), "✓ 已修复完成");
 }
@@ -228,16 +228,16 @@ TEST(MotionRuntimeRepairTest, ARepairThatBreaksDownEndsAndSaysItIsUnfinished) {
     packaging::writeMotionRuntime(world.path(userRoot + "MotionRuntime.app"));
     ModelEnvironment environment = world.environment();
     environment.workspace = std::make_shared<FailingWorkspace>();
-    PluginManager model(environment);
-    model.repairMotionPlugins();
+    test::FakeInventoryHost model(environment);
+    model.inventory().repairMotionPlugins();
     ASSERT_TRUE(test::waitUntil([&] { return !model.isRepairingMotionRuntime(); }, std::chrono::minutes(1)));
     EXPECT_EQ(model.motionRepairMessage(), "Motion 运行组件修复未完成，请稍后再次点击修复。");
     EXPECT_TRUE(standin::readRegistry(world.paths.systemRoot, "launchservices").isEmpty());
 
     // And the next press repairs.
     environment.workspace = world.workspace;
-    PluginManager again(environment);
-    again.repairMotionPlugins();
+    test::FakeInventoryHost again(environment);
+    again.inventory().repairMotionPlugins();
     ASSERT_TRUE(test::waitUntil([&] { return !again.isRepairingMotionRuntime(); }, std::chrono::minutes(1)));
     EXPECT_EQ(again.motionRepairMessage(), "✓ 已修复完成");
 }
@@ -250,9 +250,9 @@ TEST(MotionRuntimeRepairTest, ARepairWhoseModelWentAwayEndsWithoutTouchingIt) {
     workspace->released = release.get_future().share();
     ModelEnvironment environment = world.environment();
     environment.workspace = workspace;
-    auto model = std::make_unique<PluginManager>(environment);
+    auto model = std::make_unique<test::FakeInventoryHost>(environment);
     test::LogWatcher log;
-    model->repairMotionPlugins();
+    model->inventory().repairMotionPlugins();
     ASSERT_TRUE(test::waitUntil([&] { return workspace->entered.load(); }, std::chrono::minutes(1)));
     model.reset();
     release.set_value();

@@ -1,7 +1,7 @@
-#include "core/PluginManager.h"
-#include "install/InstallRecords.h"
+#include "inventory/InstallRecords.h"
 #include "inventory/PluginInstallMatcher.h"
 #include "inventory/TemplateNameIndex.h"
+#include "model/PluginManager.h"
 #include "support/TestWorld.h"
 
 #include <QDir>

@@ -1,5 +1,5 @@
-#include "core/PluginManager.h"
 #include "inventory/TemplateScan.h"
+#include "model/PluginManager.h"
 #include "support/TestWorld.h"
 
 #include <QDir>

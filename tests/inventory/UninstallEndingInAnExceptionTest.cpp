@@ -1,6 +1,6 @@
 // An uninstall that ends in an exception, thrown by a listener of the model as the run
 // reports its outcome: the busy flag comes down all the same.
-#include "core/PluginManager.h"
+#include "model/PluginManager.h"
 #include "support/FailingListener.h"
 #include "support/TestWorld.h"
 #include "support/Wait.h"

@@ -1,10 +1,10 @@
 // Uninstall over real template trees, through the real runner, the stand-in osascript and
 // an rm that records its arguments before it runs the real one.
-#include "core/PluginManager.h"
 #include "install/InstallFixtures.h"
-#include "install/InstallRecords.h"
+#include "inventory/InstallRecords.h"
 #include "inventory/TemplateScan.h"
 #include "inventory/Uninstall.h"
+#include "model/PluginManager.h"
 #include "support/Printing.h"
 #include "support/ScriptedPrompts.h"
 #include "support/TestWorld.h"

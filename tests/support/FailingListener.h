@@ -4,7 +4,7 @@
 // of memory would. The runs catch what the service, the disk and the tools do to them, so
 // this is how a test ends a run by an exception at a point of its choosing.
 
-#include "core/PluginManager.h"
+#include "model/PluginManager.h"
 
 #include <functional>
 #include <memory>

@@ -3,7 +3,7 @@
 // Downloads, a temporary folder and a preferences file, all inside one QTemporaryDir,
 // plus the fake desktop. `environment()` hands it to a model.
 
-#include "core/ModelEnvironment.h"
+#include "records/ModelEnvironment.h"
 #include "support/Fakes.h"
 
 #include <QTemporaryDir>

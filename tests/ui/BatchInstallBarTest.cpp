@@ -1,4 +1,5 @@
-#include "core/PluginManager.h"
+#include "install/BatchInstallRun.h"
+#include "model/PluginManager.h"
 #include "support/TestWorld.h"
 #include "support/Wait.h"
 #include "ui/BatchInstallBar.h"

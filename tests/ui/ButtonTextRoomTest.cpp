@@ -1,6 +1,6 @@
 // Every push button of the window and of the sign-in sheet keeps its text away from its
 // edges, measured on the rendering (the style's own margins left Chinese labels touching the bevel).
-#include "core/PluginManager.h"
+#include "model/PluginManager.h"
 #include "support/ButtonText.h"
 #include "support/TestWorld.h"
 #include "ui/ContentView.h"

@@ -1,9 +1,9 @@
-#include "core/PluginManager.h"
+#include "model/PluginManager.h"
+#include "support/LocalHttpServer.h"
 #include "support/TestWorld.h"
 #include "support/Wait.h"
 #include "ui/AccountPanel.h"
 #include "ui/ContentView.h"
-#include "support/LocalHttpServer.h"
 #include "ui/SheetBinding.h"
 #include "ui/UpdatePanel.h"
 

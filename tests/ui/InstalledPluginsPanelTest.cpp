@@ -1,4 +1,4 @@
-#include "core/PluginManager.h"
+#include "model/PluginManager.h"
 #include "support/ShownText.h"
 #include "support/TestWorld.h"
 #include "support/Wait.h"

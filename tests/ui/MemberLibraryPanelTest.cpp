@@ -2,7 +2,7 @@
 // offscreen against a model talking to the local service.
 #include "core/AccountTestSupport.h"
 #include "install/InstallFixtures.h"
-#include "install/InstallRecords.h"
+#include "inventory/InstallRecords.h"
 #include "ui/AccountPanel.h"
 #include "ui/MemberLibraryPanel.h"
 #include "ui/MemberProductButtons.h"

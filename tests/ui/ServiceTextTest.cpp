@@ -1,7 +1,8 @@
 // Texts from the account service, the update manifest and the disk reach the window as
 // the words they are: never rendered as markup, never carrying control or direction
 // characters that hide or reorder what the user reads.
-#include "core/PluginManager.h"
+#include "model/PluginManager.h"
+#include "records/AppVersion.h"
 #include "support/LocalHttpServer.h"
 #include "support/ShownText.h"
 #include "support/TestWorld.h"
@@ -12,7 +13,6 @@
 #include "ui/MemberProductList.h"
 #include "ui/SheetBinding.h"
 #include "ui/UpdatePanel.h"
-#include "update/AppVersion.h"
 
 #include <QAbstractButton>
 #include <QJsonDocument>

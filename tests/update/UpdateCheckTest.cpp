@@ -1,6 +1,6 @@
-#include "core/PluginManager.h"
+#include "model/PluginManager.h"
+#include "records/AppVersion.h"
 #include "support/LocalHttpServer.h"
-#include "update/AppVersion.h"
 #include "support/TestWorld.h"
 #include "support/Wait.h"
 

@@ -3,7 +3,7 @@
 // the delivery (link, extraction code, archive password, everything) to copy. It only
 // shows what the service returned once; it never asks the service again.
 
-#include "install/NetdiskDelivery.h"
+#include "records/NetdiskDelivery.h"
 
 #include <QDialog>
 

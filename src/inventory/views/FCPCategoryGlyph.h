@@ -2,7 +2,7 @@
 // The line icon of one Final Cut Pro browser category, drawn as vectors so the window
 // schematic needs no image assets. It fills whatever size it is given.
 
-#include "inventory/InstallLocations.h"
+#include "records/InstallLocations.h"
 
 #include <QSizeF>
 #include <QWidget>

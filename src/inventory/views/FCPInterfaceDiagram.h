@@ -3,7 +3,7 @@
 // with the zoomed schematic of the window (numbered badges matching the steps, the
 // plug-in folder names written in), and a one-line hint. Pure presentation.
 
-#include "inventory/InstallLocations.h"
+#include "records/InstallLocations.h"
 
 #include <QStringList>
 #include <QWidget>

@@ -4,7 +4,7 @@
 // toolbar and effects browser for effects and transitions. Drawn in a fixed design space
 // of 570 x 315 units; the caller scales it.
 
-#include "inventory/InstallLocations.h"
+#include "records/InstallLocations.h"
 
 #include <QImage>
 #include <QSizeF>

@@ -4,7 +4,7 @@
 // the macOS Installer; the location page shows, per Final Cut Pro browser category, the
 // schematic of the window and the folders to look for. It never changes the summary.
 
-#include "inventory/InstallLocations.h"
+#include "records/InstallLocations.h"
 
 #include <QWidget>
 

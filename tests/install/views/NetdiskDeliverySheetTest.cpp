@@ -1,6 +1,6 @@
 // The cloud-drive delivery sheet, rendered offscreen, and its presentation by the main window.
-#include "core/PluginManager.h"
 #include "install/views/NetdiskDeliverySheet.h"
+#include "model/PluginManager.h"
 #include "support/Printing.h"
 #include "support/TestWorld.h"
 #include "support/Wait.h"

@@ -1,6 +1,6 @@
-#include "core/PluginManager.h"
 #include "inventory/views/GuideButtons.h"
 #include "inventory/views/InstallLocationGuide.h"
+#include "model/PluginManager.h"
 #include "support/TestWorld.h"
 #include "support/Wait.h"
 #include "ui/ContentView.h"

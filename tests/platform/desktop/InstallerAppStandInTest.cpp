@@ -1,9 +1,9 @@
 // The stand-in Installer app away from macOS: it installs through its window, packages
 // handed to the desktop open in it, and the running-application check sees it until it quits.
-#include "core/PluginManager.h"
 #include "install/InstallFixtures.h"
-#include "platform/RunningApplications.h"
+#include "model/PluginManager.h"
 #include "platform/desktop/DesktopServices.h"
+#include "platform/RunningApplications.h"
 #include "support/Wait.h"
 
 #include <QScopeGuard>

@@ -1,8 +1,8 @@
 // Running Motion runtimes are asked to quit by the repair through the desktop layer. Away
 // from macOS a runtime is played by the stand-in quillon-motion-runtime, a real process that
 // announces its bundle identifier under the sandbox root and quits when asked.
-#include "core/PluginManager.h"
 #include "install/InstallFixtures.h"
+#include "model/PluginManager.h"
 #include "packaging/MotionRuntimeBuilder.h"
 #include "platform/desktop/DesktopServices.h"
 #include "platform/shared/AnnouncedApplications.h"

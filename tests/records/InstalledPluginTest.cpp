@@ -1,4 +1,4 @@
-#include "inventory/InstalledPlugin.h"
+#include "records/InstalledPlugin.h"
 
 #include <QSet>
 

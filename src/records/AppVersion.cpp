@@ -1,4 +1,4 @@
-#include "update/AppVersion.h"
+#include "records/AppVersion.h"
 
 #include <QList>
 

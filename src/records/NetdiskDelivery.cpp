@@ -1,4 +1,4 @@
-#include "install/NetdiskDelivery.h"
+#include "records/NetdiskDelivery.h"
 
 #include <QStringList>
 

@@ -1,4 +1,4 @@
-#include "install/InstallError.h"
+#include "records/InstallError.h"
 
 #include <gtest/gtest.h>
 

@@ -1,8 +1,8 @@
-#include "platform/desktop/DesktopEnvironment.h"
+#include "app/DesktopEnvironment.h"
 
 #include "core/FixedURLs.h"
-#include "platform/Logging.h"
 #include "platform/desktop/DesktopServices.h"
+#include "platform/Logging.h"
 
 namespace quillon {
 

@@ -6,8 +6,8 @@
 // Paths reach the shell only through `shellQuoted`; the whole script reaches
 // AppleScript only through `appleScriptSource`.
 
-#include "core/ModelEnvironment.h"
-#include "install/InstallError.h"
+#include "records/InstallError.h"
+#include "records/ModelEnvironment.h"
 
 #include <QString>
 

@@ -2,7 +2,7 @@
 // How the account service's free-form product types, keys and names fold into the
 // canonical membership types, four of which open a member library.
 
-#include "core/ReplyRecords.h"
+#include "records/ReplyRecords.h"
 
 #include <QList>
 #include <QString>

@@ -2,7 +2,7 @@
 // The real desktop: the user's preferences, folders and tools, the system browser,
 // clipboard and message boxes, and the studio's service addresses.
 
-#include "core/ModelEnvironment.h"
+#include "records/ModelEnvironment.h"
 
 #include <optional>
 

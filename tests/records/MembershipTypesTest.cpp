@@ -1,4 +1,4 @@
-#include "core/MembershipTypes.h"
+#include "records/MembershipTypes.h"
 
 #include <gtest/gtest.h>
 

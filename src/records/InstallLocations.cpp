@@ -1,4 +1,4 @@
-#include "inventory/InstallLocations.h"
+#include "records/InstallLocations.h"
 
 #include <QCollator>
 #include <QJsonArray>

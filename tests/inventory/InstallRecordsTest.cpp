@@ -1,5 +1,5 @@
-#include "core/PluginManager.h"
-#include "install/InstallRecords.h"
+#include "inventory/InstallRecords.h"
+#include "model/PluginManager.h"
 #include "support/TestWorld.h"
 
 #include <QSet>
@@ -200,4 +200,31 @@ TEST(PartnerCodes, ShowingWithoutAStoredCodeOpensNoAlert) {
     m.showClaimedPartnerActivationCode(product("Q", "Other"));
     EXPECT_TRUE(world.alerts->shown.isEmpty());
     EXPECT_EQ(world.pasteboard->writes, 0);
+}
+
+// ---- What an uninstall forgets ----
+
+TEST(InstallRecords, TheProductsThatAddedARemovedFolderAreFoundAndLoseOnlyTheirReceipts) {
+    test::TestWorld world;
+    InstallRecords records(*world.preferences);
+    records.saveInstalledProductPaths({"/t/字幕/Glow", "/t/效果/Blur"}, "glow");
+    records.saveInstalledProductPaths({"/t/转场/Slide"}, "slide");
+    records.saveInstalledProductPaths({"/t/效果/Blur"}, "blur");
+    for (const QString key : {"glow", "slide", "blur"}) {
+        records.recordInstalledProduct(key, entitlementStorageKey(std::nullopt), QStringLiteral("1.0"));
+    }
+
+    EXPECT_EQ(records.productsThatAdded({"/t/效果/Blur"}), (QSet<QString>{"glow", "blur"}));
+    EXPECT_EQ(records.productsThatAdded({"/t/转场/Slide", "/elsewhere"}), QSet<QString>{"slide"});
+    EXPECT_TRUE(records.productsThatAdded({"/t/效果"}).isEmpty()); // whole paths only
+    EXPECT_TRUE(records.productsThatAdded({}).isEmpty());
+
+    records.forgetReceipts({"glow", "never-installed"});
+    EXPECT_FALSE(records.hasInstallReceipt("glow"));
+    EXPECT_TRUE(records.hasInstallReceipt("slide"));
+    EXPECT_TRUE(records.hasInstallReceipt("blur"));
+    // The receipt alone goes: the version and the folders stay on record.
+    EXPECT_EQ(records.savedInstalledVersion("glow"), QStringLiteral("1.0"));
+    EXPECT_EQ(records.savedInstalledProductPaths("glow").size(), 2);
+    EXPECT_EQ(records.savedInstalledEntitlementProductKeys("wechat-account"), (QStringList{"glow", "slide", "blur"}));
 }

@@ -1,9 +1,9 @@
-#include "install/AdministratorCommand.h"
+#include "records/AdministratorCommand.h"
 
-#include "install/InstallError.h"
 #include "platform/Failure.h"
 #include "platform/FailureTexts.h"
 #include "platform/Logging.h"
+#include "records/InstallError.h"
 
 #include <QDir>
 #include <QFile>

@@ -81,4 +81,10 @@ struct InstallLocationSummary final {
     friend bool operator==(const InstallLocationSummary &, const InstallLocationSummary &) = default;
 };
 
+/// A product just installed, as the location records name it.
+struct InstalledProductName final {
+    QString name;
+    std::optional<QString> productKey;
+};
+
 } // namespace quillon
