@@ -151,7 +151,9 @@ void Inventory::finishLocationCollection() {
         if (!m_host.installMessage().contains(hint)) {
             m_host.setInstallMessage(m_host.installMessage() + QStringLiteral(" 请重启 FCP。"));
         }
-        if (!m_host.batchInstallStatus().isEmpty() && !m_host.batchInstallStatus().contains(hint)) {
+        // Only a batch's own status line gets the hint: after a single or queue install, the
+        // line still shows an earlier batch, perhaps one that was stopped and installed nothing.
+        if (summary.isBatch && !m_host.batchInstallStatus().isEmpty() && !m_host.batchInstallStatus().contains(hint)) {
             m_host.setBatchInstallStatus(m_host.batchInstallStatus() + QStringLiteral("；请重启 FCP"));
         }
     }

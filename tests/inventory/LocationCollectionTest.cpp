@@ -197,6 +197,18 @@ TEST(LocationCollection, TheHintGoesIntoAnEmptyInstallMessageButNotAnEmptyBatchS
     EXPECT_EQ(m.batchInstallStatus(), QString());
 }
 
+TEST(LocationCollection, AnInstallAfterAStoppedBatchLeavesThatBatchsLineAsItWas) {
+    test::TestWorld world;
+    PluginManager m(world.environment());
+    m.refreshInstalledPlugins();
+    m.setBatchInstallStatus("已终止批量安装");
+    m.beginLocationCollection(false);
+    m.recordInstallLocation("A", std::nullopt, {});
+    m.finishLocationCollection();
+    EXPECT_EQ(m.installMessage(), " 请重启 FCP。");
+    EXPECT_EQ(m.batchInstallStatus(), "已终止批量安装") << "nothing of that batch was installed";
+}
+
 TEST(LocationBrowse, AllInstalledPluginsAfterARescan) {
     test::TestWorld world;
     world.makeFolder(systemTree + "/Titles.localized/Vrel Old");
