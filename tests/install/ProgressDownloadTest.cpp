@@ -94,6 +94,12 @@ protected:
         return QDir(QFileInfo(destination).absolutePath()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot);
     }
 
+    // After a ranged download fails, its part file goes with the transfer, which the event
+    // loop deletes after the failure is reported (never inside the transfer's own signal).
+    bool folderComesToHold(const QStringList &entries) const {
+        return test::waitUntil([&] { return folderEntries() == entries; });
+    }
+
     void placeOldFile() const {
         QDir().mkpath(QFileInfo(destination).absolutePath());
         QFile old(destination);
@@ -227,7 +233,7 @@ TEST_P(FailedDownloadTest, LeavesWhatStoodAtTheDestination) {
     placeOldFile();
     EXPECT_TRUE(download().error);
     EXPECT_EQ(readAll(destination), QByteArray("the previous package"));
-    EXPECT_EQ(folderEntries(), QStringList{QStringLiteral("package.pkg")});
+    EXPECT_TRUE(folderComesToHold({QStringLiteral("package.pkg")})) << folderEntries().join(u' ').toStdString();
 }
 
 RangeServer::Faults failing(qint64 dropRangeStart, bool ranges) {
@@ -360,7 +366,7 @@ TEST_F(ProgressDownloadTest, ARangeAnsweredWithTheWholeFileFails) {
     const Outcome outcome = download();
     ASSERT_TRUE(outcome.isInvalidResponse());
     EXPECT_EQ(outcome.errorAs<InstallError>()->description(), QStringLiteral("服务器返回异常，请稍后重试"));
-    EXPECT_TRUE(folderEntries().isEmpty()) << "neither a partial file nor a part file";
+    EXPECT_TRUE(folderComesToHold({})) << "neither a partial file nor a part file";
     expectProgressWithinBounds();
 }
 

@@ -6,8 +6,10 @@
 #include <QEventLoop>
 #include <QSemaphore>
 #include <QThreadPool>
+#include <QTimer>
 #include <QCoro/QCoroTask>
 
+#include <algorithm>
 #include <chrono>
 #include <exception>
 #include <memory>
@@ -17,15 +19,38 @@
 
 namespace quillon::test {
 
-/// Processes events until `done()` is true or `timeout` passes; returns `done()`.
+/// How often a wait looks at its condition again when no event comes: some conditions
+/// change without one (another thread's counter, a file appearing, a server thread's list
+/// of requests). Coarse on purpose: between two looks the thread sleeps.
+inline constexpr std::chrono::milliseconds waitRecheckInterval{20};
+
+/// Runs the event loop until `done()` is true or `timeout` passes; returns `done()`.
+/// The thread sleeps in the event dispatcher between events: it wakes for an event, for
+/// the deadline, and every waitRecheckInterval, and looks at `done()` each time.
 template <typename Predicate>
 bool waitUntil(Predicate done, std::chrono::milliseconds timeout = std::chrono::seconds(10)) {
-    QDeadlineTimer deadline(timeout);
+    if (done()) {
+        return true;
+    }
+    const QDeadlineTimer deadline(timeout);
+    // Neither timer does anything itself: each wakes the dispatcher, which then returns.
+    QTimer recheck;
+    recheck.start(waitRecheckInterval);
+    QTimer end;
+    end.setSingleShot(true);
+    end.setTimerType(Qt::PreciseTimer);
+    end.start(timeout);
     while (!done()) {
         if (deadline.hasExpired()) {
             return false;
         }
-        QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents, 10);
+        if (!end.isActive()) {
+            // The timer rounds to milliseconds and may fire just before the deadline.
+            end.start(std::max<qint64>(1, deadline.remainingTime()));
+        }
+        // Blocks until at least one event has been handled (processEvents with a time limit
+        // would not: it drops WaitForMoreEvents and returns at once when nothing is pending).
+        QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents);
     }
     return true;
 }

@@ -141,9 +141,12 @@ TEST(MotionRuntimeQuitTest, AnAnnouncementCountsOnlyWhileItsOwnProcessRuns) {
     EXPECT_EQ(bystander.readLine(), QByteArray("still here\n"));
 
     // A process that has ended but was not reaped yet (its parent, cat, never waits for it)
-    // is gone too, even with its own start time.
+    // is gone too, even with its own start time. The child ends only once the shell has
+    // become cat: a child that ended earlier could be reaped by the shell itself.
     QProcess parent;
-    parent.start(QStringLiteral("sh"), {QStringLiteral("-c"), QStringLiteral("true & echo $!; exec cat")});
+    parent.start(QStringLiteral("sh"),
+                 {QStringLiteral("-c"), QStringLiteral("shell=$$; (while read -r name < /proc/$shell/comm && "
+                                                       "[ \"$name\" != cat ]; do :; done) & echo $!; exec cat")});
     ASSERT_TRUE(test::waitUntil([&] { return parent.canReadLine(); }));
     const qint64 zombie = parent.readLine().trimmed().toLongLong();
     ASSERT_TRUE(test::waitUntil([&] { return stateAndStartOf(zombie).first == QStringLiteral("Z"); }));
