@@ -5,8 +5,8 @@
 // folder holds afterwards.
 //
 //   quillon_install_bench make-package <path> <bytes>
-//       writes a flat package that installs one title folder and carries <bytes> of
-//       incompressible media beside its payload (stored, so it is quick to write)
+//       writes a flat package whose gzip -1 cpio payload installs one title folder with
+//       <bytes> of incompressible media in 64 files, and <path>.sha256 with their sums
 //   quillon_install_bench install <package-url> <work-folder>
 //       installs it into a fresh world under <work-folder>
 //
@@ -18,7 +18,9 @@
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QCryptographicHash>
 #include <QElapsedTimer>
+#include <QFileInfo>
 #include <QFile>
 #include <QTimer>
 
@@ -27,7 +29,10 @@
 #include <httplib.h>
 #include <sys/resource.h>
 
+#include <algorithm>
 #include <cstdio>
+#include <ctime>
+#include <vector>
 #include <thread>
 
 using namespace quillon;
@@ -56,26 +61,81 @@ bool addEntry(archive *a, const QByteArray &path, unsigned type, qint64 size) {
     return written;
 }
 
-la_ssize_t writeBytes(archive *, void *buffer, const void *data, size_t size) {
-    static_cast<QByteArray *>(buffer)->append(static_cast<const char *>(data), qsizetype(size));
-    return la_ssize_t(size);
+/// Incompressible bytes, as video and rendered media are: the file's own xorshift stream.
+class MediaBytes final {
+public:
+    explicit MediaBytes(quint64 seed) : m_x(seed * 0x9E3779B97F4A7C15ull | 1) {}
+    const char *next(size_t bytes) {
+        m_block.resize((bytes + 7) / 8);
+        for (quint64 &word : m_block) {
+            m_x ^= m_x << 13;
+            m_x ^= m_x >> 7;
+            m_x ^= m_x << 17;
+            word = m_x;
+        }
+        return reinterpret_cast<const char *>(m_block.data());
+    }
+
+private:
+    quint64 m_x;
+    std::vector<quint64> m_block;
+};
+
+constexpr int kMediaFiles = 64;
+constexpr qint64 kChunk = 1 << 20;
+
+QByteArray mediaName(int i) { return "./" + kFolder.toUtf8() + QStringLiteral("/Media/clip-%1.mov").arg(i, 2, 10, QLatin1Char('0')).toUtf8(); }
+
+/// The gzip -1 cpio payload at `path`: the title folder with its template and `mediaBytes`
+/// of media in kMediaFiles files, so the installer really writes them. Writes each file's
+/// SHA-256 beside it into `sums` (sha256sum's format, relative to the install location).
+bool writePayload(const QString &path, qint64 mediaBytes, QByteArray &sums) {
+    archive *a = archive_write_new();
+    archive_write_set_format_cpio_newc(a);
+    archive_write_add_filter_gzip(a);
+    archive_write_set_filter_option(a, "gzip", "compression-level", "1");
+    bool good = ok(a, archive_write_open_filename(a, QFile::encodeName(path).constData()), "payload");
+    const QByteArray title = "motion";
+    good = good && addEntry(a, ".", AE_IFDIR, 0) && addEntry(a, "./" + kFolder.toUtf8(), AE_IFDIR, 0) &&
+           addEntry(a, "./" + kFolder.toUtf8() + "/Title.moti", AE_IFREG, title.size()) &&
+           archive_write_data(a, title.constData(), size_t(title.size())) == title.size() &&
+           addEntry(a, "./" + kFolder.toUtf8() + "/Media", AE_IFDIR, 0);
+    const qint64 each = mediaBytes / kMediaFiles;
+    for (int i = 0; good && i < kMediaFiles; ++i) {
+        const qint64 size = i + 1 == kMediaFiles ? mediaBytes - each * (kMediaFiles - 1) : each;
+        good = addEntry(a, mediaName(i), AE_IFREG, size);
+        MediaBytes bytes(quint64(i) + 1);
+        QCryptographicHash sum(QCryptographicHash::Sha256);
+        for (qint64 left = size; good && left > 0;) {
+            const size_t n = size_t(std::min(left, kChunk));
+            const char *block = bytes.next(n);
+            sum.addData(QByteArrayView(block, qsizetype(n)));
+            good = archive_write_data(a, block, n) == la_ssize_t(n);
+            left -= qint64(n);
+        }
+        sums += sum.result().toHex() + "  " + mediaName(i).mid(2 + kFolder.toUtf8().size() + 1) + '\n';
+    }
+    good = good && ok(a, archive_write_close(a), "payload");
+    archive_write_free(a);
+    return good;
 }
 
-// The gzip cpio payload: one title folder with one file.
-QByteArray payload() {
-    QByteArray bytes;
-    archive *a = archive_write_new();
-    archive_write_set_format_cpio(a);
-    archive_write_add_filter_gzip(a);
-    archive_write_open(a, &bytes, nullptr, &writeBytes, nullptr);
-    const QByteArray file = "motion";
-    addEntry(a, ".", AE_IFDIR, 0);
-    addEntry(a, "./" + kFolder.toUtf8(), AE_IFDIR, 0);
-    addEntry(a, "./" + kFolder.toUtf8() + "/Title.moti", AE_IFREG, file.size());
-    archive_write_data(a, file.constData(), size_t(file.size()));
-    archive_write_close(a);
-    archive_write_free(a);
-    return bytes;
+/// Streams the file at `from` into the archive's current entry.
+bool copyInto(archive *a, const QString &from) {
+    QFile file(from);
+    if (!file.open(QIODevice::ReadOnly)) {
+        return false;
+    }
+    QByteArray block(kChunk, Qt::Uninitialized);
+    for (;;) {
+        const qint64 n = file.read(block.data(), block.size());
+        if (n <= 0) {
+            return n == 0;
+        }
+        if (archive_write_data(a, block.constData(), size_t(n)) != la_ssize_t(n)) {
+            return false;
+        }
+    }
 }
 
 int makePackage(const QString &path, qint64 mediaBytes) {
@@ -84,33 +144,33 @@ int makePackage(const QString &path, qint64 mediaBytes) {
                                            "auth=\"root\">\n</pkg-info>\n")
                                 .arg(kTitles)
                                 .toUtf8();
-    const QByteArray load = payload();
+    const QString payloadPath = path + QStringLiteral(".payload");
+    QByteArray sums;
+    if (!writePayload(payloadPath, mediaBytes, sums)) {
+        QFile::remove(payloadPath);
+        return 1;
+    }
     archive *a = archive_write_new();
     archive_write_set_format_xar(a);
     archive_write_set_option(a, "xar", "compression", "none");
     bool good = ok(a, archive_write_open_filename(a, QFile::encodeName(path).constData()), "open");
-    for (const auto &[name, bytes] : {std::pair{QByteArray("PackageInfo"), info}, std::pair{QByteArray("Bom"), QByteArray("BOMStore")},
-                                      std::pair{QByteArray("Payload"), load}}) {
+    for (const auto &[name, bytes] : {std::pair{QByteArray("PackageInfo"), info}, std::pair{QByteArray("Bom"), QByteArray("BOMStore")}}) {
         good = good && addEntry(a, name, AE_IFREG, bytes.size()) &&
                archive_write_data(a, bytes.constData(), size_t(bytes.size())) == bytes.size();
     }
-    good = good && addEntry(a, "Resources/media.bin", AE_IFREG, mediaBytes);
-    std::vector<quint64> block(1 << 17); // 1 MiB
-    quint64 x = 0x9E3779B97F4A7C15ull;
-    for (qint64 left = mediaBytes; good && left > 0;) {
-        for (quint64 &word : block) {
-            x ^= x << 13;
-            x ^= x >> 7;
-            x ^= x << 17;
-            word = x;
-        }
-        const size_t n = size_t(std::min<qint64>(left, qint64(block.size() * sizeof(quint64))));
-        good = archive_write_data(a, block.data(), n) == la_ssize_t(n);
-        left -= qint64(n);
-    }
+    good = good && addEntry(a, "Payload", AE_IFREG, QFileInfo(payloadPath).size()) && copyInto(a, payloadPath);
     good = good && ok(a, archive_write_close(a), "close");
     archive_write_free(a);
+    QFile::remove(payloadPath);
+    QFile manifest(path + QStringLiteral(".sha256"));
+    good = good && manifest.open(QIODevice::WriteOnly) && manifest.write(sums) == sums.size();
     return good ? 0 : 1;
+}
+
+qint64 threadCpuUs() {
+    timespec now{};
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
+    return qint64(now.tv_sec) * 1'000'000 + now.tv_nsec / 1000;
 }
 
 qint64 peakKiB() {
@@ -164,23 +224,35 @@ int install(const QString &packageUrl, const QString &work) {
         model.setActivatedProductKey(QStringLiteral("m1"));
         model.setActivatedProductType(QStringLiteral("all_site"));
 
-        // The longest gap between beats, and the stage the run was in when it ended.
+        // The longest gap between beats, and the stage the run was in when it ended; beside
+        // it the longest the main thread itself computed between two beats (it sleeps in
+        // its event loop otherwise): a gap much longer than that was the machine's load.
+        QElapsedTimer clock;
+        QList<std::pair<QString, qint64>> stages;
         QElapsedTimer beat;
         qint64 longestGapMs = 0;
         QString longestGapStage;
+        qint64 lastCpuUs = threadCpuUs();
+        qint64 longestBusyUs = 0;
         QTimer heartbeat;
         heartbeat.setTimerType(Qt::PreciseTimer);
         QObject::connect(&heartbeat, &QTimer::timeout, [&] {
             const qint64 gap = beat.restart();
+            const qint64 cpu = threadCpuUs();
+            longestBusyUs = std::max(longestBusyUs, cpu - lastCpuUs);
+            lastCpuUs = cpu;
             if (gap > longestGapMs) {
                 longestGapMs = gap;
                 longestGapStage = model.installMessage();
+            }
+            // When each stage was first seen, to the beat: where the time goes.
+            if (stages.isEmpty() || stages.last().first != model.installMessage()) {
+                stages.append({model.installMessage(), clock.elapsed()});
             }
         });
         beat.start();
         heartbeat.start(5);
 
-        QElapsedTimer clock;
         clock.start();
         bool installed = false;
         bool done = false;
@@ -198,16 +270,20 @@ int install(const QString &packageUrl, const QString &work) {
         const QStringList left = QDir(paths.temporary).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot);
         const bool placed = QFile::exists(paths.systemRoot + kTitles + QLatin1Char('/') + kFolder + QStringLiteral("/Title.moti"));
         std::fprintf(stderr,
-                     "install: %s, %.3f s, longest main-thread gap %lld ms (ending in \"%s\"), peak memory %lld KiB, "
-                     "temporary folder %s, folder %s, receipt %s\n  %s\n",
+                     "install: %s, %.3f s, longest main-thread gap %lld ms (ending in \"%s\"; longest computing "
+                     "between two beats %.1f ms), peak memory %lld KiB, temporary folder %s, folder %s, receipt %s\n  %s\n",
                      installed ? "installed" : "FAILED", seconds, static_cast<long long>(longestGapMs - 5),
-                     qPrintable(longestGapStage),
+                     qPrintable(longestGapStage), double(longestBusyUs) / 1000,
                      static_cast<long long>(peakKiB()),
                      left.isEmpty() ? "empty" : qPrintable(QStringLiteral("holds ") + left.join(QStringLiteral(", "))),
                      placed ? "installed" : "MISSING", model.hasInstallReceipt(QStringLiteral("bench-1g")) ? "written" : "MISSING",
                      qPrintable(model.installMessage()));
-        std::printf("%.3f\t%lld\t%lld\t%d\n", seconds, static_cast<long long>(longestGapMs - 5),
-                    static_cast<long long>(peakKiB()), left.isEmpty() ? 1 : 0);
+        for (const auto &[stage, atMs] : stages) {
+            std::fprintf(stderr, "  at %6lld ms: %s\n", static_cast<long long>(atMs), qPrintable(stage));
+        }
+        std::fprintf(stderr, "  at %6lld ms: the run ended\n", static_cast<long long>(seconds * 1000));
+        std::printf("%.3f\t%lld\t%lld\t%d\t%.1f\n", seconds, static_cast<long long>(longestGapMs - 5),
+                    static_cast<long long>(peakKiB()), left.isEmpty() ? 1 : 0, double(longestBusyUs) / 1000);
         exitCode = installed && placed && left.isEmpty() ? 0 : 1;
     }
     service.stop();
