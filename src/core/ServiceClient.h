@@ -8,6 +8,7 @@
 #include "core/BearerToken.h"
 #include "core/ReplyDecoding.h"
 #include "platform/Failure.h"
+#include "platform/Http.h"
 #include "platform/Tasks.h"
 
 #include <QByteArray>
@@ -34,6 +35,8 @@ QUrl endpointURL(const QUrl &base, const QString &path);
 struct ServiceRequest final {
     QNetworkRequest request;
     QByteArray body; ///< the compact JSON object
+    /// Where the request may be redirected; postServiceRequest follows redirects itself.
+    http::Redirects redirects = http::Redirects::noLessSafe;
 };
 
 /// A bearer token that must not be sent (see isUsableBearerToken).

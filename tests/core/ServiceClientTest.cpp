@@ -196,15 +196,35 @@ TEST(ServiceRequestSafety, TheBearerTokenFollowsRedirectsOnlyWithinItsOrigin) {
     service.http().Post("/here", [](const httplib::Request &, httplib::Response &res) {
         res.set_content(R"({"status":"approved"})", "application/json");
     });
+    service.http().Post("/seeOther", [](const httplib::Request &, httplib::Response &res) {
+        res.status = 303;
+        res.set_header("Location", "/result");
+    });
+    service.http().Get("/result", [](const httplib::Request &, httplib::Response &res) {
+        res.set_content(R"({"status":"pending"})", "application/json");
+    });
+    service.http().Post("/loop", [](const httplib::Request &, httplib::Response &res) {
+        res.status = 308;
+        res.set_header("Location", "/loop");
+    });
     service.start();
     QNetworkAccessManager network;
 
     EXPECT_THROW(send<ManagerLoginStatusResponse>(network, service.url(QStringLiteral("/away")), {}, QStringLiteral("tok")),
                  http::NetworkFailure);
     EXPECT_TRUE(elsewhere.requests().empty());
-    EXPECT_EQ(send<ManagerLoginStatusResponse>(network, service.url(QStringLiteral("/moved")), {}, QStringLiteral("tok"))
+    EXPECT_EQ(send<ManagerLoginStatusResponse>(network, service.url(QStringLiteral("/moved")),
+                                               {{QStringLiteral("deviceId"), QStringLiteral("ID")}}, QStringLiteral("tok"))
                   .reply.status,
               QStringLiteral("approved"));
     ASSERT_EQ(service.requestsTo("/here").size(), 1u);
     EXPECT_EQ(service.requestsTo("/here")[0].header("Authorization"), "Bearer tok");
+    EXPECT_EQ(service.requestsTo("/here")[0].body, R"({"deviceId":"ID"})") << "a 307 repeats the request with its body";
+
+    // 303 turns the request into a GET; a redirect that never ends is a failure, not a hang.
+    EXPECT_EQ(send<ManagerLoginStatusResponse>(network, service.url(QStringLiteral("/seeOther")), {}, QStringLiteral("tok"))
+                  .reply.status,
+              QStringLiteral("pending"));
+    EXPECT_THROW(send<ManagerLoginStatusResponse>(network, service.url(QStringLiteral("/loop")), {}, QStringLiteral("tok")),
+                 http::NetworkFailure);
 }
