@@ -6,7 +6,12 @@
 namespace quillon::test {
 
 LocalHttpServer::LocalHttpServer() {
-    m_server.set_logger([this](const httplib::Request &req, const httplib::Response &) {
+    // Recorded before the response goes out, so a client that has its answer finds its
+    // request recorded (the logger runs only after the response is written).
+    m_server.set_post_routing_handler([this](const httplib::Request &req, httplib::Response &res) {
+        if (m_beforeResponse) {
+            m_beforeResponse(req, res);
+        }
         RecordedRequest recorded{req.method, req.path, {}, req.body};
         for (const auto &[name, value] : req.headers) {
             recorded.headers.emplace(name, value);

@@ -36,6 +36,10 @@ public:
     LocalHttpServer &operator=(const LocalHttpServer &) = delete;
 
     httplib::Server &http() { return m_server; }
+    /// Runs on each response after its handler, before it is recorded and sent (the
+    /// server's own post-routing handler records requests: set this one instead). Before
+    /// `start()`.
+    void setBeforeResponse(httplib::Server::Handler handler) { m_beforeResponse = std::move(handler); }
 
     /// Binds 127.0.0.1 on a free port and serves on a background thread.
     void start();
@@ -55,6 +59,7 @@ private:
     int m_port = 0;
     mutable std::mutex m_mutex;
     std::vector<RecordedRequest> m_requests;
+    httplib::Server::Handler m_beforeResponse;
 };
 
 } // namespace quillon::test

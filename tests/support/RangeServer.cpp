@@ -42,7 +42,7 @@ RangeServer::RangeServer(std::string content, std::string path)
         answer(request, response);
     });
     // Header faults are applied last, after the library has added its own fields.
-    m_http.http().set_post_routing_handler([this](const httplib::Request &request, httplib::Response &response) {
+    m_http.setBeforeResponse([this](const httplib::Request &request, httplib::Response &response) {
         const Faults f = faults();
         if (request.path != m_path) {
             return;
