@@ -3,6 +3,7 @@
 
 #include "inventory/Inventory.h"
 #include "inventory/TemplateNameIndex.h"
+#include "inventory/TemplateScan.h"
 #include "records/AppVersion.h"
 
 #include <QFileInfo>
@@ -18,12 +19,53 @@ QStringList Inventory::installedPluginPaths(const QString &productName) const {
     return paths;
 }
 
+Inventory::StoredProduct &Inventory::storedProduct(const QString &productKey) const {
+    const Preferences *preferences = m_host.environment().preferences.get();
+    const TemplateScanner *scanner = m_templateScanner.get();
+    const quint64 scan = scanner ? scanner->generation() : 0;
+    if (preferences != m_storedFrom || preferences->generation() != m_storedGeneration || scanner != m_storedScanner ||
+        scan != m_storedScan) {
+        m_storedProducts.clear();
+        m_storedFrom = preferences;
+        m_storedGeneration = preferences->generation();
+        m_storedScanner = scanner;
+        m_storedScan = scan;
+    }
+    const auto known = m_storedProducts.find(productKey);
+    if (known != m_storedProducts.end()) {
+        return *known;
+    }
+    const InstallRecords records = this->records();
+    StoredProduct stored;
+    stored.receipt = records.hasInstallReceipt(productKey);
+    stored.paths = records.savedInstalledProductPaths(productKey);
+    stored.version = records.savedInstalledVersion(productKey);
+    return *m_storedProducts.insert(productKey, std::move(stored));
+}
+
 bool Inventory::isProductInstalled(const MemberProduct &product) const {
-    const InstallRecords stored = records();
-    if (stored.hasInstallReceipt(product.productKey)) {
+    StoredProduct &stored = storedProduct(product.productKey);
+    if (stored.receipt) {
         return true;
     }
-    for (const QString &path : stored.savedInstalledProductPaths(product.productKey)) {
+    // A folder the product added to a template tree counts as the last scan found it, as
+    // the folders matched by name below do, and the rows are laid out again after every
+    // scan; any other path is looked at now, every time.
+    if (!stored.judged) {
+        for (const QString &path : std::as_const(stored.paths)) {
+            const std::optional<bool> scanned =
+                m_templateScanner ? m_templateScanner->foundInLastScan(path) : std::nullopt;
+            if (!scanned) {
+                stored.notInScan.append(path);
+            }
+            stored.foundInScan = stored.foundInScan || scanned.value_or(false);
+        }
+        stored.judged = true;
+    }
+    if (stored.foundInScan) {
+        return true;
+    }
+    for (const QString &path : std::as_const(stored.notInScan)) {
         if (QFileInfo::exists(path)) {
             return true;
         }
@@ -38,14 +80,16 @@ bool Inventory::isProductInstalled(const MemberProduct &product) const {
 }
 
 bool Inventory::isProductUpdateAvailable(const MemberProduct &product) const {
-    if (!isProductInstalled(product) || !product.packageVersion) {
+    // The offer is read first: it costs nothing, and without one the product's folders
+    // need not be looked at.
+    if (!product.packageVersion) {
         return false;
     }
     const QString offered = product.packageVersion->trimmed();
-    if (offered.isEmpty()) {
+    if (offered.isEmpty() || !isProductInstalled(product)) {
         return false;
     }
-    const std::optional<QString> installed = records().savedInstalledVersion(product.productKey);
+    const std::optional<QString> &installed = storedProduct(product.productKey).version;
     if (!installed || installed->isEmpty()) {
         // Installed without a known version: offer the package.
         return true;

@@ -5,9 +5,12 @@
 #include "platform/FolderListing.h"
 
 #include <QByteArray>
+#include <QDateTime>
 #include <QDir>
+#include <QFile>
 
 #include <algorithm>
+#include <cstring>
 #include <numeric>
 #include <string_view>
 #include <vector>
@@ -92,12 +95,12 @@ std::vector<qsizetype> categoriesInSortOrder() {
 
 /// The records of one category from its listings, one per root in root order.
 QList<InstalledPlugin> categoryRecords(const TemplateCategory &category, const QStringList &roots,
-                                       const QList<QByteArray> &listings) {
+                                       const QList<FolderEntries> &listings) {
     std::vector<FoundFolder> found;
     std::vector<unsigned char> keys;
     for (qsizetype r = 0; r < roots.size(); ++r) {
         const QString folder = roots.at(r) + QLatin1Char('/') + category.folder;
-        for (QString &name : namesOfListing(listings.at(r))) {
+        for (QString &name : namesOfListing(listings.at(r).folders)) {
             // The marker folder is no plug-in. The record's identity is word + "::" + name;
             // a name that itself holds "::" would not split back into the two, so it gives
             // no record.
@@ -140,21 +143,63 @@ QList<InstalledPlugin> categoryRecords(const TemplateCategory &category, const Q
 
 } // namespace
 
+TemplateScanner::TemplateScanner(std::function<qint64()> now) : m_now(std::move(now)) {
+    if (!m_now) {
+        m_now = [] { return QDateTime::currentDateTimeUtc().toMSecsSinceEpoch() * 1000000; };
+    }
+}
+
+FolderEntries TemplateScanner::listing(const QString &folder, const Category *previous, qsizetype root,
+                                       FolderStamp &settled) const {
+    // Times this far behind the listing cannot share a tick of the file system's clock with a
+    // later change, even where it counts whole seconds or two.
+    constexpr qint64 settledNs = 3'000'000'000;
+    const qint64 now = m_now();
+    const FolderStamp stamp = folderStamp(folder);
+    if (previous && stamp.valid && root < previous->settled.size() && previous->settled.at(root) == stamp &&
+        root < previous->listings.size()) {
+        settled = stamp;
+        return previous->listings.at(root);
+    }
+    FolderEntries entries = folderEntries(folder);
+    const bool isSettled = stamp.valid && entries.state == FolderEntries::State::listed &&
+                           stamp.modifiedNs < now - settledNs && stamp.changedNs < now - settledNs;
+    settled = isSettled ? stamp : FolderStamp();
+    return entries;
+}
+
 QList<InstalledPlugin> TemplateScanner::scan(const QStringList &roots) {
     const std::vector<qsizetype> order = categoriesInSortOrder();
     m_categories.resize(order.size());
     bool changed = false;
     for (size_t n = 0; n < order.size(); ++n) {
         const TemplateCategory &category = templateCategories().at(order[n]);
-        QList<QByteArray> listings;
-        for (const QString &root : roots) {
-            listings.append(subfolderListing(root + QLatin1Char('/') + category.folder));
-        }
         Category &previous = m_categories[n];
-        if (previous.roots == roots && previous.listings == listings) {
+        const bool sameRoots = previous.roots == roots;
+        QList<FolderEntries> listings;
+        QList<FolderStamp> settled(roots.size());
+        for (qsizetype r = 0; r < roots.size(); ++r) {
+            const QString folder = roots.at(r) + QLatin1Char('/') + category.folder;
+            listings.append(listing(folder, sameRoots ? &previous : nullptr, r, settled[r]));
+        }
+        if (sameRoots && previous.listings == listings) {
+            previous.settled = settled;
             continue;
         }
-        previous = Category{roots, listings, categoryRecords(category, roots, listings)};
+        m_namesByFolder.reset();
+        ++m_generation;
+        // Files and links are no plug-ins: when only they changed, the records stand.
+        const bool sameFolders = previous.roots == roots && previous.listings.size() == listings.size() &&
+                                 std::equal(listings.begin(), listings.end(), previous.listings.begin(),
+                                            [](const FolderEntries &a, const FolderEntries &b) {
+                                                return a.folders == b.folders;
+                                            });
+        if (sameFolders) {
+            previous.listings = listings;
+            previous.settled = settled;
+            continue;
+        }
+        previous = Category{roots, listings, categoryRecords(category, roots, listings), settled};
         changed = true;
     }
     if (changed) {
@@ -169,6 +214,73 @@ QList<InstalledPlugin> TemplateScanner::scan(const QStringList &roots) {
         }
     }
     return m_all;
+}
+
+const std::vector<TemplateScanner::Names> &TemplateScanner::namesByFolder() const {
+    if (m_namesByFolder) {
+        return *m_namesByFolder;
+    }
+    const auto addAll = [](Names &names, const QByteArray &listing, bool known) {
+        for (qsizetype at = 0; at < listing.size();) {
+            const auto length = qsizetype(std::strlen(listing.constData() + at));
+            const QByteArray bytes = QByteArray::fromRawData(listing.constData() + at, length);
+            QString name = QFile::decodeName(bytes);
+            // A name that does not decode back to its bytes may stand for another entry.
+            const bool exact = QFile::encodeName(name) == bytes;
+            (known && exact ? names.present : names.unknown).insert(std::move(name));
+            at += length + 1;
+        }
+    };
+    std::vector<Names> byFolder;
+    const std::vector<qsizetype> order = categoriesInSortOrder();
+    for (size_t n = 0; n < m_categories.size() && n < order.size(); ++n) {
+        const Category &category = m_categories[n];
+        for (qsizetype r = 0; r < category.roots.size() && r < category.listings.size(); ++r) {
+            const FolderEntries &entries = category.listings.at(r);
+            if (entries.state == FolderEntries::State::unreadable) {
+                continue;
+            }
+            Names names;
+            names.folder = category.roots.at(r) + QLatin1Char('/') + templateCategories().at(order[n]).folder;
+            addAll(names, entries.folders, true);
+            addAll(names, entries.others, true);
+            addAll(names, entries.links, false);
+            byFolder.push_back(std::move(names));
+        }
+    }
+    m_namesByFolder = std::move(byFolder);
+    return *m_namesByFolder;
+}
+
+std::optional<bool> TemplateScanner::foundInLastScan(const QString &path) const {
+    const qsizetype slash = path.lastIndexOf(QLatin1Char('/'));
+    if (slash <= 0) {
+        return std::nullopt;
+    }
+    const QStringView folder = QStringView(path).left(slash);
+    const QStringView name = QStringView(path).mid(slash + 1);
+    if (name.isEmpty() || name == QLatin1String(".") || name == QLatin1String("..")) {
+        return std::nullopt;
+    }
+    for (const Names &names : namesByFolder()) {
+        if (names.folder != folder) {
+            continue;
+        }
+        if (names.present.find(name) != names.present.end()) {
+            return true;
+        }
+        if (names.unknown.find(name) != names.unknown.end()) {
+            return std::nullopt;
+        }
+#ifdef Q_OS_MACOS
+        // The file system may find the name in another letter case or composition than the
+        // one listed: only the file system itself can say it is not there.
+        return std::nullopt;
+#else
+        return false;
+#endif
+    }
+    return std::nullopt;
 }
 
 QList<InstalledPlugin> scanTemplateTrees(const QStringList &roots) { return TemplateScanner().scan(roots); }

@@ -4,11 +4,14 @@
 
 #include <QDateTime>
 #include <QDir>
+#include <QEvent>
 #include <QFile>
 #include <QFileInfo>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QStandardPaths>
+
+#include <functional>
 
 namespace quillon {
 namespace {
@@ -109,6 +112,22 @@ QSettings::Format jsonFormat() {
     return format;
 }
 
+// QSettings syncs by itself on an update request posted after a write, and a sync takes in
+// what other programs wrote to the file: the watch counts it as a change.
+class SyncWatch final : public QObject {
+public:
+    explicit SyncWatch(std::function<void()> onSync) : m_onSync(std::move(onSync)) {}
+    bool eventFilter(QObject *watched, QEvent *event) override {
+        if (event->type() == QEvent::UpdateRequest) {
+            m_onSync();
+        }
+        return QObject::eventFilter(watched, event);
+    }
+
+private:
+    std::function<void()> m_onSync;
+};
+
 bool isStringVariant(const QVariant &value) {
     return value.typeId() == QMetaType::QString;
 }
@@ -129,15 +148,25 @@ std::shared_ptr<Preferences> Preferences::inFile(const QString &path) {
     return std::make_shared<Preferences>(std::make_unique<QSettings>(path, jsonFormat()));
 }
 
-Preferences::Preferences(std::unique_ptr<QSettings> settings) : m_settings(std::move(settings)) {}
+Preferences::Preferences(std::unique_ptr<QSettings> settings)
+    : m_settings(std::move(settings)), m_syncWatch(std::make_unique<SyncWatch>([this] { changed(); })) {
+    m_syncWatch->moveToThread(m_settings->thread());
+    m_settings->installEventFilter(m_syncWatch.get());
+}
 
 bool Preferences::contains(const QString &key) const { return m_settings->contains(escapedKey(key)); }
 
 QVariant Preferences::value(const QString &key) const { return m_settings->value(escapedKey(key)); }
 
-void Preferences::setValue(const QString &key, const QVariant &value) { m_settings->setValue(escapedKey(key), value); }
+void Preferences::setValue(const QString &key, const QVariant &value) {
+    m_settings->setValue(escapedKey(key), value);
+    changed();
+}
 
-void Preferences::remove(const QString &key) { m_settings->remove(escapedKey(key)); }
+void Preferences::remove(const QString &key) {
+    m_settings->remove(escapedKey(key));
+    changed();
+}
 
 QStringList Preferences::keysStartingWith(const QString &prefix) const {
     QStringList keys;
@@ -219,7 +248,10 @@ std::optional<QVariantMap> Preferences::stringDictionary(const QString &key) con
     return map;
 }
 
-void Preferences::sync() { m_settings->sync(); }
+void Preferences::sync() {
+    m_settings->sync();
+    changed();
+}
 
 QString Preferences::fileName() const { return m_settings->fileName(); }
 

@@ -11,6 +11,7 @@
 #include <QVariant>
 #include <QVariantMap>
 
+#include <atomic>
 #include <memory>
 #include <optional>
 
@@ -47,8 +48,17 @@ public:
     void sync();
     QString fileName() const;
 
+    /// Changes whenever what the store holds may have changed: a write, a removal, a sync
+    /// (which also takes in what other programs wrote). Readers that keep what they read
+    /// read again when it has changed.
+    quint64 generation() const { return m_generation.load(std::memory_order_relaxed); }
+
 private:
+    void changed() { m_generation.fetch_add(1, std::memory_order_relaxed); }
+
     std::unique_ptr<QSettings> m_settings;
+    std::unique_ptr<QObject> m_syncWatch;
+    std::atomic<quint64> m_generation{0};
 };
 
 } // namespace quillon

@@ -7,6 +7,7 @@
 #include <QSet>
 
 #include <algorithm>
+#include <vector>
 
 namespace quillon {
 
@@ -60,7 +61,7 @@ std::optional<InstallLocationEntry> InstallLocationEntry::fromJson(const QJsonOb
 }
 
 size_t qHash(const InstallLocationEntry &entry, size_t seed) noexcept {
-    return qHashMulti(seed, rawValue(entry.category), entry.folder);
+    return qHashMulti(seed, int(entry.category), entry.folder);
 }
 
 // ---- InstallLocationSummary ----
@@ -75,6 +76,7 @@ QList<InstallLocationEntry> mergeEntries(const QList<InstallLocationEntry> &old,
     QList<InstallLocationEntry> merged;
     QSet<InstallLocationEntry> seen;
     merged.reserve(old.size() + added.size());
+    seen.reserve(old.size() + added.size());
     for (const QList<InstallLocationEntry> *list : {&old, &added}) {
         for (const InstallLocationEntry &entry : *list) {
             if (!seen.contains(entry)) {
@@ -93,15 +95,30 @@ QList<InstallLocationEntry> mergeEntries(const QList<InstallLocationEntry> &old,
     QCollator collator(locale);
     collator.setCaseSensitivity(Qt::CaseInsensitive);
     collator.setNumericMode(true);
-    std::stable_sort(merged.begin(), merged.end(),
-                     [&collator](const InstallLocationEntry &a, const InstallLocationEntry &b) {
-                         const int ia = sortIndex(a.category);
-                         const int ib = sortIndex(b.category);
-                         if (ia != ib) {
-                             return ia < ib;
-                         }
-                         return collator.compare(a.folder, b.folder) < 0;
-                     });
+    // One collation key per entry, made once: comparing keys orders exactly as comparing
+    // the names does, without running the collation again on every comparison.
+    struct Keyed {
+        int category;
+        QCollatorSortKey key;
+        qsizetype at;
+    };
+    std::vector<Keyed> keyed;
+    keyed.reserve(size_t(merged.size()));
+    for (qsizetype i = 0; i < merged.size(); ++i) {
+        keyed.push_back(Keyed{sortIndex(merged.at(i).category), collator.sortKey(merged.at(i).folder), i});
+    }
+    std::stable_sort(keyed.begin(), keyed.end(), [](const Keyed &a, const Keyed &b) {
+        if (a.category != b.category) {
+            return a.category < b.category;
+        }
+        return a.key.compare(b.key) < 0;
+    });
+    QList<InstallLocationEntry> sorted;
+    sorted.reserve(merged.size());
+    for (const Keyed &each : keyed) {
+        sorted.append(std::move(merged[each.at]));
+    }
+    merged = std::move(sorted);
     return merged;
 }
 
@@ -115,8 +132,17 @@ void InstallLocationSummary::record(const QString &name, const QList<InstallLoca
 }
 
 void InstallLocationSummary::recordAll(const QList<std::pair<QString, QList<InstallLocationEntry>>> &items) {
-    QSet<QString> names(succeeded.begin(), succeeded.end());
+    QSet<QString> names;
+    names.reserve(succeeded.size() + items.size());
+    for (const QString &name : std::as_const(succeeded)) {
+        names.insert(name);
+    }
     QList<InstallLocationEntry> added;
+    qsizetype count = 0;
+    for (const auto &item : items) {
+        count += item.second.size();
+    }
+    added.reserve(count);
     for (const auto &[name, itemEntries] : items) {
         if (!names.contains(name)) {
             names.insert(name);

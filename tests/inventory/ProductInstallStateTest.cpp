@@ -5,6 +5,7 @@
 #include "support/TestWorld.h"
 
 #include <QDir>
+#include <QFile>
 #include <QRandomGenerator>
 
 #include <gtest/gtest.h>
@@ -269,4 +270,72 @@ TEST(InstalledPaths, ARescanWithTheSameNamesReportsTheNewPaths) {
     const QString other = world.makeFolder(userTree + "/Titles.localized/Glow More");
     m.refreshInstalledPlugins();
     EXPECT_EQ(m.installedPluginPaths("Glow"), (QStringList{other, user}));
+}
+
+// The row tests keep each product's records and what the scan found of its folders between
+// calls: every change must still show at the next call.
+TEST(ProductInstalled, ARecordedTemplateFolderFollowsTheRescansAndTheRecords) {
+    test::TestWorld world;
+    const QString folder = world.makeFolder(userTree + "/Titles.localized/Some Titles");
+    world.makeFolder(userTree + "/Titles.localized/Neighbour");
+    PluginManager m(world.environment());
+    m.refreshInstalledPlugins();
+    const auto p = product("P", "Unmatched Name");
+    EXPECT_FALSE(m.isProductInstalled(p));
+    m.saveInstalledProductPaths({folder + "-gone", folder}, "P");
+    EXPECT_TRUE(m.isProductInstalled(p));
+
+    ASSERT_TRUE(QDir(folder).removeRecursively());
+    m.refreshInstalledPlugins();
+    EXPECT_FALSE(m.isProductInstalled(p));
+    world.makeFolder(userTree + "/Titles.localized/Some Titles");
+    m.refreshInstalledPlugins();
+    EXPECT_TRUE(m.isProductInstalled(p));
+
+    // A file of that name counts as much as a folder; a record taken away counts no more.
+    ASSERT_TRUE(QDir(folder).removeRecursively());
+    world.writeFile(userTree + "/Titles.localized/Some Titles", "x");
+    m.refreshInstalledPlugins();
+    EXPECT_TRUE(m.isProductInstalled(p));
+    m.defaults().remove(installedPathsDefaultsKey(InstallRecord::productPaths, "P"));
+    EXPECT_FALSE(m.isProductInstalled(p));
+    setReceipt(m, "P");
+    EXPECT_TRUE(m.isProductInstalled(p));
+    m.defaults().remove(installedPathsDefaultsKey(InstallRecord::installReceipt, "P"));
+    EXPECT_FALSE(m.isProductInstalled(p));
+}
+
+TEST(ProductInstalled, ARecordedLinkOrAPathBelowATemplateFolderIsLookedAtEveryTime) {
+    test::TestWorld world;
+    const QString target = world.makeFolder("elsewhere/Target");
+    const QString link = world.path(userTree + "/Effects.localized/Linked");
+    world.makeFolder(userTree + "/Effects.localized");
+    ASSERT_TRUE(QFile::link(target, link));
+    const QString inner = world.makeFolder(userTree + "/Effects.localized/Outer/Inner");
+    PluginManager m(world.environment());
+    m.refreshInstalledPlugins();
+    const auto p = product("P", "Unmatched Name");
+    const auto q = product("Q", "Other Unmatched");
+    m.saveInstalledProductPaths({link}, "P");
+    m.saveInstalledProductPaths({inner}, "Q");
+    EXPECT_TRUE(m.isProductInstalled(p));
+    EXPECT_TRUE(m.isProductInstalled(q));
+    // Without a rescan: the link's target and the inner folder go, and the tests see it.
+    ASSERT_TRUE(QDir(target).removeRecursively());
+    ASSERT_TRUE(QDir(inner).removeRecursively());
+    EXPECT_FALSE(m.isProductInstalled(p));
+    EXPECT_FALSE(m.isProductInstalled(q));
+}
+
+TEST(ProductUpdate, AVersionStoredLaterIsCompared) {
+    test::TestWorld world;
+    PluginManager m(world.environment());
+    m.refreshInstalledPlugins();
+    setReceipt(m, "P");
+    const auto p = product("P", "Glow", "2.0");
+    EXPECT_TRUE(m.isProductUpdateAvailable(p));
+    setVersion(m, "P", "2.0");
+    EXPECT_FALSE(m.isProductUpdateAvailable(p));
+    m.defaults().remove(installedPathsDefaultsKey(InstallRecord::packageVersion, "P"));
+    EXPECT_TRUE(m.isProductUpdateAvailable(p));
 }

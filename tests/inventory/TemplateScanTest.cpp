@@ -6,6 +6,10 @@
 #include <QFile>
 #include <QSignalSpy>
 
+#include <ctime>
+#include <fcntl.h>
+#include <sys/stat.h>
+
 #include <gtest/gtest.h>
 
 using namespace quillon;
@@ -265,4 +269,86 @@ TEST(TemplateScan, GuidePreviewDoesNotScan) {
     PluginManager m(world.environment());
     m.start();
     EXPECT_TRUE(m.allTemplatePlugins().isEmpty());
+}
+
+TEST(TemplateScan, TheLastScanTellsWhichEntriesOfACategoryFolderExist) {
+    test::TestWorld world;
+    const QString glow = userFolder(world, "Effects.localized", "Vrel Glow");
+    const QString file = world.writeFile(userTree + "/Effects.localized/notes.txt", "x");
+    const QString link = world.path(userTree + "/Effects.localized/Linked");
+    ASSERT_TRUE(QFile::link(world.makeFolder("elsewhere/Target"), link));
+    TemplateScanner scanner;
+    EXPECT_FALSE(scanner.foundInLastScan(glow)) << "nothing scanned yet";
+    scanner.scan(templateRoots(world.paths));
+    EXPECT_EQ(scanner.foundInLastScan(glow), true);
+    EXPECT_EQ(scanner.foundInLastScan(file), true);
+    EXPECT_EQ(scanner.foundInLastScan(glow + "-gone"), false);
+    // A missing category folder holds nothing.
+    EXPECT_EQ(scanner.foundInLastScan(world.path(systemTree + "/Titles.localized/Vrel Glow")), false);
+    // What the listing cannot tell: a link's target, paths below or beside the category folders.
+    EXPECT_FALSE(scanner.foundInLastScan(link));
+    EXPECT_FALSE(scanner.foundInLastScan(glow + "/Inner"));
+    EXPECT_FALSE(scanner.foundInLastScan(world.path(userTree + "/Effects.localized")));
+    EXPECT_FALSE(scanner.foundInLastScan(world.path(userTree + "/Effects.localized/")));
+    EXPECT_FALSE(scanner.foundInLastScan(world.path(userTree + "/Effects.localized/..")));
+    EXPECT_FALSE(scanner.foundInLastScan(world.path("elsewhere/Target")));
+
+    // The answers are the last scan's, and every scan answers anew.
+    const quint64 generation = scanner.generation();
+    ASSERT_TRUE(QDir(glow).removeRecursively());
+    EXPECT_EQ(scanner.foundInLastScan(glow), true);
+    scanner.scan(templateRoots(world.paths));
+    EXPECT_EQ(scanner.foundInLastScan(glow), false);
+    EXPECT_NE(scanner.generation(), generation);
+    ASSERT_TRUE(QFile::remove(file));
+    scanner.scan(templateRoots(world.paths));
+    EXPECT_EQ(scanner.foundInLastScan(file), false);
+}
+
+namespace {
+
+// Sets a folder's modification time an hour back, as if it had been left alone since.
+void ageFolder(const QString &folder) {
+    timespec times[2];
+    times[0].tv_sec = 0;
+    times[0].tv_nsec = UTIME_OMIT;
+    times[1].tv_sec = ::time(nullptr) - 3600;
+    times[1].tv_nsec = 0;
+    ASSERT_EQ(::utimensat(AT_FDCWD, QFile::encodeName(folder).constData(), times, 0), 0);
+}
+
+} // namespace
+
+// A folder whose stamp has not moved since a listing made well after its last change is
+// taken as listed then; any change moves the stamp.
+TEST(TemplateScan, ASettledCategoryFolderIsListedAgainOnlyWhenItChanged) {
+    test::TestWorld world;
+    const QString titles = world.makeFolder(userTree + "/Titles.localized");
+    const QString glow = userFolder(world, "Titles.localized", "Vrel Glow");
+    ageFolder(titles);
+    // The clock runs ahead, so that folders changed just now count as settled.
+    TemplateScanner scanner([] { return (qint64(::time(nullptr)) + 600) * 1000000000; });
+    const QStringList roots = templateRoots(world.paths);
+    EXPECT_EQ(ids(scanner.scan(roots)), QStringList{"字幕::Vrel Glow"});
+    EXPECT_EQ(ids(scanner.scan(roots)), QStringList{"字幕::Vrel Glow"});
+
+    userFolder(world, "Titles.localized", "Vrel Added");
+    EXPECT_EQ(ids(scanner.scan(roots)), (QStringList{"字幕::Vrel Added", "字幕::Vrel Glow"}));
+    ageFolder(titles);
+    scanner.scan(roots);
+    ASSERT_TRUE(QDir(glow).removeRecursively());
+    EXPECT_EQ(ids(scanner.scan(roots)), QStringList{"字幕::Vrel Added"});
+    ageFolder(titles);
+    scanner.scan(roots);
+    world.writeFile(userTree + "/Titles.localized/notes.txt", "x");
+    scanner.scan(roots);
+    EXPECT_EQ(scanner.foundInLastScan(world.path(userTree + "/Titles.localized/notes.txt")), true);
+    // The folder replaced by another of the same name.
+    ageFolder(titles);
+    scanner.scan(roots);
+    ASSERT_TRUE(QDir(titles).removeRecursively());
+    userFolder(world, "Titles.localized", "Vrel Other");
+    ageFolder(titles);
+    EXPECT_EQ(ids(scanner.scan(roots)), QStringList{"字幕::Vrel Other"});
+    EXPECT_EQ(scanner.scan(roots), scanTemplateTrees(roots));
 }

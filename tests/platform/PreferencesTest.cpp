@@ -1,4 +1,5 @@
 #include "platform/Preferences.h"
+#include "support/Wait.h"
 
 #include <QDir>
 #include <QFile>
@@ -134,4 +135,33 @@ TEST_F(PreferencesTest, AFileWrittenByEarlierVersionsReadsBackAsItWas) {
     EXPECT_EQ(prefs->string(QStringLiteral("vrel.device.id")), QStringLiteral("ID"));
     EXPECT_EQ(prefs->stringArray(QStringLiteral("vrel.product.paths.a/b")), QStringList{QStringLiteral("/x")});
     EXPECT_EQ(prefs->string(QStringLiteral("vrel.product.version.50%off")), QStringLiteral("1.0"));
+}
+
+// Readers that keep what they read go by the generation: it must move with every way the
+// stored values can change, also when the store takes in what another program wrote.
+TEST_F(PreferencesTest, TheGenerationMovesWithEveryChangeIncludingAnotherProgramsWrites) {
+    auto ours = Preferences::inFile(file());
+    const QString key = QStringLiteral("vrel.product.install.receipt.p");
+    quint64 seen = ours->generation();
+    ours->setValue(QStringLiteral("vrel.device.id"), QStringLiteral("A"));
+    EXPECT_NE(ours->generation(), seen);
+    seen = ours->generation();
+    ours->remove(QStringLiteral("vrel.device.id"));
+    EXPECT_NE(ours->generation(), seen);
+    seen = ours->generation();
+    ours->sync();
+    EXPECT_NE(ours->generation(), seen);
+
+    // Another program writes a receipt into the file.
+    QFile other(file());
+    ASSERT_TRUE(other.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    other.write(QJsonDocument(QJsonObject{{key, true}, {QStringLiteral("vrel.other.program"), 1}}).toJson());
+    other.close();
+    ASSERT_FALSE(ours->boolean(key));
+    // A write of ours makes the store sync by itself at the next turn of the event loop,
+    // which takes in the other program's receipt.
+    ours->setValue(QStringLiteral("vrel.device.id"), QStringLiteral("B"));
+    seen = ours->generation();
+    ASSERT_TRUE(test::waitUntil([&] { return ours->boolean(key).has_value(); }));
+    EXPECT_NE(ours->generation(), seen);
 }

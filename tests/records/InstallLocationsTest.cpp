@@ -312,3 +312,20 @@ TEST(InstallLocationSummaryTest, RecordAllEqualsRecordingOneByOne) {
     EXPECT_EQ(atOnce, oneByOne);
     EXPECT_EQ(atOnce.succeeded.size(), 24);
 }
+
+// Names of equal rank (they differ in letter case only) keep the order they arrived in,
+// however many entries are sorted at once.
+TEST(InstallLocationSummaryTest, NamesOfEqualRankKeepTheirArrivalOrder) {
+    QList<std::pair<QString, QList<InstallLocationEntry>>> items;
+    for (const QString &name : {QStringLiteral("glow 2"), QStringLiteral("Glow 10"), QStringLiteral("GLOW 2"),
+                                QStringLiteral("Glow 2"), QStringLiteral("glow 1")}) {
+        items.append({name, {InstallLocationEntry{FCPLocation::effects, name}}});
+    }
+    InstallLocationSummary summary;
+    summary.recordAll(items);
+    QStringList folders;
+    for (const InstallLocationEntry &entry : summary.entries) {
+        folders.append(entry.folder);
+    }
+    EXPECT_EQ(folders, (QStringList{"glow 1", "glow 2", "GLOW 2", "Glow 2", "Glow 10"}));
+}
