@@ -87,24 +87,19 @@ private:
     /// What the preferences record of one product, as the two row tests read it.
     struct StoredProduct {
         bool receipt = false;
-        QStringList paths;
+        QList<QByteArray> paths; ///< in the file system's encoding, ready to be looked at
         std::optional<QString> version;
-        bool judged = false;       ///< the two below are filled in
-        bool foundInScan = false;  ///< a recorded path the last scan found
-        QStringList notInScan;     ///< recorded paths the scan cannot answer for
     };
-    /// The records of `productKey`, read again whenever the preferences may have changed
-    /// or a rescan found a listing changed: the tests ask for every row of the library at
-    /// each layout.
-    StoredProduct &storedProduct(const QString &productKey) const;
+    /// The records of `productKey`, read again whenever the preferences may have changed:
+    /// the tests ask for every row of the library at each layout. Only what the
+    /// preferences say is kept; whether a recorded path exists is looked at every time.
+    const StoredProduct &storedProduct(const QString &productKey) const;
 
     InventoryHost &m_host;
     mutable std::shared_ptr<const TemplateNameIndex> m_templateNameIndex;
     mutable QHash<QString, StoredProduct> m_storedProducts;
     mutable const Preferences *m_storedFrom = nullptr;
     mutable quint64 m_storedGeneration = 0;
-    mutable const TemplateScanner *m_storedScanner = nullptr;
-    mutable quint64 m_storedScan = 0;
     /// Lists the template trees; keeps what it made of the last listing of each category.
     std::shared_ptr<TemplateScanner> m_templateScanner;
 };

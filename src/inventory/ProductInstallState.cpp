@@ -6,7 +6,9 @@
 #include "inventory/TemplateScan.h"
 #include "records/AppVersion.h"
 
-#include <QFileInfo>
+#include <QFile>
+
+#include <unistd.h>
 
 namespace quillon {
 
@@ -19,54 +21,36 @@ QStringList Inventory::installedPluginPaths(const QString &productName) const {
     return paths;
 }
 
-Inventory::StoredProduct &Inventory::storedProduct(const QString &productKey) const {
+const Inventory::StoredProduct &Inventory::storedProduct(const QString &productKey) const {
     const Preferences *preferences = m_host.environment().preferences.get();
-    const TemplateScanner *scanner = m_templateScanner.get();
-    const quint64 scan = scanner ? scanner->generation() : 0;
-    if (preferences != m_storedFrom || preferences->generation() != m_storedGeneration || scanner != m_storedScanner ||
-        scan != m_storedScan) {
+    if (preferences != m_storedFrom || preferences->generation() != m_storedGeneration) {
         m_storedProducts.clear();
         m_storedFrom = preferences;
         m_storedGeneration = preferences->generation();
-        m_storedScanner = scanner;
-        m_storedScan = scan;
     }
-    const auto known = m_storedProducts.find(productKey);
-    if (known != m_storedProducts.end()) {
+    const auto known = m_storedProducts.constFind(productKey);
+    if (known != m_storedProducts.cend()) {
         return *known;
     }
     const InstallRecords records = this->records();
     StoredProduct stored;
     stored.receipt = records.hasInstallReceipt(productKey);
-    stored.paths = records.savedInstalledProductPaths(productKey);
+    for (const QString &path : records.savedInstalledProductPaths(productKey)) {
+        stored.paths.append(QFile::encodeName(path));
+    }
     stored.version = records.savedInstalledVersion(productKey);
     return *m_storedProducts.insert(productKey, std::move(stored));
 }
 
 bool Inventory::isProductInstalled(const MemberProduct &product) const {
-    StoredProduct &stored = storedProduct(product.productKey);
+    const StoredProduct &stored = storedProduct(product.productKey);
     if (stored.receipt) {
         return true;
     }
-    // A folder the product added to a template tree counts as the last scan found it, as
-    // the folders matched by name below do, and the rows are laid out again after every
-    // scan; any other path is looked at now, every time.
-    if (!stored.judged) {
-        for (const QString &path : std::as_const(stored.paths)) {
-            const std::optional<bool> scanned =
-                m_templateScanner ? m_templateScanner->foundInLastScan(path) : std::nullopt;
-            if (!scanned) {
-                stored.notInScan.append(path);
-            }
-            stored.foundInScan = stored.foundInScan || scanned.value_or(false);
-        }
-        stored.judged = true;
-    }
-    if (stored.foundInScan) {
-        return true;
-    }
-    for (const QString &path : std::as_const(stored.notInScan)) {
-        if (QFileInfo::exists(path)) {
+    // Looked at now, every time: a folder removed behind the program's back stops counting
+    // at once. A file or a folder counts; a link counts when its target exists.
+    for (const QByteArray &path : stored.paths) {
+        if (!path.isEmpty() && ::access(path.constData(), F_OK) == 0) {
             return true;
         }
     }

@@ -186,8 +186,6 @@ QList<InstalledPlugin> TemplateScanner::scan(const QStringList &roots) {
             previous.settled = settled;
             continue;
         }
-        m_namesByFolder.reset();
-        ++m_generation;
         // Files and links are no plug-ins: when only they changed, the records stand.
         const bool sameFolders = previous.roots == roots && previous.listings.size() == listings.size() &&
                                  std::equal(listings.begin(), listings.end(), previous.listings.begin(),
@@ -214,73 +212,6 @@ QList<InstalledPlugin> TemplateScanner::scan(const QStringList &roots) {
         }
     }
     return m_all;
-}
-
-const std::vector<TemplateScanner::Names> &TemplateScanner::namesByFolder() const {
-    if (m_namesByFolder) {
-        return *m_namesByFolder;
-    }
-    const auto addAll = [](Names &names, const QByteArray &listing, bool known) {
-        for (qsizetype at = 0; at < listing.size();) {
-            const auto length = qsizetype(std::strlen(listing.constData() + at));
-            const QByteArray bytes = QByteArray::fromRawData(listing.constData() + at, length);
-            QString name = QFile::decodeName(bytes);
-            // A name that does not decode back to its bytes may stand for another entry.
-            const bool exact = QFile::encodeName(name) == bytes;
-            (known && exact ? names.present : names.unknown).insert(std::move(name));
-            at += length + 1;
-        }
-    };
-    std::vector<Names> byFolder;
-    const std::vector<qsizetype> order = categoriesInSortOrder();
-    for (size_t n = 0; n < m_categories.size() && n < order.size(); ++n) {
-        const Category &category = m_categories[n];
-        for (qsizetype r = 0; r < category.roots.size() && r < category.listings.size(); ++r) {
-            const FolderEntries &entries = category.listings.at(r);
-            if (entries.state == FolderEntries::State::unreadable) {
-                continue;
-            }
-            Names names;
-            names.folder = category.roots.at(r) + QLatin1Char('/') + templateCategories().at(order[n]).folder;
-            addAll(names, entries.folders, true);
-            addAll(names, entries.others, true);
-            addAll(names, entries.links, false);
-            byFolder.push_back(std::move(names));
-        }
-    }
-    m_namesByFolder = std::move(byFolder);
-    return *m_namesByFolder;
-}
-
-std::optional<bool> TemplateScanner::foundInLastScan(const QString &path) const {
-    const qsizetype slash = path.lastIndexOf(QLatin1Char('/'));
-    if (slash <= 0) {
-        return std::nullopt;
-    }
-    const QStringView folder = QStringView(path).left(slash);
-    const QStringView name = QStringView(path).mid(slash + 1);
-    if (name.isEmpty() || name == QLatin1String(".") || name == QLatin1String("..")) {
-        return std::nullopt;
-    }
-    for (const Names &names : namesByFolder()) {
-        if (names.folder != folder) {
-            continue;
-        }
-        if (names.present.find(name) != names.present.end()) {
-            return true;
-        }
-        if (names.unknown.find(name) != names.unknown.end()) {
-            return std::nullopt;
-        }
-#ifdef Q_OS_MACOS
-        // The file system may find the name in another letter case or composition than the
-        // one listed: only the file system itself can say it is not there.
-        return std::nullopt;
-#else
-        return false;
-#endif
-    }
-    return std::nullopt;
 }
 
 QList<InstalledPlugin> scanTemplateTrees(const QStringList &roots) { return TemplateScanner().scan(roots); }

@@ -13,7 +13,6 @@
 
 #include <functional>
 #include <optional>
-#include <unordered_set>
 #include <vector>
 
 namespace quillon {
@@ -50,15 +49,6 @@ public:
 
     QList<InstalledPlugin> scan(const QStringList &roots);
 
-    /// Whether the last scan found an entry at `path` when `path` names an entry of a
-    /// category folder it listed (the folder's path, "/", a name): true for a folder or a
-    /// file, false for no entry at all; nothing when that scan cannot tell (any other path,
-    /// a folder it could not list, a symbolic link, whose target it did not look at).
-    std::optional<bool> foundInLastScan(const QString &path) const;
-    /// Changes whenever a scan found a listing changed (and so may answer
-    /// `foundInLastScan` otherwise).
-    quint64 generation() const { return m_generation; }
-
 private:
     struct Category {
         QStringList roots;
@@ -72,27 +62,9 @@ private:
     FolderEntries listing(const QString &folder, const Category *previous, qsizetype root, FolderStamp &settled) const;
 
     std::function<qint64()> m_now;
-    quint64 m_generation = 0;
-    /// Looks names up by view, so that a path's last part is found without a copy.
-    struct NameHash {
-        using is_transparent = void;
-        size_t operator()(QStringView name) const noexcept { return qHash(name); }
-    };
-    using NameSet = std::unordered_set<QString, NameHash, std::equal_to<>>;
-    /// One category folder that was listed or found missing: the names of its entries other
-    /// than links, and the names of which that listing tells nothing (links, and names
-    /// that do not decode back to their bytes).
-    struct Names {
-        QString folder;
-        NameSet present;
-        NameSet unknown;
-    };
-    const std::vector<Names> &namesByFolder() const;
 
     std::vector<Category> m_categories;
     QList<InstalledPlugin> m_all;
-    /// Made from the listings when first asked after they changed.
-    mutable std::optional<std::vector<Names>> m_namesByFolder;
 };
 
 /// Compares by Unicode code points (not UTF-16 units); negative, zero or positive.
