@@ -112,11 +112,6 @@ QNetworkReply::NetworkError networkError(int error) {
     }
 }
 
-[[noreturn]] void throwClosed(const char *when) {
-    throw http::NetworkFailure(QNetworkReply::RemoteHostClosedError,
-                               QStringLiteral("the connection closed %1").arg(QLatin1String(when)));
-}
-
 [[noreturn]] void throwProtocol(const char *what) {
     throw http::NetworkFailure(QNetworkReply::ProtocolFailure, QLatin1String(what));
 }
@@ -229,6 +224,14 @@ void RangeConnection::fail(int error, const char *what) {
                                QStringLiteral("%1: %2").arg(QLatin1String(what), qt_error_string(error)));
 }
 
+void RangeConnection::closedEarly(const char *when) {
+    if (aborted()) {
+        fail(ECONNRESET, "receive");
+    }
+    throw http::NetworkFailure(QNetworkReply::RemoteHostClosedError,
+                               QStringLiteral("the connection closed %1").arg(QLatin1String(when)));
+}
+
 void RangeConnection::connect() {
     int lastError = EADDRNOTAVAIL;
     for (const sockaddr_storage &address : m_target.addresses) {
@@ -311,7 +314,7 @@ std::optional<RangeConnection::Head> RangeConnection::readHead() {
             if (head.isEmpty()) {
                 return std::nullopt;
             }
-            throwClosed("before the response was complete");
+            closedEarly("before the response was complete");
         }
         const qsizetype before = head.size();
         head.append(buffer, seen);
@@ -384,12 +387,12 @@ void RangeConnection::fetch(const ByteRange &range, qint64 totalLength, PartFile
         if (!head) {
             close();
             if (!reused) {
-                throwClosed("before the response");
+                closedEarly("before the response");
             }
         }
     }
     if (!head) {
-        throwClosed("before the response");
+        closedEarly("before the response");
     }
     receiveBody(range, totalLength, *head, file, written);
     if (head->keepAlive) {
@@ -439,7 +442,7 @@ void RangeConnection::receiveBody(const ByteRange &range, qint64 totalLength, co
                 close();
                 throw InstallError::invalidResponse(); // the whole body, shorter than the range
             }
-            fail(ECONNRESET, "receive"); // the abort's, when there was one
+            closedEarly("before the end of the body");
         }
         file.writeFromPipe(m_pipe[0], range.start + received, count);
         received += count;

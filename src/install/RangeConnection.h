@@ -67,6 +67,8 @@ private:
     std::optional<Head> readHead();
     void receiveBody(const ByteRange &range, qint64 totalLength, const Head &head, PartFile &file, const std::function<void(qint64)> &written);
     bool aborted();
+    /// Throws for a connection that closed `when`: the abort's failure when there was one.
+    [[noreturn]] void closedEarly(const char *when);
     /// Throws the failure `error` (an errno) of a socket call stands for.
     [[noreturn]] void fail(int error, const char *what);
 

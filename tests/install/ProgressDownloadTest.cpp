@@ -483,6 +483,23 @@ TEST_F(ProgressDownloadTest, NoRefererIsSentToOtherHosts) {
     }
 }
 
+// A probe the server redirects: every range follows the redirect as the probe did.
+TEST_F(ProgressDownloadTest, ARedirectedDownloadIsFetchedInRangesWhereTheRedirectLeads) {
+    serve(test::patternedBytes(kTwoRanges + 7, 25));
+    const std::string location = server->fileUrl().toString().toStdString();
+    test::RawHttpServer redirect([&](const test::RawHttpServer::Request &) {
+        return std::vector<std::string>{test::RawHttpServer::head(302, {"Location: " + location, "Content-Length: 0"})};
+    });
+    const Outcome outcome = test::run(capture(engine.get(), redirect.url(), {}));
+    ASSERT_FALSE(outcome.error);
+    EXPECT_EQ(server->headRequests(), 1);
+    std::vector<std::string> ranges = server->rangeHeadersSeen();
+    std::sort(ranges.begin(), ranges.end());
+    EXPECT_EQ(ranges, (std::vector<std::string>{"bytes=0-16777215", "bytes=16777216-33554431",
+                                                "bytes=33554432-33554438"}));
+    EXPECT_TRUE(destinationMatchesSource());
+}
+
 // ---- Cancellation ----
 
 TEST_F(ProgressDownloadTest, CancellingStopsEveryRangeAtOnce) {
