@@ -3,11 +3,11 @@
 #include "install/InstallError.h"
 #include "install/PartFile.h"
 #include "platform/Http.h"
+#include "platform/HttpHead.h"
 
 #include <QUrl>
 
 #include <algorithm>
-#include <cctype>
 #include <cerrno>
 #include <fcntl.h>
 #include <netinet/in.h>
@@ -25,25 +25,6 @@ namespace {
 constexpr int kPipeSize = 1 << 20;
 // The longest response head, status line and header fields together.
 constexpr qsizetype kMaxHead = 64 * 1024;
-
-// A decimal length without sign or other characters.
-std::optional<qint64> parseLength(const QByteArray &text) {
-    const QByteArray digits = text.trimmed();
-    if (digits.isEmpty() || digits.size() > 18) {
-        return std::nullopt;
-    }
-    qint64 value = 0;
-    for (const char c : digits) {
-        if (c < '0' || c > '9') {
-            return std::nullopt;
-        }
-        value = value * 10 + (c - '0');
-    }
-    return value;
-}
-
-// A header value of our own request must not end its line early.
-bool safeFieldPart(const QByteArray &text) { return !text.contains('\r') && !text.contains('\n'); }
 
 QByteArray requestHead(const QNetworkRequest &request) {
     const QUrl url = request.url();
@@ -68,7 +49,8 @@ QByteArray requestHead(const QNetworkRequest &request) {
         const QByteArray value = request.rawHeader(name);
         // Framing and the range are this connection's own; the rest is the caller's.
         if (lower == "host" || lower == "connection" || lower == "range" || lower == "accept-encoding" ||
-            lower == "content-length" || lower == "transfer-encoding" || !safeFieldPart(name) || !safeFieldPart(value)) {
+            lower == "content-length" || lower == "transfer-encoding" || !http::safeFieldPart(name) ||
+            !http::safeFieldPart(value)) {
             continue;
         }
         userAgent = userAgent || lower == "user-agent";
@@ -121,7 +103,7 @@ QNetworkReply::NetworkError networkError(int error) {
 struct RangeConnection::Head {
     int status = 0;
     bool keepAlive = true;
-    QList<QPair<QByteArray, QByteArray>> fields; ///< repeated fields joined into one
+    http::HeaderFields fields; ///< repeated fields joined into one
 
     std::optional<QByteArray> field(const char *name) const {
         for (const auto &[key, value] : fields) {
@@ -140,37 +122,17 @@ struct RangeConnection::Head {
                 line.chop(1);
             }
         }
-        const QByteArray &status = lines.front();
-        // "HTTP/1.1 206 Partial Content": version, three digits, an optional reason.
-        const bool shaped = status.startsWith("HTTP/1.") && status.size() >= 12 && status.at(8) == ' ' &&
-                            std::isdigit(uchar(status.at(9))) && std::isdigit(uchar(status.at(10))) &&
-                            std::isdigit(uchar(status.at(11))) && (status.size() == 12 || status.at(12) == ' ');
-        if (!shaped) {
+        const std::optional<http::StatusLine> status = http::parseStatusLine(lines.front());
+        if (!status) {
             throwProtocol("a malformed status line");
         }
-        Head head;
-        head.status = status.mid(9, 3).toInt();
-        head.keepAlive = status.at(7) == '1';
+        http::HeaderFields fields;
         for (qsizetype i = 1; i < lines.size(); ++i) {
-            const QByteArray &line = lines[i];
-            if ((line.startsWith(' ') || line.startsWith('\t')) && !head.fields.isEmpty()) {
-                head.fields.last().second += ' ' + line.trimmed(); // an old folded continuation
-                continue;
-            }
-            const qsizetype colon = line.indexOf(':');
-            const QByteArray name = colon > 0 ? line.left(colon) : QByteArray();
-            if (name.isEmpty() || name.contains(' ') || name.contains('\t')) {
+            if (!http::addFieldLine(lines[i], fields)) {
                 throwProtocol("a malformed header line");
             }
-            const QByteArray value = line.mid(colon + 1).trimmed();
-            auto same = std::find_if(head.fields.begin(), head.fields.end(),
-                                     [&](const auto &field) { return field.first.compare(name, Qt::CaseInsensitive) == 0; });
-            if (same == head.fields.end()) {
-                head.fields.append({name, value});
-            } else {
-                same->second += ", " + value;
-            }
         }
+        Head head{status->code, status->minorVersion >= 1, http::joinRepeatedFields(fields)};
         if (const auto connection = head.field("Connection"); connection && connection->toLower().contains("close")) {
             head.keepAlive = false;
         }
@@ -406,16 +368,10 @@ void RangeConnection::receiveBody(const ByteRange &range, qint64 totalLength, co
                                   const std::function<void(qint64)> &written) {
     const std::optional<QByteArray> contentRange = head.field("Content-Range");
     const std::optional<QByteArray> contentLength = head.field("Content-Length");
-    std::optional<qint64> length;
-    if (contentLength) {
-        // Repeated lengths must agree: "12, 12" is one length, "12, 13" none.
-        for (const QByteArray &each : contentLength->split(',')) {
-            const std::optional<qint64> parsed = parseLength(each);
-            if (!parsed || (length && *length != *parsed)) {
-                throw InstallError::invalidResponse();
-            }
-            length = parsed;
-        }
+    const std::optional<qint64> length = contentLength ? http::parseContentLength(*contentLength) : std::nullopt;
+    if (contentLength && !length) {
+        close();
+        throw InstallError::invalidResponse();
     }
     // A range answer carries exactly its bytes, framed by its length or by the close of the
     // connection; a chunked one is not taken apart here.

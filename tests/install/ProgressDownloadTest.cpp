@@ -2,6 +2,7 @@
 #include "install/ProgressDownload.h"
 #include "platform/Http.h"
 #include "platform/Tasks.h"
+#include "FailureOf.h"
 #include "records/InstallError.h"
 #include "support/RangeServer.h"
 #include "support/RawHttpServer.h"
@@ -29,28 +30,10 @@ struct Outcome {
     std::optional<HttpResponse> response;
     std::exception_ptr error;
 
-    bool isInvalidResponse() const {
-        try {
-            if (error) {
-                std::rethrow_exception(error);
-            }
-        } catch (const InstallError &e) {
-            return e.kind() == InstallError::Kind::invalidResponse;
-        } catch (...) {
-        }
-        return false;
-    }
+    bool isInvalidResponse() const { return test::isInvalidResponse(error); }
     template <typename E>
     std::optional<E> errorAs() const {
-        try {
-            if (error) {
-                std::rethrow_exception(error);
-            }
-        } catch (const E &e) {
-            return e;
-        } catch (...) {
-        }
-        return std::nullopt;
+        return test::failureAs<E>(error);
     }
 };
 

@@ -1,5 +1,6 @@
 #include "install/RangeConnection.h"
 
+#include "FailureOf.h"
 #include "install/DownloadRequest.h"
 #include "install/InstallError.h"
 #include "install/PartFile.h"
@@ -103,28 +104,11 @@ protected:
     qint64 written = 0;
 };
 
-bool isInvalidResponse(std::exception_ptr error) {
-    try {
-        if (error) {
-            std::rethrow_exception(error);
-        }
-    } catch (const InstallError &e) {
-        return e.kind() == InstallError::Kind::invalidResponse;
-    } catch (...) {
-    }
-    return false;
-}
+using test::isInvalidResponse;
 
 std::optional<QNetworkReply::NetworkError> networkFailure(std::exception_ptr error) {
-    try {
-        if (error) {
-            std::rethrow_exception(error);
-        }
-    } catch (const http::NetworkFailure &e) {
-        return e.code();
-    } catch (...) {
-    }
-    return std::nullopt;
+    const auto failure = test::failureAs<http::NetworkFailure>(error);
+    return failure ? std::optional(failure->code()) : std::nullopt;
 }
 
 TEST_F(RangeConnectionTest, ConsecutiveRangesShareOneKeptAliveConnection) {

@@ -1,5 +1,6 @@
 #include "install/RangeTransfer.h"
 
+#include "FailureOf.h"
 #include "install/InstallError.h"
 #include "install/PartFile.h"
 #include "platform/Http.h"
@@ -48,15 +49,7 @@ protected:
 
     template <typename E>
     std::optional<E> errorAs() const {
-        try {
-            if (transfer->error()) {
-                std::rethrow_exception(transfer->error());
-            }
-        } catch (const E &e) {
-            return e;
-        } catch (...) {
-        }
-        return std::nullopt;
+        return test::failureAs<E>(transfer->error());
     }
 
     QTemporaryDir folder;
