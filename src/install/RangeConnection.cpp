@@ -1,6 +1,6 @@
 #include "install/RangeConnection.h"
 
-#include "install/InstallError.h"
+#include "records/InstallError.h"
 #include "install/PartFile.h"
 #include "platform/Http.h"
 #include "platform/HttpHead.h"

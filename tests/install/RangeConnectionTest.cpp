@@ -2,7 +2,7 @@
 
 #include "FailureOf.h"
 #include "install/DownloadRequest.h"
-#include "install/InstallError.h"
+#include "records/InstallError.h"
 #include "install/PartFile.h"
 #include "platform/Http.h"
 #include "support/RangeServer.h"

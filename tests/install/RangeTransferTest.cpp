@@ -1,7 +1,7 @@
 #include "install/RangeTransfer.h"
 
 #include "FailureOf.h"
-#include "install/InstallError.h"
+#include "records/InstallError.h"
 #include "install/PartFile.h"
 #include "platform/Http.h"
 #include "support/RangeServer.h"
