@@ -1,9 +1,9 @@
 #include "install/RangeConnection.h"
 
-#include "records/InstallError.h"
 #include "install/PartFile.h"
 #include "platform/Http.h"
 #include "platform/HttpHead.h"
+#include "records/InstallError.h"
 
 #include <QUrl>
 
@@ -25,6 +25,16 @@ namespace {
 constexpr int kPipeSize = 1 << 20;
 // The longest response head, status line and header fields together.
 constexpr qsizetype kMaxHead = 64 * 1024;
+
+// Whether a read would find bytes (or the end) without waiting.
+bool readableNow(int socket) {
+    pollfd entry{socket, POLLIN, 0};
+    int ready = 0;
+    do {
+        ready = ::poll(&entry, 1, 0);
+    } while (ready < 0 && errno == EINTR);
+    return ready > 0;
+}
 
 QByteArray requestHead(const QNetworkRequest &request) {
     const QUrl url = request.url();
@@ -383,14 +393,38 @@ void RangeConnection::receiveBody(const ByteRange &range, qint64 totalLength, co
         throw InstallError::invalidResponse();
     }
     const bool untilClose = !length;
-    qint64 received = 0;
+    qint64 received = 0; // in the file
+    qint64 piped = 0;    // in the pipe, not yet in the file
+    const auto flush = [&] {
+        file.writeFromPipe(m_pipe[0], range.start + received, piped);
+        received += piped;
+        written(piped);
+        piped = 0;
+    };
+    // The pipe collects what the socket holds until it is half full or the socket has no
+    // more for now, and only then goes to the file: the connections take turns at the file (PartFile),
+    // and a turn per socket read (often 64 KiB) made them hand the file over thousands of
+    // times a second, each waiting for its thread to be scheduled again, which under load
+    // cost more than the copy itself.
     while (received < range.length) {
-        const auto wanted = static_cast<size_t>(std::min(range.length - received, m_pipeSize));
-        const ssize_t count = ::splice(m_socket, nullptr, m_pipe[1], nullptr, wanted, SPLICE_F_MOVE);
+        if (piped > 0 && !readableNow(m_socket)) {
+            flush(); // the file gets what came while the socket waits for more
+            continue;
+        }
+        // Never zero: a pipe half full or holding the rest of the range was emptied below.
+        const qint64 room = std::min(range.length - received, m_pipeSize) - piped;
+        // With bytes waiting in the pipe, a full pipe must not block the read (this thread
+        // alone empties it).
+        const unsigned flags = SPLICE_F_MOVE | (piped > 0 ? SPLICE_F_NONBLOCK : 0);
+        const ssize_t count = ::splice(m_socket, nullptr, m_pipe[1], nullptr, static_cast<size_t>(room), flags);
+        if (count < 0 && errno == EINTR) {
+            continue;
+        }
+        if (count < 0 && errno == EAGAIN && piped > 0) {
+            flush();
+            continue;
+        }
         if (count < 0) {
-            if (errno == EINTR) {
-                continue;
-            }
             fail(errno, "receive");
         }
         if (count == 0) {
@@ -400,9 +434,10 @@ void RangeConnection::receiveBody(const ByteRange &range, qint64 totalLength, co
             }
             closedEarly("before the end of the body");
         }
-        file.writeFromPipe(m_pipe[0], range.start + received, count);
-        received += count;
-        written(count);
+        piped += count;
+        if (piped >= m_pipeSize / 2 || received + piped == range.length) {
+            flush();
+        }
     }
     // Nothing may follow the range's bytes: a body framed by the close must close now, and
     // the server owes nothing on a kept-alive connection until it is asked again.

@@ -2,9 +2,9 @@
 
 #include "FailureOf.h"
 #include "install/DownloadRequest.h"
-#include "records/InstallError.h"
 #include "install/PartFile.h"
 #include "platform/Http.h"
+#include "records/InstallError.h"
 #include "support/RangeServer.h"
 #include "support/RawHttpServer.h"
 #include "support/Wait.h"
@@ -20,6 +20,7 @@
 #include <unistd.h>
 
 #include <cstdio>
+#include <future>
 #include <set>
 #include <thread>
 
@@ -277,6 +278,52 @@ TEST_F(RangeConnectionTest, NothingListeningIsARefusedConnection) {
         error = std::current_exception();
     }
     EXPECT_EQ(networkFailure(error), QNetworkReply::ConnectionRefusedError);
+}
+
+TEST_F(RangeConnectionTest, BytesThatArrivedReachTheFileWhileTheRestIsAwaited) {
+    // The server sends 400 bytes of the range and the rest only once those are in the file:
+    // bytes held back until the range is complete would stall it until the timeout.
+    const int listener = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_storage address = loopback(0);
+    socklen_t length = sizeof(sockaddr_in);
+    ASSERT_EQ(::bind(listener, reinterpret_cast<sockaddr *>(&address), length), 0);
+    ASSERT_EQ(::getsockname(listener, reinterpret_cast<sockaddr *>(&address), &length), 0);
+    ASSERT_EQ(::listen(listener, 1), 0);
+    std::promise<void> firstPartWritten;
+    std::future<void> firstPartInFile = firstPartWritten.get_future();
+    std::future_status seen = std::future_status::deferred;
+    std::thread server([&] {
+        const int connection = ::accept(listener, nullptr, nullptr);
+        std::string request;
+        char byte = 0;
+        while (request.find("\r\n\r\n") == std::string::npos && ::recv(connection, &byte, 1, 0) == 1) {
+            request += byte;
+        }
+        const std::string head = RawHttpServer::head(206, {"Content-Range: bytes 0-999/3000", "Content-Length: 1000"});
+        const std::string first = head + content.substr(0, 400);
+        ::send(connection, first.data(), first.size(), MSG_NOSIGNAL);
+        seen = firstPartInFile.wait_for(5s);
+        ::send(connection, content.data() + 400, 600, MSG_NOSIGNAL);
+        ::recv(connection, &byte, 1, 0); // until the client is done with the connection
+        ::close(connection);
+    });
+    const RangeConnection::Target where = target(ntohs(reinterpret_cast<sockaddr_in *>(&address)->sin_port), 20s);
+    {
+        RangeConnection connection(where);
+        bool told = false;
+        EXPECT_NO_THROW(connection.fetch({0, 1000}, kLength, *file, [&](qint64 bytes) {
+            written += bytes;
+            if (written >= 400 && !told) {
+                told = true;
+                firstPartWritten.set_value();
+            }
+        }));
+    }
+    server.join();
+    ::close(listener);
+    EXPECT_EQ(seen, std::future_status::ready);
+    EXPECT_EQ(written, 1000);
+    EXPECT_EQ(fileBytes().left(1000), QByteArray::fromStdString(content.substr(0, 1000)));
 }
 
 TEST_F(RangeConnectionTest, AbortEndsABlockedFetchAndEveryLaterOne) {
