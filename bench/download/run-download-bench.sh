@@ -72,7 +72,7 @@ stop() {
 # The load: one loop per core, each compiling the project's sources one after another
 # (the build's own commands, output thrown away) until the stop file appears.
 start_load() {
-  ninja -C "$build" -t commands quillon_core | grep -E ' -c [^ ]+\.cpp$' |
+  ninja -C "$build" -t commands quillon_install quillon_inventory quillon_update | grep -E ' -c [^ ]+\.cpp$' |
     sed -E 's/ -MD -MT [^ ]+ -MF [^ ]+//; s/ -o [^ ]+/ -o \/dev\/null/' > "$work/load-commands"
   [ -s "$work/load-commands" ] || { echo "no compile commands for the load" >&2; exit 1; }
   local i

@@ -101,7 +101,10 @@ TEST_P(RangeTransferTest, CancellingEndsEveryRangeWithoutAnError) {
     faults.pieceDelay = std::chrono::milliseconds(20);
     serve(faults);
     transfer->start();
-    ASSERT_TRUE(test::waitUntil([&] { return server->transfersInFlight() == 3 && !progress.empty(); }));
+    // Cancelled while the two long ranges are being sent (the short third one may be over
+    // before any check could see it in flight).
+    ASSERT_TRUE(test::waitUntil(
+        [&] { return server->getRequests() == 3 && server->transfersInFlight() >= 2 && !progress.empty(); }));
     transfer->cancel();
     EXPECT_TRUE(transfer->isCancelled());
     EXPECT_FALSE(transfer->error());
