@@ -326,6 +326,57 @@ TEST_F(RangeConnectionTest, BytesThatArrivedReachTheFileWhileTheRestIsAwaited) {
     EXPECT_EQ(fileBytes().left(1000), QByteArray::fromStdString(content.substr(0, 1000)));
 }
 
+TEST_F(RangeConnectionTest, AnAnswerWithConnectionCloseIsNotAskedAgainEvenIfTheServerKeepsItOpen) {
+    // The server says "Connection: close" but leaves the connection open, and never reads it
+    // again: asking there would wait until the timeout. The next range needs a new connection.
+    const int listener = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_storage address = loopback(0);
+    socklen_t length = sizeof(sockaddr_in);
+    ASSERT_EQ(::bind(listener, reinterpret_cast<sockaddr *>(&address), length), 0);
+    ASSERT_EQ(::getsockname(listener, reinterpret_cast<sockaddr *>(&address), &length), 0);
+    ASSERT_EQ(::listen(listener, 2), 0);
+    std::mutex lock;
+    std::vector<int> accepted;
+    std::thread server([&] {
+        for (int i = 0; i < 2; ++i) {
+            const int connection = ::accept(listener, nullptr, nullptr);
+            {
+                std::lock_guard guard(lock);
+                accepted.push_back(connection);
+            }
+            std::string request;
+            char byte = 0;
+            while (request.find("\r\n\r\n") == std::string::npos && ::recv(connection, &byte, 1, 0) == 1) {
+                request += byte;
+            }
+            const auto [first, last] = askedRange(request);
+            const std::string reply = RawHttpServer::head(206, {"Connection: close",
+                                                                "Content-Range: bytes " + std::to_string(first) + "-" +
+                                                                    std::to_string(last) + "/3000",
+                                                                "Content-Length: " + std::to_string(last - first + 1)}) +
+                                      content.substr(first, last - first + 1);
+            ::send(connection, reply.data(), reply.size(), MSG_NOSIGNAL);
+        }
+    });
+    const RangeConnection::Target where = target(ntohs(reinterpret_cast<sockaddr_in *>(&address)->sin_port), 2s);
+    RangeConnection connection(where);
+    EXPECT_NO_THROW(fetch(connection, {0, 1000}));
+    EXPECT_NO_THROW(fetch(connection, {1000, 1000}));
+    if (std::lock_guard guard(lock); accepted.size() < 2) {
+        // The second range went to the first connection: let the server's second accept end.
+        const int unblock = ::socket(AF_INET, SOCK_STREAM, 0);
+        ::connect(unblock, reinterpret_cast<sockaddr *>(&address), sizeof(sockaddr_in));
+        ::close(unblock);
+    }
+    server.join();
+    for (const int each : accepted) {
+        ::close(each);
+    }
+    ::close(listener);
+    EXPECT_EQ(written, 2000);
+    EXPECT_EQ(fileBytes().left(2000), QByteArray::fromStdString(content.substr(0, 2000)));
+}
+
 TEST_F(RangeConnectionTest, AbortEndsABlockedFetchAndEveryLaterOne) {
     // The body would follow a second after the head: the fetch is blocked on it meanwhile.
     RawHttpServer server([&](const RawHttpServer::Request &request) { return answer(request); }, 1s);
