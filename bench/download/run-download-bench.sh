@@ -1,20 +1,31 @@
 #!/usr/bin/env bash
-# Benchmarks the download engine against curl, aria2c, eight parallel curls and cp
-# (run by hand, as root, never by CI).
+# Benchmarks the download engine against the tools a user would run instead (by hand, as
+# root, never by CI).
 #
-#   bench/download/run-download-bench.sh [build-dir] [rounds]
+#   bench/download/run-download-bench.sh [build-dir] [rounds] [quiet|loaded]
 #
 # Everything runs inside a private network namespace (unshare -n): nginx serves the
-# files on its loopback, and the clients fetch them there. Three parts:
-#   loopback  1 GiB and 4 GiB unshaped: wall time and CPU against cp of the same file
-#             into one file, curl, aria2c, and eight curls writing their eighths either
-#             into one preallocated file at their offsets ("curl8") or into separate
-#             files ("curl8-sep", the CPU reference) or nowhere ("curl8-null", the
-#             network's own floor); the engine also pinned to cores 0,1
-#             (as are curl and aria2c then).
+# files on its loopback, and the clients fetch them there. The peers, each run as a user
+# would run it:
+#   curl8       eight curls, each piping its eighth into `dd conv=notrunc` at its offset
+#               of one preallocated file: the same work as the engine (eight ranged
+#               connections writing one file), the time target;
+#   curl8-sep   eight curls writing eight files: the CPU reference;
+#   curl8-null  eight curls writing nowhere: the network's own floor;
+#   cp          cp of the served file into one file: the disk's own speed (it can copy
+#               inside the kernel), no target;
+#   curl, aria2c (-x8 -s8 -k16M).
+# Parts:
+#   loopback  1 GiB and 4 GiB, the served file in the page cache;
+#   cold      1 GiB, the served file dropped from the page cache before every run;
+#   pinned    1 GiB, engine, curl and aria2c on cores 0 and 1;
 #   shaped    tc htb on the loopback: 32 MiB/s per connection, 160 MiB/s in total.
 #             1, 8 and 31 MiB (the single-stream path) against curl; 256 MiB against
 #             eight curls and aria2c.
+# `loaded` starts a compile of the project's sources on every core (a loop over its
+# compile commands) before the rounds and stops it after them; `quiet` adds nothing (run
+# it when `uptime` shows a low load). Every run records the load average it started at.
+# QUILLON_BENCH_PARTS chooses parts (default "loopback cold pinned shaped").
 # Rounds are interleaved (the order of the tools rotates), each run is timed from
 # bash's $EPOCHREALTIME (microseconds), CPU time and peak memory come from /usr/bin/time,
 # and every output's SHA-256 is checked. Ratios are taken within a round and reported as
@@ -24,7 +35,10 @@ set -euo pipefail
 here="$(cd "$(dirname "$0")" && pwd)"
 build="$(cd "${1:-$here/../../build}" && pwd)"
 rounds="${2:-5}"
+mode="${3:-quiet}"
+parts="${QUILLON_BENCH_PARTS:-loopback cold pinned shaped}"
 driver="$build/bench/download/quillon_download_bench"
+case "$mode" in quiet | loaded) ;; *) echo "mode: quiet or loaded" >&2; exit 2 ;; esac
 
 if [ -z "${QUILLON_BENCH_NETNS:-}" ]; then
   [ "$(id -u)" -eq 0 ] || { echo "run as root (unshare -n and tc need it)" >&2; exit 2; }
@@ -39,7 +53,7 @@ if [ -z "${QUILLON_BENCH_NETNS:-}" ]; then
     echo "installing ${need[*]}" >&2
     apt-get install -y "${need[@]}" >/dev/null || { apt-get update >/dev/null && apt-get install -y "${need[@]}" >/dev/null; }
   fi
-  QUILLON_BENCH_NETNS=1 exec unshare -n "$0" "$build" "$rounds"
+  QUILLON_BENCH_NETNS=1 exec unshare -n "$0" "$build" "$rounds" "$mode"
 fi
 
 nginx_bin="$(command -v nginx || echo /usr/sbin/nginx)"
@@ -49,9 +63,34 @@ data="$work/data"
 out="$work/out"
 mkdir -p "$data" "$out" "$work/nginx/logs"
 chmod 755 "$work" "$data" # nginx's workers run as an unprivileged user
+load_pids=()
 stop() {
   [ -f "$work/nginx/nginx.pid" ] && kill "$(cat "$work/nginx/nginx.pid")" 2>/dev/null || true
+  stop_load
   rm -rf "$work"
+}
+# The load: one loop per core, each compiling the project's sources one after another
+# (the build's own commands, output thrown away) until the stop file appears.
+start_load() {
+  ninja -C "$build" -t commands quillon_install quillon_inventory quillon_update | grep -E ' -c [^ ]+\.cpp$' |
+    sed -E 's/ -MD -MT [^ ]+ -MF [^ ]+//; s/ -o [^ ]+/ -o \/dev\/null/' > "$work/load-commands"
+  [ -s "$work/load-commands" ] || { echo "no compile commands for the load" >&2; exit 1; }
+  local i
+  for ((i = 0; i < $(nproc); i++)); do
+    (cd "$build" && while [ ! -f "$work/load-stop" ]; do
+      shuf "$work/load-commands" | while read -r c; do [ -f "$work/load-stop" ] && break; bash -c "$c" 2>/dev/null; done
+    done) &
+    load_pids+=($!)
+  done
+  echo "load: $(nproc) compile loops started" >&2
+  sleep 20 # until the load average shows them
+}
+stop_load() {
+  [ ${#load_pids[@]} -gt 0 ] || return 0
+  touch "$work/load-stop"
+  local pid
+  for pid in "${load_pids[@]}"; do wait "$pid" 2>/dev/null || true; done
+  load_pids=()
 }
 trap stop EXIT
 
@@ -105,9 +144,9 @@ shape() {
 results="$work/results.tsv"
 : > "$results"
 
-# curl8 writes its eighths into one preallocated file, each curl's standard output
-# opened at its offset (no join, no extra copy); curl8-sep into eight files; curl8-null
-# writes nothing: the network alone, the floor of any download here.
+# curl8 pipes each eighth into dd at its offset of one preallocated file, as a user would
+# (bs=1M: dd's default of 512 bytes takes four times as long); curl8-sep writes eight
+# files; curl8-null writes nothing: the network alone, the floor of any download here.
 curl8() {
   local url="$1" dest="$2" size="$3" mode="$4" i
   local part=$((size / 8))
@@ -115,10 +154,8 @@ curl8() {
   for i in 0 1 2 3 4 5 6 7; do
     local from=$((i * part)) last=$(( i == 7 ? size - 1 : (i + 1) * part - 1 ))
     if [ "$mode" = one ]; then
-      python3 -c 'import os, sys
-fd = os.open(sys.argv[1], os.O_WRONLY); os.lseek(fd, int(sys.argv[2]), 0); os.dup2(fd, 1)
-os.execvp("curl", ["curl", "-sS", "--fail", "-r", sys.argv[3], "-o", "-", sys.argv[4]])' \
-        "$dest" "$from" "$from-$last" "$url" &
+      (set -o pipefail
+       curl -sS --fail -r "$from-$last" "$url" | dd of="$dest" seek="$from" oflag=seek_bytes conv=notrunc bs=1M status=none) &
     elif [ "$mode" = sep ]; then
       curl -sS --fail -r "$from-$last" -o "$dest.$i" "$url" &
     else
@@ -146,6 +183,10 @@ run() {
   [ -n "$pin" ] && cmd=(taskset -c 0,1 "${cmd[@]}")
   rm -f "$dest" "$dest".? "$dest.aria2"
   sync
+  # cold: the served file is read from the disk, by nginx or by cp alike
+  if [ "$part" = cold ]; then dd if="$data/$name.bin" iflag=nocache count=0 status=none; fi
+  local load
+  load=$(cut -d' ' -f1 /proc/loadavg)
   local start=$EPOCHREALTIME
   /usr/bin/time -o "$work/last-time" -f '%U %S %M' "${cmd[@]}" 2>"$work/last-stderr" >"$work/last-stdout" || true
   local end=$EPOCHREALTIME
@@ -167,10 +208,10 @@ run() {
     engine) inner=$(sed -n 's/^engine: status [0-9]*, \([0-9.]*\) s.*/\1/p' "$work/last-stderr") ;;
     curl)   inner=$(tail -n1 "$work/last-stdout") ;;
   esac
-  printf '%s\t%s\t%s\t%s\t%s\t%s\t%s\t%s\t%s\n' "$part${pin:+-pinned}" "$name" "$tool" "$round" "$secs" \
-    "$(python3 -c "print(f'{$user + $sys:.2f}')")" "$kb" "$ok" "${inner:--}" >> "$results"
-  printf '%-15s %-5s %-10s %9.4fs cpu %5ss %7s KiB %s\n' "$part${pin:+-pinned}" "$name" "$tool" "$secs" \
-    "$(python3 -c "print(f'{$user + $sys:.2f}')")" "$kb" "$ok" >&2
+  printf '%s\t%s\t%s\t%s\t%s\t%s\t%s\t%s\t%s\t%s\n' "$part${pin:+-pinned}" "$name" "$tool" "$round" "$secs" \
+    "$(python3 -c "print(f'{$user + $sys:.2f}')")" "$kb" "$ok" "${inner:--}" "$load" >> "$results"
+  printf '%-15s %-5s %-10s %9.4fs cpu %5ss %7s KiB %s load %s\n' "$part${pin:+-pinned}" "$name" "$tool" "$secs" \
+    "$(python3 -c "print(f'{$user + $sys:.2f}')")" "$kb" "$ok" "$load" >&2
   [ "$tool" = engine ] && grep '^engine:' "$work/last-stderr" | sed "s/^/    /" >&2 || true
   rm -f "$dest" "$dest".? "$dest.aria2"
 }
@@ -182,35 +223,47 @@ rotate() {
   for ((i = 0; i < n; i++)); do run "$part" "$name" "${tools[$(((r + i) % n))]}" "$pin"; done
 }
 
+has() { [[ " $parts " == *" $1 "* ]]; }
+[ "$mode" = loaded ] && start_load
+echo "mode $mode, load average at the start: $(cut -d' ' -f1-3 /proc/loadavg)" >&2
 for ((round = 0; round < rounds; round++)); do
-  rotate "$round" loopback 1g "" engine curl aria2c curl8 curl8-sep curl8-null cp
-  rotate "$round" loopback 1g pin engine curl aria2c
-done
-for ((round = 0; round < (rounds < 3 ? rounds : 3); round++)); do
-  rotate "$round" loopback 4g "" engine curl8 curl8-sep curl8-null cp
+  if has loopback; then
+    rotate "$round" loopback 1g "" engine curl aria2c curl8 curl8-sep curl8-null cp
+    rotate "$round" loopback 4g "" engine curl8 curl8-sep curl8-null cp
+  fi
+  if has cold; then rotate "$round" cold 1g "" engine curl8 curl8-sep cp; fi
+  if has pinned; then rotate "$round" loopback 1g pin engine curl aria2c; fi
 done
 rm -f "$data/4g.bin"
-shape
-for ((round = 0; round < rounds; round++)); do
-  for name in 1m 8m 31m; do rotate "$round" shaped "$name" "" engine curl; done
-  rotate "$round" shaped 256m "" engine curl8 aria2c
-done
+if has shaped; then
+  shape
+  for ((round = 0; round < rounds; round++)); do
+    for name in 1m 8m 31m; do rotate "$round" shaped "$name" "" engine curl; done
+    rotate "$round" shaped 256m "" engine curl8 aria2c
+  done
+fi
+stop_load
 
-python3 - "$results" <<'PY'
+python3 - "$results" "$mode" <<'PY'
 import statistics, sys
 from collections import defaultdict
 rows = [l.rstrip("\n").split("\t") for l in open(sys.argv[1]) if l.strip()]
-runs = defaultdict(dict)   # (part, file, round) -> tool -> (secs, cpu, kib)
+mode = sys.argv[2]
+runs = defaultdict(dict)   # (part, file, round) -> tool -> (secs, cpu, kib, inner)
+loads = defaultdict(list)  # part -> load averages at the runs' starts
 bad = [r for r in rows if r[7] != "ok"]
-for part, name, tool, rnd, secs, cpu, kb, ok, inner in rows:
+for part, name, tool, rnd, secs, cpu, kb, ok, inner, load in rows:
+    loads[part].append(float(load))
     if ok == "ok":
         runs[(part, name, int(rnd))][tool] = (float(secs), float(cpu), int(kb), float(inner) if inner != "-" else 0.0)
 order = ["1m", "8m", "31m", "256m", "1g", "4g"]
-parts = sorted({k[0] for k in runs}, key=lambda p: ("shaped" in p, "pinned" in p, p))
+parts = sorted({k[0] for k in runs}, key=lambda p: ("shaped" in p, "pinned" in p, "cold" in p, p))
 def spread(values, fmt="{:.2f}"):
     values = sorted(values)
     return "/".join(fmt.format(v) for v in (values[0], statistics.median(values), values[-1]))
-print(f"\n{'part':16} {'file':5} {'tool':10} {'n':>2} {'time s min/med/max':>24} {'cpu s med':>9} {'peak MiB':>8}")
+print(f"\nmode {mode}; load average (1 min) at the runs' starts, per part: " +
+      ", ".join(f"{p} {min(loads[p]):.1f}-{max(loads[p]):.1f}" for p in parts))
+print(f"\n{'part':16} {'file':5} {'tool':10} {'n':>2} {'time s min/med/max':>24} {'cpu s min/med/max':>18} {'peak MiB':>8}")
 for part in parts:
     for name in order:
         keys = [k for k in runs if k[0] == part and k[1] == name]
@@ -218,8 +271,8 @@ for part in parts:
         for tool in tools:
             s = [runs[k][tool] for k in keys if tool in runs[k]]
             print(f"{part:16} {name:5} {tool:10} {len(s):2} {spread([x[0] for x in s], '{:.4f}'):>24} "
-                  f"{statistics.median(x[1] for x in s):9.2f} {max(x[2] for x in s) / 1024:8.1f}")
-print(f"\nengine against each peer, per round (min/median/max of engine / peer):")
+                  f"{spread([x[1] for x in s]):>18} {max(x[2] for x in s) / 1024:8.1f}")
+print(f"\nengine against each peer, per round (min/median/max of engine / peer), mode {mode}:")
 def ratios(part, name, peer, idx=0):
     return [runs[k]["engine"][idx] / runs[k][peer][idx] for k in runs
             if k[0] == part and k[1] == name and "engine" in runs[k] and peer in runs[k] and runs[k][peer][idx] > 0]
@@ -234,7 +287,7 @@ for part in parts:
         peers = sorted({t for k in runs if k[0] == part and k[1] == name for t in runs[k]} - {"engine"})
         for peer in peers:
             target = None
-            if part == "loopback" and peer == "cp":
+            if part in ("loopback", "cold") and peer == "curl8":
                 target = 1.1
             if part == "loopback-pinned" and peer == "curl" and name == "1g":
                 target = 0.6
@@ -243,8 +296,8 @@ for part in parts:
             line(f"{part} {name} time / {peer}", ratios(part, name, peer), target)
             if peer == "curl" and part == "shaped":
                 line(f"{part} {name} own transfer time / {peer}'s", ratios(part, name, peer, 3), target)
-        if part == "loopback" and "curl8-sep" in peers:
-            line(f"{part} {name} CPU / curl8-sep", ratios(part, name, "curl8-sep", 1), 1.3 if name == "4g" else None)
+        if part in ("loopback", "cold") and "curl8-sep" in peers:
+            line(f"{part} {name} CPU / curl8-sep", ratios(part, name, "curl8-sep", 1), 1.3)
 peak = [runs[k]["engine"][2] / 1024 for k in runs if "engine" in runs[k]]
 if peak:
     print(f"  engine peak memory, all runs: {max(peak):.1f} MiB (target < 48) {'met' if max(peak) < 48 else 'NOT met'}")

@@ -10,6 +10,7 @@
 #include <QRandomGenerator>
 #include <QScopeGuard>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <fcntl.h>
@@ -89,6 +90,49 @@ void PartFile::writeAt(qint64 offset, const char *data, qint64 size) {
         data += written;
         offset += written;
         size -= written;
+    }
+}
+
+void PartFile::writeFromPipe(int pipeFd, qint64 offset, qint64 size) {
+    std::lock_guard lock(m_writing);
+    while (size > 0 && m_spliceWrites) {
+        loff_t at = offset;
+        const ssize_t moved = ::splice(pipeFd, nullptr, m_fd, &at, static_cast<size_t>(size), SPLICE_F_MOVE);
+        if (moved < 0 && errno == EINTR) {
+            continue;
+        }
+        if (moved < 0 && errno == EINVAL) {
+            m_spliceWrites = false; // a file system without splice writes: the buffer below
+            break;
+        }
+        if (moved <= 0) {
+            throwSystemError(moved < 0 ? errno : EIO);
+        }
+        offset += moved;
+        size -= moved;
+    }
+    char buffer[64 * 1024];
+    while (size > 0) {
+        const ssize_t count = ::read(pipeFd, buffer, static_cast<size_t>(std::min<qint64>(size, sizeof buffer)));
+        if (count < 0 && errno == EINTR) {
+            continue;
+        }
+        if (count <= 0) {
+            throwSystemError(count < 0 ? errno : EIO);
+        }
+        for (qint64 done = 0; done < count;) {
+            const ssize_t written = ::pwrite(m_fd, buffer + done, static_cast<size_t>(count - done),
+                                             static_cast<off_t>(offset + done));
+            if (written < 0 && errno == EINTR) {
+                continue;
+            }
+            if (written < 0) {
+                throwSystemError(errno);
+            }
+            done += written;
+        }
+        offset += count;
+        size -= count;
     }
 }
 

@@ -30,8 +30,14 @@ public:
     void resize(qint64 length);
     /// Writes all `size` bytes at `offset`; callable from several threads at once, which
     /// write one after another: writers contending for the file in the kernel (its inode
-    /// lock) spin there, which took a fifth of a ranged download's CPU. Throws DownloadFailure.
+    /// lock) spin there. Eight connections splicing 1 GiB into one file took 2.4 s of CPU
+    /// that way, 0.44 s taking turns here. Throws DownloadFailure.
     void writeAt(qint64 offset, const char *data, qint64 size);
+    /// Moves `size` bytes out of the pipe `pipeFd` into the file at `offset`, taking turns
+    /// with the other writers as writeAt does. The bytes go from pipe to file inside the
+    /// kernel (splice), or through a buffer where the file system cannot take them so.
+    /// Throws DownloadFailure.
+    void writeFromPipe(int pipeFd, qint64 offset, qint64 size);
     /// Closes the file and renames it over the destination (atomically replacing what
     /// stood there). Throws DownloadFailure; the part file is removed then.
     void commit();
@@ -43,6 +49,7 @@ private:
     QString m_path;
     int m_fd = -1;
     std::mutex m_writing;
+    bool m_spliceWrites = true; ///< until the file system refuses them
     bool m_committed = false;
 };
 

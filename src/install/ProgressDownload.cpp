@@ -194,8 +194,12 @@ QCoro::Task<HttpResponse> VrelProgressDownload::downloadInParallel(QUrl url, qin
     auto part = std::make_shared<PartFile>(m_destination);
     part->resize(totalLength);
 
+    // A probe the server redirected: the ranges follow the same way, which Qt's client does.
+    const bool redirected = response.url.isValid() && response.url != url;
+    const RangeTransfer::Transport transport =
+        redirected ? RangeTransfer::Transport::qtNetwork : RangeTransfer::transportFor(url);
     LaterDeleted<RangeTransfer> transfer(new RangeTransfer(
-        {url, part, totalLength, m_timeouts.range},
+        {url, part, totalLength, m_timeouts.range, transport},
         [self = QPointer<VrelProgressDownload>(this), totalLength](qint64 written) {
             if (self) {
                 self->publishProgress(clampedFraction(written, totalLength));

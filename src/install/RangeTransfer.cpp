@@ -6,12 +6,17 @@
 #include "platform/Http.h"
 #include "records/InstallError.h"
 
+#include <QHostAddress>
+#include <QHostInfo>
 #include <QNetworkAccessManager>
+#include <QNetworkProxyFactory>
 #include <QNetworkReply>
 #include <QThread>
 
 #include <algorithm>
+#include <cstring>
 #include <map>
+#include <netinet/in.h>
 
 namespace quillon {
 namespace {
@@ -32,6 +37,27 @@ std::optional<qint64> headerLength(const QNetworkReply &reply) {
     bool ok = false;
     const qint64 length = reply.rawHeader("Content-Length").trimmed().toLongLong(&ok);
     return ok ? length : -1;
+}
+
+std::optional<sockaddr_storage> socketAddress(const QHostAddress &address, quint16 port) {
+    sockaddr_storage storage{};
+    if (address.protocol() == QAbstractSocket::IPv4Protocol) {
+        auto *ip4 = reinterpret_cast<sockaddr_in *>(&storage);
+        ip4->sin_family = AF_INET;
+        ip4->sin_port = htons(port);
+        ip4->sin_addr.s_addr = htonl(address.toIPv4Address());
+        return storage;
+    }
+    if (address.protocol() == QAbstractSocket::IPv6Protocol) {
+        auto *ip6 = reinterpret_cast<sockaddr_in6 *>(&storage);
+        ip6->sin6_family = AF_INET6;
+        ip6->sin6_port = htons(port);
+        const Q_IPV6ADDR bytes = address.toIPv6Address();
+        std::memcpy(&ip6->sin6_addr, &bytes, sizeof bytes);
+        ip6->sin6_scope_id = address.scopeId().toUInt(); // numeric zones only; 0 otherwise
+        return storage;
+    }
+    return std::nullopt;
 }
 
 } // namespace
@@ -191,13 +217,35 @@ RangeTransfer::RangeTransfer(Settings settings, std::function<void(qint64)> onPr
     : QObject(parent), m_settings(std::move(settings)), m_onProgress(std::move(onProgress)),
       m_ranges(planRanges(m_settings.totalLength)) {}
 
-RangeTransfer::~RangeTransfer() { stopFetchers(); }
+RangeTransfer::~RangeTransfer() {
+    stopWorkers();
+    stopFetchers();
+}
+
+RangeTransfer::Transport RangeTransfer::transportFor(const QUrl &url) {
+    if (url.scheme() != QLatin1String("http") || url.host().isEmpty() || !url.userInfo().isEmpty()) {
+        return Transport::qtNetwork;
+    }
+    const QList<QNetworkProxy> proxies = QNetworkProxyFactory::proxyForQuery(QNetworkProxyQuery(url));
+    const bool direct = proxies.isEmpty() || proxies.front().type() == QNetworkProxy::NoProxy;
+    return direct ? Transport::plainSockets : Transport::qtNetwork;
+}
 
 void RangeTransfer::start() {
     if (m_started) {
         return;
     }
     m_started = true;
+    if (m_ranges.isEmpty()) {
+        QMetaObject::invokeMethod(this, [this] { finish(); }, Qt::QueuedConnection);
+    } else if (m_settings.transport == Transport::plainSockets) {
+        m_lookup = QHostInfo::lookupHost(m_settings.url.host(), this, [this](const QHostInfo &host) { resolved(host); });
+    } else {
+        startFetchers();
+    }
+}
+
+void RangeTransfer::startFetchers() {
     const int fetchers = std::clamp<int>(m_ranges.size(), 1, kFetchers);
     for (int i = 0; i < fetchers; ++i) {
         auto *thread = new QThread();
@@ -212,8 +260,70 @@ void RangeTransfer::start() {
     for (int slot = 0; slot < first; ++slot) {
         startNextRange(slot % fetchers);
     }
-    if (m_ranges.isEmpty()) {
-        QMetaObject::invokeMethod(this, [this] { finish(); }, Qt::QueuedConnection);
+}
+
+void RangeTransfer::resolved(const QHostInfo &host) {
+    m_lookup = -1;
+    if (m_finished) {
+        return;
+    }
+    auto target = std::make_unique<RangeConnection::Target>();
+    for (const QHostAddress &address : host.addresses()) {
+        if (const auto socket = socketAddress(address, static_cast<quint16>(m_settings.url.port(80)))) {
+            target->addresses.push_back(*socket);
+        }
+    }
+    if (host.error() != QHostInfo::NoError || target->addresses.empty()) {
+        rangeFailed(std::make_exception_ptr(http::NetworkFailure(QNetworkReply::HostNotFoundError, host.errorString())));
+        return;
+    }
+    target->request = VrelDownloadRequest::make(m_settings.url);
+    target->timeout = m_settings.timeout;
+    m_target = std::move(target);
+    try {
+        for (int i = std::min<int>(m_ranges.size(), kMaxRangesInFlight); i > 0; --i) {
+            m_connections.push_back(std::make_unique<RangeConnection>(*m_target));
+        }
+    } catch (...) {
+        rangeFailed(std::current_exception());
+        return;
+    }
+    for (std::size_t i = 0; i < m_connections.size(); ++i) {
+        RangeConnection *connection = m_connections[i].get();
+        QThread *worker = QThread::create([this, connection] { work(connection); });
+        worker->setObjectName(QStringLiteral("range socket %1").arg(i));
+        worker->start();
+        m_workers.push_back(worker);
+    }
+}
+
+void RangeTransfer::work(RangeConnection *connection) {
+    const int count = static_cast<int>(m_ranges.size());
+    while (!m_stopping.load()) {
+        const int index = m_rangesClaimed.fetch_add(1);
+        if (index >= count) {
+            return;
+        }
+        try {
+            connection->fetch(m_ranges.at(index), m_settings.totalLength, *m_settings.file,
+                              [this](qint64 bytes) { noteWritten(bytes); });
+        } catch (...) {
+            if (!m_stopping.load()) {
+                QMetaObject::invokeMethod(
+                    this, [this, error = std::current_exception()] { rangeFailed(error); }, Qt::QueuedConnection);
+            }
+            return;
+        }
+        if (m_rangesWritten.fetch_add(1) + 1 == count) {
+            QMetaObject::invokeMethod(
+                this,
+                [this] {
+                    if (!m_finished) {
+                        finish();
+                    }
+                },
+                Qt::QueuedConnection);
+        }
     }
 }
 
@@ -279,8 +389,26 @@ void RangeTransfer::noteWritten(qint64 bytes) {
 void RangeTransfer::finish() {
     m_finished = true;
     // Every connection is closed and the file handles released before anyone hears of it.
+    stopWorkers();
     stopFetchers();
     QMetaObject::invokeMethod(this, &RangeTransfer::finished, Qt::QueuedConnection);
+}
+
+void RangeTransfer::stopWorkers() {
+    if (m_lookup >= 0) {
+        QHostInfo::abortHostLookup(m_lookup);
+        m_lookup = -1;
+    }
+    m_stopping = true;
+    for (const auto &connection : m_connections) {
+        connection->abort();
+    }
+    for (QThread *worker : m_workers) {
+        worker->wait();
+        delete worker;
+    }
+    m_workers.clear();
+    m_connections.clear();
 }
 
 void RangeTransfer::stopFetchers() {

@@ -1,13 +1,19 @@
 #pragma once
 // The parallel half of the download engine: fetches every range of a file over up to
-// eight connections and writes each chunk at its offset as it arrives.
+// eight connections and writes each chunk at its offset as it arrives. The main thread
+// only starts and ends the transfer and hears progress; no range is ever held in memory.
 //
-// Qt 6.4 opens at most six HTTP/1.1 connections per host and network manager, so the
-// ranges are spread over two managers (four connections each), each on a thread of its
-// own that also does that manager's file writes, one write to the file at a time: the
-// main thread only schedules ranges and hears progress, and no range is ever held in
-// memory beyond one bounded read buffer.
+// Two ways to the server:
+// - plain sockets, for an http URL that no proxy serves: eight threads, each with one
+//   kept-alive connection (RangeConnection), take the next range in turn and move its
+//   bytes from socket to file inside the kernel;
+// - Qt's client, for everything else (https, proxies, redirects): Qt 6.4 opens at most
+//   six HTTP/1.1 connections per host and network manager, so the ranges are spread over
+//   two managers (four connections each), each on a thread of its own that also does that
+//   manager's file writes through one bounded read buffer.
+// Either way the file is written one write at a time (PartFile).
 
+#include "install/RangeConnection.h"
 #include "install/RangePlan.h"
 
 #include <QList>
@@ -21,6 +27,7 @@
 #include <memory>
 #include <vector>
 
+class QHostInfo;
 class QThread;
 
 namespace quillon {
@@ -32,12 +39,19 @@ class RangeTransfer final : public QObject {
     Q_OBJECT
     Q_DISABLE_COPY_MOVE(RangeTransfer)
 public:
+    enum class Transport { qtNetwork, plainSockets };
+
     struct Settings {
         QUrl url;
         std::shared_ptr<PartFile> file; ///< preallocated, already totalLength bytes long
         qint64 totalLength = 0;
         std::chrono::milliseconds timeout{90'000}; ///< per range request, without traffic
+        Transport transport = Transport::qtNetwork;
     };
+
+    /// Plain sockets for an http URL without user information that no proxy of this
+    /// application serves; Qt's client otherwise, which speaks TLS and every kind of proxy.
+    static Transport transportFor(const QUrl &url);
 
     /// `onProgress` is called on this object's thread with the bytes written so far.
     RangeTransfer(Settings settings, std::function<void(qint64)> onProgress, QObject *parent = nullptr);
@@ -58,7 +72,11 @@ signals:
 private:
     friend class RangeFetcher;
 
+    void startFetchers();
     void startNextRange(int fetcher);
+    void resolved(const QHostInfo &host);
+    void work(RangeConnection *connection); // on a worker thread
+    void stopWorkers();
     void rangeDone(int fetcher, int index);
     void rangeFailed(std::exception_ptr error);
     void noteWritten(qint64 bytes); // any thread
@@ -80,6 +98,15 @@ private:
 
     std::vector<QThread *> m_threads;
     std::vector<RangeFetcher *> m_fetchers;
+
+    // The plain-socket workers: the ranges are claimed and counted by the workers themselves.
+    int m_lookup = -1; ///< the host name lookup under way
+    std::unique_ptr<RangeConnection::Target> m_target;
+    std::vector<std::unique_ptr<RangeConnection>> m_connections;
+    std::vector<QThread *> m_workers;
+    std::atomic<int> m_rangesClaimed{0};
+    std::atomic<int> m_rangesWritten{0};
+    std::atomic<bool> m_stopping{false};
 };
 
 } // namespace quillon

@@ -1,5 +1,7 @@
 #include "platform/HttpFramedReply.h"
 
+#include "platform/HttpHead.h"
+
 #include <QNetworkAccessManager>
 #include <QPointer>
 #include <QSslSocket>
@@ -28,25 +30,6 @@ int defaultPort(const QUrl &url) { return url.scheme().toLower() == QLatin1Strin
 bool sameOrigin(const QUrl &a, const QUrl &b) {
     return a.scheme().toLower() == b.scheme().toLower() && a.host().toLower() == b.host().toLower() &&
            a.port(defaultPort(a)) == b.port(defaultPort(b));
-}
-
-/// A header value of our own request must not end the line early.
-bool safeFieldPart(const QByteArray &text) { return !text.contains('\r') && !text.contains('\n'); }
-
-/// A decimal length without sign or other characters; nullopt when it is not one.
-std::optional<qint64> parseLength(const QByteArray &text) {
-    const QByteArray digits = text.trimmed();
-    if (digits.isEmpty() || digits.size() > 18) {
-        return std::nullopt;
-    }
-    qint64 value = 0;
-    for (const char c : digits) {
-        if (c < '0' || c > '9') {
-            return std::nullopt;
-        }
-        value = value * 10 + (c - '0');
-    }
-    return value;
 }
 
 /// A chunk size: hexadecimal digits, then optional extensions after ';'.
@@ -306,16 +289,9 @@ bool FramedReply::parse() {
                     if (!headersDone()) {
                         return false;
                     }
-                } else if ((line->startsWith(' ') || line->startsWith('\t')) && !m_fields.isEmpty()) {
-                    m_fields.last().second += ' ' + line->trimmed(); // an old folded continuation
-                } else {
-                    const qsizetype colon = line->indexOf(':');
-                    const QByteArray name = colon > 0 ? line->left(colon) : QByteArray();
-                    if (name.isEmpty() || name.contains(' ') || name.contains('\t')) {
-                        fail(ProtocolFailure, QStringLiteral("a malformed header line"));
-                        return false;
-                    }
-                    m_fields.append({name, line->mid(colon + 1).trimmed()});
+                } else if (!addFieldLine(*line, m_fields)) {
+                    fail(ProtocolFailure, QStringLiteral("a malformed header line"));
+                    return false;
                 }
             } else if (m_stage == Stage::chunkSize) {
                 const std::optional<qint64> size = parseChunkSize(*line);
@@ -363,16 +339,13 @@ bool FramedReply::parse() {
 }
 
 bool FramedReply::parseStatusLine(const QByteArray &line) {
-    // "HTTP/1.1 200 OK": version, three digits, an optional reason.
-    const bool shaped = line.startsWith("HTTP/1.") && line.size() >= 12 && line.at(8) == ' ' &&
-                        std::isdigit(uchar(line.at(9))) && std::isdigit(uchar(line.at(10))) &&
-                        std::isdigit(uchar(line.at(11))) && (line.size() == 12 || line.at(12) == ' ');
-    if (!shaped) {
+    const std::optional<StatusLine> status = http::parseStatusLine(line);
+    if (!status) {
         fail(ProtocolFailure, QStringLiteral("a malformed status line"));
         return false;
     }
-    m_status = line.mid(9, 3).toInt();
-    m_reason = line.mid(13);
+    m_status = status->code;
+    m_reason = status->reason;
     m_fields.clear();
     m_stage = Stage::headerLines;
     return true;
@@ -398,17 +371,7 @@ bool FramedReply::headersDone() {
         }
     }
 
-    // Repeated fields become one, their values joined as the protocol allows.
-    QList<QPair<QByteArray, QByteArray>> fields;
-    for (const auto &[name, value] : std::as_const(m_fields)) {
-        auto same = std::find_if(fields.begin(), fields.end(),
-                                 [&](const auto &field) { return field.first.compare(name, Qt::CaseInsensitive) == 0; });
-        if (same == fields.end()) {
-            fields.append({name, value});
-        } else {
-            same->second += ", " + value;
-        }
-    }
+    const HeaderFields fields = joinRepeatedFields(m_fields);
     std::optional<QByteArray> transferCoding;
     std::optional<QByteArray> contentLength;
     for (const auto &[name, value] : std::as_const(fields)) {
@@ -431,15 +394,10 @@ bool FramedReply::headersDone() {
         const bool chunked = codings.last().trimmed().compare("chunked", Qt::CaseInsensitive) == 0;
         m_framing = chunked ? Framing::chunked : Framing::untilClose;
     } else if (contentLength) {
-        // Repeated lengths must agree: "12, 12" is one length, "12, 13" none.
-        std::optional<qint64> length;
-        for (const QByteArray &each : contentLength->split(',')) {
-            const std::optional<qint64> parsed = parseLength(each);
-            if (!parsed || (length && *length != *parsed)) {
-                fail(ProtocolFailure, QStringLiteral("an unusable Content-Length"));
-                return false;
-            }
-            length = parsed;
+        const std::optional<qint64> length = parseContentLength(*contentLength);
+        if (!length) {
+            fail(ProtocolFailure, QStringLiteral("an unusable Content-Length"));
+            return false;
         }
         m_total = *length;
         m_framing = *length == 0 ? Framing::none : Framing::length;

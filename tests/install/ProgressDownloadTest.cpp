@@ -2,6 +2,7 @@
 #include "install/ProgressDownload.h"
 #include "platform/Http.h"
 #include "platform/Tasks.h"
+#include "FailureOf.h"
 #include "records/InstallError.h"
 #include "support/RangeServer.h"
 #include "support/RawHttpServer.h"
@@ -29,28 +30,10 @@ struct Outcome {
     std::optional<HttpResponse> response;
     std::exception_ptr error;
 
-    bool isInvalidResponse() const {
-        try {
-            if (error) {
-                std::rethrow_exception(error);
-            }
-        } catch (const InstallError &e) {
-            return e.kind() == InstallError::Kind::invalidResponse;
-        } catch (...) {
-        }
-        return false;
-    }
+    bool isInvalidResponse() const { return test::isInvalidResponse(error); }
     template <typename E>
     std::optional<E> errorAs() const {
-        try {
-            if (error) {
-                std::rethrow_exception(error);
-            }
-        } catch (const E &e) {
-            return e;
-        } catch (...) {
-        }
-        return std::nullopt;
+        return test::failureAs<E>(error);
     }
 };
 
@@ -487,6 +470,23 @@ TEST_F(ProgressDownloadTest, NoRefererIsSentToOtherHosts) {
     for (const auto &request : requests) {
         EXPECT_FALSE(request.hasHeader("Referer"));
     }
+}
+
+// A probe the server redirects: every range follows the redirect as the probe did.
+TEST_F(ProgressDownloadTest, ARedirectedDownloadIsFetchedInRangesWhereTheRedirectLeads) {
+    serve(test::patternedBytes(kTwoRanges + 7, 25));
+    const std::string location = server->fileUrl().toString().toStdString();
+    test::RawHttpServer redirect([&](const test::RawHttpServer::Request &) {
+        return std::vector<std::string>{test::RawHttpServer::head(302, {"Location: " + location, "Content-Length: 0"})};
+    });
+    const Outcome outcome = test::run(capture(engine.get(), redirect.url(), {}));
+    ASSERT_FALSE(outcome.error);
+    EXPECT_EQ(server->headRequests(), 1);
+    std::vector<std::string> ranges = server->rangeHeadersSeen();
+    std::sort(ranges.begin(), ranges.end());
+    EXPECT_EQ(ranges, (std::vector<std::string>{"bytes=0-16777215", "bytes=16777216-33554431",
+                                                "bytes=33554432-33554438"}));
+    EXPECT_TRUE(destinationMatchesSource());
 }
 
 // ---- Cancellation ----
