@@ -75,6 +75,14 @@ void PartFile::resize(qint64 length) {
     if (::ftruncate(m_fd, static_cast<off_t>(length)) != 0) {
         throwSystemError(errno);
     }
+#ifdef Q_OS_LINUX
+    // The blocks are taken now: a disk too small fails here rather than half-way, and the
+    // writes need not reserve blocks one page at a time under the file's lock.
+    if (length > 0 && ::fallocate(m_fd, 0, 0, static_cast<off_t>(length)) != 0 && errno != EOPNOTSUPP &&
+        errno != ENOSYS && errno != EINVAL) {
+        throwSystemError(errno);
+    }
+#endif
 }
 
 void PartFile::writeAt(qint64 offset, const char *data, qint64 size) {
