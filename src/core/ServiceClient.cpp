@@ -15,19 +15,13 @@ namespace {
 // As many as Qt follows by itself.
 constexpr int kMostRedirects = 50;
 
-bool sameOrigin(const QUrl &a, const QUrl &b) {
-    const auto port = [](const QUrl &url) { return url.port(url.scheme().toLower() == QLatin1String("https") ? 443 : 80); };
-    return a.scheme().compare(b.scheme(), Qt::CaseInsensitive) == 0 &&
-           a.host().compare(b.host(), Qt::CaseInsensitive) == 0 && port(a) == port(b);
-}
-
 bool redirectAllowed(const QUrl &from, const QUrl &to, http::Redirects redirects) {
     const QString scheme = to.scheme().toLower();
     if (!to.isValid() || to.host().isEmpty() || (scheme != QLatin1String("https") && scheme != QLatin1String("http"))) {
         return false;
     }
     if (redirects == http::Redirects::sameOrigin) {
-        return sameOrigin(from, to);
+        return http::sameOrigin(from, to);
     }
     return !(from.scheme().toLower() == QLatin1String("https") && scheme == QLatin1String("http"));
 }

@@ -17,6 +17,12 @@ QNetworkRequest makeRequest(const QUrl &url, std::chrono::milliseconds timeout, 
     return request;
 }
 
+bool sameOrigin(const QUrl &a, const QUrl &b) {
+    const auto port = [](const QUrl &url) { return url.port(url.scheme().toLower() == QLatin1String("https") ? 443 : 80); };
+    return a.scheme().compare(b.scheme(), Qt::CaseInsensitive) == 0 &&
+           a.host().compare(b.host(), Qt::CaseInsensitive) == 0 && port(a) == port(b);
+}
+
 namespace {
 
 // Errors Qt derives from an HTTP status (4xx and 5xx): the reply is still a complete answer.

@@ -28,6 +28,9 @@ enum class Redirects {
 QNetworkRequest makeRequest(const QUrl &url, std::chrono::milliseconds timeout,
                             Redirects redirects = Redirects::noLessSafe);
 
+/// Same scheme, host and port (the scheme's default port when none is given).
+bool sameOrigin(const QUrl &a, const QUrl &b);
+
 /// True when the finished `reply` carries no complete HTTP answer.
 bool failedInTransport(const QNetworkReply &reply);
 

@@ -1,5 +1,6 @@
 #include "platform/HttpFramedReply.h"
 
+#include "platform/Http.h"
 #include "platform/HttpHead.h"
 
 #include <QNetworkAccessManager>
@@ -26,11 +27,6 @@ bool isWebScheme(const QUrl &url) {
 }
 
 int defaultPort(const QUrl &url) { return url.scheme().toLower() == QLatin1String("https") ? 443 : 80; }
-
-bool sameOrigin(const QUrl &a, const QUrl &b) {
-    return a.scheme().toLower() == b.scheme().toLower() && a.host().toLower() == b.host().toLower() &&
-           a.port(defaultPort(a)) == b.port(defaultPort(b));
-}
 
 /// A chunk size: hexadecimal digits, then optional extensions after ';'.
 std::optional<qint64> parseChunkSize(const QByteArray &line) {
@@ -452,7 +448,7 @@ bool FramedReply::followRedirect() {
     const bool lessSafe = url().scheme().toLower() == QLatin1String("https") &&
                           target.scheme().toLower() == QLatin1String("http");
     if ((policy.toInt() == QNetworkRequest::NoLessSafeRedirectPolicy && lessSafe) ||
-        (policy.toInt() == QNetworkRequest::SameOriginRedirectPolicy && !sameOrigin(url(), target))) {
+        (policy.toInt() == QNetworkRequest::SameOriginRedirectPolicy && !http::sameOrigin(url(), target))) {
         fail(InsecureRedirectError, QStringLiteral("a redirect the request's policy forbids"));
         return false;
     }

@@ -1,5 +1,6 @@
 #include "inventory/InstallRecords.h"
 #include "model/PluginManager.h"
+#include "support/Products.h"
 #include "support/TestWorld.h"
 
 #include <QSet>
@@ -10,12 +11,7 @@ using namespace quillon;
 
 namespace {
 
-MemberProduct product(const QString &key, const QString &name) {
-    MemberProduct p;
-    p.productKey = key;
-    p.productName = name;
-    return p;
-}
+using test::product;
 
 QSet<QString> asSet(const QStringList &list) { return QSet<QString>(list.begin(), list.end()); }
 

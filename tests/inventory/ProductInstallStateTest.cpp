@@ -2,6 +2,7 @@
 #include "inventory/PluginInstallMatcher.h"
 #include "inventory/TemplateNameIndex.h"
 #include "model/PluginManager.h"
+#include "support/Products.h"
 #include "support/TestWorld.h"
 
 #include <QDir>
@@ -17,13 +18,7 @@ namespace {
 const QString systemTree = QStringLiteral("system/Library/Application Support/Final Cut Pro/Templates.localized");
 const QString userTree = QStringLiteral("home/Movies/Motion Templates.localized");
 
-MemberProduct product(const QString &key, const QString &name, std::optional<QString> version = std::nullopt) {
-    MemberProduct p;
-    p.productKey = key;
-    p.productName = name;
-    p.packageVersion = std::move(version);
-    return p;
-}
+using test::product;
 
 void setReceipt(PluginManager &m, const QString &key) {
     m.defaults().setValue(installedPathsDefaultsKey(InstallRecord::installReceipt, key), true);

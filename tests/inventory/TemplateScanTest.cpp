@@ -1,5 +1,6 @@
 #include "inventory/TemplateScan.h"
 #include "model/PluginManager.h"
+#include "support/Products.h"
 #include "support/TestWorld.h"
 
 #include <QDir>
@@ -35,12 +36,7 @@ QStringList ids(const QList<InstalledPlugin> &plugins) {
     return result;
 }
 
-MemberProduct product(const QString &key, const QString &name) {
-    MemberProduct p;
-    p.productKey = key;
-    p.productName = name;
-    return p;
-}
+using test::product;
 
 } // namespace
 

@@ -7,6 +7,7 @@
 #include "model/PluginManager.h"
 #include "support/Printing.h"
 #include "support/ScriptedPrompts.h"
+#include "support/Products.h"
 #include "support/TestWorld.h"
 #include "support/Wait.h"
 
@@ -222,12 +223,7 @@ TEST_F(UninstallTest, OnePluginRefusedCancelledBusyAndRemoved) {
 
 namespace {
 
-MemberProduct product(const QString &key, const QString &name) {
-    MemberProduct product;
-    product.productKey = key;
-    product.productName = name;
-    return product;
-}
+using test::product;
 
 /// Whether a folder whose name is exactly these bytes is inside `folder`.
 bool holdsRawName(const QString &folder, const QByteArray &name) {
